@@ -1,0 +1,69 @@
+// Reading a history file of a million records, side by side with `iconv -f CP932 | wc -l`.
+#include "bench_util.h"
+#include "common/text_to_number.h"
+#include "data/history.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const int records = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    const QString name = QStringLiteral("腕立て伏せ");
+    {
+        QFile file(historyFileName(name));
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        file.write(bench::historyBytes(records));
+    }
+    const QByteArray path = QFile::encodeName(dir.filePath(historyFileName(name)));
+    const QByteArray pipeline = "iconv -f CP932 -t UTF-8 '" + path + "' | wc -l > /dev/null";
+
+    const int runs = 7;
+    const double iconvMs = bench::commandMs(runs, pipeline);
+    const double rawMs = bench::medianMs(runs, [&] {
+        QFile file(historyFileName(name));
+        if (!file.open(QIODevice::ReadOnly) || file.readAll().isEmpty())
+            std::fprintf(stderr, "cannot read\n");
+    });
+    const double readMs = bench::medianMs(runs, [&] {
+        const HistoryFile file = HistoryFile::read(name);
+        if (file.count() != records)
+            std::fprintf(stderr, "wrong count %d\n", file.count());
+    });
+    const double totalMs = bench::medianMs(runs, [&] {
+        const HistoryFile file = HistoryFile::read(name);
+        double total = 0;
+        for (int i = 0; i < file.count(); ++i)
+            total = static_cast<double>(toInt64Clamped(total + TextToNumber(file.countField(i))));
+        if (total <= 0)
+            std::fprintf(stderr, "no total\n");
+    });
+    const double decodeMs = bench::medianMs(3, [&] {
+        const HistoryFile file = HistoryFile::read(name);
+        qsizetype chars = 0;
+        for (int i = 0; i < file.count(); ++i)
+            chars += file.record(i).date.size();
+        if (chars == 0)
+            std::fprintf(stderr, "nothing decoded\n");
+    });
+
+    std::printf("history file: %d records, %.1f MB\n", records,
+                QFileInfo(QString::fromLocal8Bit(path)).size() / 1e6);
+    std::printf("iconv -f CP932 -t UTF-8 | wc -l      %8.1f ms\n", iconvMs);
+    std::printf("the file's bytes alone (QFile::readAll) %8.1f ms  (%.2fx)\n", rawMs,
+                rawMs / iconvMs);
+    std::printf("read all records (index)             %8.1f ms  (%.2fx)\n", readMs,
+                readMs / iconvMs);
+    std::printf("read all records and sum the counts  %8.1f ms  (%.2fx)\n", totalMs,
+                totalMs / iconvMs);
+    std::printf("read and decode every record         %8.1f ms  (%.2fx)\n", decodeMs,
+                decodeMs / iconvMs);
+    return 0;
+}

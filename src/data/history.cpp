@@ -1,0 +1,86 @@
+#include "history.h"
+
+#include "common/cp932.h"
+#include "common/text_to_number.h"
+#include "records.h"
+
+#include <cstring>
+#include <limits>
+
+QString historyFileName(const QString& itemName) {
+    return itemName + QStringLiteral(".txt");
+}
+
+namespace history {
+
+QByteArray recordBytes(const QDateTime& when, double count) {
+    const QDate date = when.date();
+    const QTime time = when.time();
+    const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    const QString dateText = two(date.month()) + u'月' + two(date.day()) + u'日';
+    const QString timeText =
+        two(time.hour()) + u'時' + two(time.minute()) + u'分' + two(time.second()) + u'秒';
+    QByteArray bytes;
+    records::RecordWriter(bytes)
+        .quoted(*cp932::encode(dateText).bytes)
+        .quoted(*cp932::encode(timeText).bytes)
+        .bare(NumberText(count).toLatin1())
+        .end();
+    return bytes;
+}
+
+FileResult append(const QString& itemName, double count, const QDateTime& when) {
+    return safe_file::append(historyFileName(itemName), recordBytes(when, count));
+}
+
+FileResult create(const QString& itemName) {
+    return safe_file::create(historyFileName(itemName));
+}
+
+FileResult empty(const QString& itemName) {
+    return safe_file::replace(historyFileName(itemName), QByteArrayView());
+}
+
+void remove(const QString& itemName) {
+    safe_file::remove(historyFileName(itemName));
+}
+
+} // namespace history
+
+HistoryFile HistoryFile::read(const QString& itemName) {
+    HistoryFile file;
+    ReadResult read = safe_file::readAll(historyFileName(itemName));
+    file.result_ = read.result;
+    file.missing_ = read.missing;
+    file.bytes_ = std::move(read.bytes);
+    if (file.bytes_.size() > std::numeric_limits<quint32>::max()) {
+        file.bytes_.clear();
+        file.result_ = FileResult::failure(FileResult::Action::Read, historyFileName(itemName),
+                                           QStringLiteral("ファイルが大きすぎます"));
+        return file;
+    }
+    // Records written by the program are about 30 bytes long.
+    file.lineStarts_.reserve(static_cast<size_t>(file.bytes_.size() / 28 + 1));
+    records::LineScanner lines(file.bytes_);
+    for (QByteArrayView line; lines.next(line);)
+        file.lineStarts_.push_back(static_cast<quint32>(line.data() - file.bytes_.constData()));
+    return file;
+}
+
+QByteArrayView HistoryFile::line(int index) const {
+    const QByteArrayView rest = QByteArrayView(bytes_).sliced(lineStarts_.at(index));
+    const void* lf = std::memchr(rest.data(), '\n', static_cast<size_t>(rest.size()));
+    qsizetype end = lf ? static_cast<const char*>(lf) - rest.data() : rest.size();
+    if (end > 0 && rest[end - 1] == '\r')
+        --end;
+    return rest.first(end);
+}
+
+HistoryRecord HistoryFile::record(int index) const {
+    const auto fields = records::splitFields<3>(line(index));
+    return {cp932::decode(fields[0]), cp932::decode(fields[1]), cp932::decode(fields[2])};
+}
+
+QByteArrayView HistoryFile::countField(int index) const {
+    return records::splitFields<3>(line(index))[2];
+}

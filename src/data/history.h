@@ -1,0 +1,58 @@
+#pragma once
+
+#include "safe_file.h"
+
+#include <QDateTime>
+#include <QString>
+#include <vector>
+
+// The history file of an item: the item's name followed by ".txt", in the working directory.
+QString historyFileName(const QString& itemName);
+
+struct HistoryRecord {
+    QString date;  // 12月05日
+    QString time;  // 18時36分11秒
+    QString count; // the count as written, 30
+};
+
+// The five operations on a history file.
+namespace history {
+
+// Appends one record with the date and time of `when` and the count.
+FileResult append(const QString& itemName, double count, const QDateTime& when);
+// Creates the file empty when it is missing; an existing file keeps its records.
+FileResult create(const QString& itemName);
+// Leaves the file in place with 0 bytes (created when missing).
+FileResult empty(const QString& itemName);
+// Removes the file, ignoring any failure.
+void remove(const QString& itemName);
+
+// One record as written: "mm月dd日","hh時nn分ss秒",count CR LF, in CP932.
+QByteArray recordBytes(const QDateTime& when, double count);
+
+} // namespace history
+
+// All records of one history file. The file's bytes are kept as read and each record is
+// decoded only when it is asked for, so a file of a million records costs little more than
+// its own size.
+class HistoryFile {
+public:
+    // Reads the whole file. A missing file reads as no records and sets `missing`.
+    static HistoryFile read(const QString& itemName);
+
+    const FileResult& result() const { return result_; }
+    bool missing() const { return missing_; }
+
+    int count() const { return static_cast<int>(lineStarts_.size()); }
+    HistoryRecord record(int index) const; // index from 0
+    // The count field of a record, as its raw bytes (for summing without decoding).
+    QByteArrayView countField(int index) const;
+
+private:
+    QByteArrayView line(int index) const;
+
+    FileResult result_ = FileResult::success();
+    bool missing_ = false;
+    QByteArray bytes_;
+    std::vector<quint32> lineStarts_; // offsets of the records in bytes_
+};

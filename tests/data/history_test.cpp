@@ -1,0 +1,110 @@
+#include "data/history.h"
+
+#include "common/cp932.h"
+#include "support/work_dir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+namespace {
+
+QDateTime at(int month, int day, int h, int m, int s) {
+    return QDateTime(QDate(2026, month, day), QTime(h, m, s));
+}
+
+QByteArray cp(const QString& text) {
+    return *cp932::encode(text).bytes;
+}
+
+TEST(History, RecordBytesMatchTheFormat) {
+    EXPECT_EQ(history::recordBytes(at(12, 5, 18, 36, 11), 30).toHex(' '),
+              QByteArray("22 31 32 8c 8e 30 35 93 fa 22 2c 22 31 38 8e 9e 33 36 95 aa 31 31 95 62 "
+                         "22 2c 33 30 0d 0a"));
+    EXPECT_EQ(history::recordBytes(at(3, 1, 9, 5, 7), 0),
+              cp(QStringLiteral("\"03月01日\",\"09時05分07秒\",0\r\n")));
+    EXPECT_EQ(history::recordBytes(at(1, 1, 0, 0, 0), 0.5).right(5),
+              QByteArray(",0.5\r\n").right(5));
+    EXPECT_TRUE(history::recordBytes(at(1, 1, 0, 0, 0), -3).endsWith(",-3\r\n"));
+}
+
+TEST(History, AppendCreatesAndGrowsTheFileAndEndsACutOffLine) {
+    TempWorkDir dir;
+    const QString name = QStringLiteral("腕立て伏せ");
+    ASSERT_TRUE(history::append(name, 30, at(12, 5, 18, 36, 11)));
+    ASSERT_TRUE(history::append(name, 5, at(12, 6, 7, 0, 0)));
+    HistoryFile file = HistoryFile::read(name);
+    ASSERT_EQ(file.count(), 2);
+    EXPECT_EQ(file.record(0).date, u"12月05日");
+    EXPECT_EQ(file.record(0).time, u"18時36分11秒");
+    EXPECT_EQ(file.record(1).count, u"5");
+
+    dir.write(QStringLiteral("cut.txt"), "\"01月01日\",\"00時00分00秒\",1");
+    ASSERT_TRUE(history::append(QStringLiteral("cut"), 2, at(1, 1, 0, 0, 1)));
+    file = HistoryFile::read(QStringLiteral("cut"));
+    ASSERT_EQ(file.count(), 2);
+    EXPECT_EQ(file.record(0).count, u"1");
+    EXPECT_EQ(file.record(1).count, u"2");
+}
+
+TEST(History, CreateEmptyAndRemove) {
+    TempWorkDir dir;
+    const QString name = QStringLiteral("a");
+    ASSERT_TRUE(history::create(name));
+    EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray());
+    ASSERT_TRUE(history::append(name, 1, at(1, 1, 1, 1, 1)));
+    ASSERT_TRUE(history::create(name)); // keeps the records
+    EXPECT_EQ(HistoryFile::read(name).count(), 1);
+    ASSERT_TRUE(history::empty(name));
+    EXPECT_TRUE(dir.exists(QStringLiteral("a.txt")));
+    EXPECT_EQ(dir.read(QStringLiteral("a.txt")).size(), 0);
+    ASSERT_TRUE(history::empty(QStringLiteral("b"))); // created when missing
+    EXPECT_TRUE(dir.exists(QStringLiteral("b.txt")));
+    history::remove(name);
+    history::remove(name); // a second time fails silently
+    EXPECT_FALSE(dir.exists(QStringLiteral("a.txt")));
+}
+
+TEST(History, MissingAndUnwritableFiles) {
+    TempWorkDir dir;
+    const HistoryFile missing = HistoryFile::read(QStringLiteral("nothing"));
+    EXPECT_TRUE(missing.missing());
+    EXPECT_TRUE(missing.result());
+    EXPECT_EQ(missing.count(), 0);
+
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("dir.txt")));
+    const FileResult result = history::append(QStringLiteral("dir"), 1, at(1, 1, 1, 1, 1));
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.fileName(), u"dir.txt");
+    EXPECT_FALSE(history::create(QStringLiteral("dir")));
+    EXPECT_FALSE(history::empty(QStringLiteral("dir")));
+    EXPECT_FALSE(HistoryFile::read(QStringLiteral("dir")).result());
+}
+
+TEST(History, ReadsTheLegacyFilesAsExpected) {
+    TempWorkDir dir;
+    dir.copyFrom(legacyDataDir());
+    QFile json(legacyDataDir() + QStringLiteral("/expected.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonObject histories =
+        QJsonDocument::fromJson(json.readAll()).object()[QStringLiteral("histories")].toObject();
+    ASSERT_EQ(histories.size(), 5);
+    for (auto it = histories.begin(); it != histories.end(); ++it) {
+        const HistoryFile file = HistoryFile::read(it.key());
+        ASSERT_TRUE(file.result()) << it.key().toStdString();
+        const QJsonArray records = it.value().toObject()[QStringLiteral("records")].toArray();
+        ASSERT_EQ(file.count(), records.size()) << it.key().toStdString();
+        for (int i = 0; i < file.count(); ++i) {
+            const QJsonArray fields = records[i].toArray();
+            EXPECT_EQ(file.record(i).date, fields[0].toString());
+            EXPECT_EQ(file.record(i).time, fields[1].toString());
+            EXPECT_EQ(file.record(i).count, fields[2].toString());
+            EXPECT_EQ(file.countField(i), fields[2].toString().toLatin1());
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,43 @@
+#include "scripted_dialogs.h"
+
+#include <gtest/gtest.h>
+
+std::optional<ScriptedDialogs::Scripted> ScriptedDialogs::nextAnswer() {
+    if (action_)
+        std::exchange(action_, nullptr)();
+    if (answers_.empty())
+        return std::nullopt;
+    Scripted answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}
+
+Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QString& title,
+                                         Icon icon, Buttons buttons) {
+    shown_.append({Shown::Kind::Message, title, text, icon, buttons});
+    const auto answer = nextAnswer();
+    if (!answer)
+        return Answer::Ok;
+    if (answer->isText) {
+        ADD_FAILURE() << "a message box was answered with text: " << title.toStdString();
+        return Answer::Cancel;
+    }
+    return answer->answer;
+}
+
+QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title) {
+    shown_.append({Shown::Kind::Input, title, prompt, Icon::Information, Buttons::OkCancel});
+    const auto answer = nextAnswer();
+    if (!answer)
+        return {};
+    if (!answer->isText && answer->answer == Answer::Ok)
+        ADD_FAILURE() << "an input box was answered with OK and no text: " << title.toStdString();
+    return answer->text;
+}
+
+QStringList ScriptedDialogs::titles() const {
+    QStringList result;
+    for (const Shown& box : shown_)
+        result.append(box.title);
+    return result;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "common/dialogs.h"
+
+#include <QList>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <optional>
+
+// Answers message and input boxes from a queue and records every box shown.
+class ScriptedDialogs final : public Dialogs {
+public:
+    struct Shown {
+        enum class Kind { Message, Input } kind;
+        QString title;
+        QString text; // the message, or the input box's prompt
+        Icon icon = Icon::Information;
+        Buttons buttons = Buttons::Ok;
+    };
+
+    Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,
+                   Buttons buttons) override;
+    QString input(QWidget* parent, const QString& prompt, const QString& title) override;
+
+    // Queued answers are used in order; with none queued a message answers OK and an input
+    // box answers as Cancel does.
+    void queue(Answer answer) { answers_.push_back({answer, {}, false}); }
+    void queue(const QString& text) { answers_.push_back({Answer::Ok, text, true}); }
+    // Runs while the next box is shown, as a user acting behind a modal box would.
+    void onNextBox(std::function<void()> action) { action_ = std::move(action); }
+
+    const QList<Shown>& shown() const { return shown_; }
+    QStringList titles() const;
+    void clear() { shown_.clear(); }
+    bool answersLeft() const { return !answers_.empty(); }
+
+private:
+    struct Scripted {
+        Answer answer;
+        QString text;
+        bool isText;
+    };
+    std::optional<Scripted> nextAnswer();
+
+    QList<Shown> shown_;
+    std::deque<Scripted> answers_;
+    std::function<void()> action_;
+};
