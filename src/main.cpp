@@ -1,11 +1,18 @@
+#include "common/app.h"
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "settings/chm_help.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("ヤルキン！"));
-    window.setFixedSize(629, 450);
-    window.show();
+    prepareApplication(application);
+    QtDialogs dialogs;
+    SystemClock clock;
+    ChmHelp help;
+    App app(dialogs, clock, help);
+    QObject::connect(&app, &App::ended, &application, &QCoreApplication::quit);
+    app.start();
     return application.exec();
 }

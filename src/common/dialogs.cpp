@@ -18,8 +18,11 @@ QWidget* visibleOrNull(QWidget* parent) {
 
 Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const QString& title,
                                    Icon icon, Buttons buttons) {
+    // Texts join their lines with CR LF; a box shows LF alone as the line break.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title,
-                    text, QMessageBox::NoButton, visibleOrNull(parent));
+                    shown, QMessageBox::NoButton, visibleOrNull(parent));
     box.setTextFormat(Qt::PlainText);
     QPushButton* ok = box.addButton(OkText, QMessageBox::AcceptRole);
     QPushButton* cancel = nullptr;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "printers.h"
+
 // A fresh temporary working directory for one test; the old one is restored afterwards.
 class TempWorkDir {
 public:

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+// A window's layout as data: one row per control, positions and sizes in twips, turned into
+// widgets by createControls. Each widget's objectName() is its control name.
+enum class ControlKind {
+    Label,         // QLabel, transparent
+    Frame,         // QGroupBox with a caption
+    ScrollBar,     // horizontal QScrollBar
+    PictureButton, // PictureButton: a picture, with its caption (if any) below
+    TextBox,       // single-line QLineEdit
+    ListBox,       // QListWidget, single selection
+    ListView,      // QListView over a model the window supplies, single selection
+    ComboBox,      // editable QComboBox
+    Picture,       // QLabel showing `text` as an image resource at its own size
+    Line,          // a one-pixel line in the colour named by `text`
+};
+
+struct ControlRow {
+    QString name;
+    ControlKind kind;
+    QString container; // a Frame's name, or empty for the window itself
+    int left, top, width, height;
+    double points = 0; // font size; 0 keeps the container's font
+    QString text = {}; // caption, initial text, picture resource, or a line's colour
+    QString toolTip = {};
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop;
+};
+
+// The name of member `index` of a control array: lblSnd(3).
+QString arrayName(const QString& name, int index);
+
+class Controls {
+public:
+    template <typename T> T* get(const QString& name) const {
+        T* widget = qobject_cast<T*>(widgets_.value(name));
+        Q_ASSERT_X(widget, "Controls::get", qPrintable(name));
+        return widget;
+    }
+    void add(const QString& name, QWidget* widget) { widgets_.insert(name, widget); }
+
+private:
+    QHash<QString, QWidget*> widgets_;
+};
+
+// Creates the controls in row order (containers before their contents).
+Controls createControls(QWidget* window, const std::vector<ControlRow>& rows);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QIcon>
+
+class QWidget;
+
+// The frame and title-bar buttons of the program's two windows.
+enum class WindowBorder {
+    FixedDialog, // no minimise or maximise button, not in the task bar
+    FixedSingle, // a minimise button, shown in the task bar
+};
+
+// Makes a top-level window of a fixed client size (in twips) with the program's title and
+// icon and a button-face background.
+void setUpWindow(QWidget* window, int clientWidth, int clientHeight, WindowBorder border);
+
+// Shows the window centred on the screen.
+void showCentred(QWidget* window);
+
+// The program icon, at 32x32 and 16x16.
+QIcon programIcon();
+
+// An icon of the program's artwork from the resources, by name ("next", "save", ...), with
+// its 32x32 and 16x16 images where both exist.
+QIcon artworkIcon(const QString& name);
+
+// The window title of every window and box of the program's own.
+inline const QString ProgramTitle = QStringLiteral("ヤルキン！");

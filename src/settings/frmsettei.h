@@ -1,0 +1,76 @@
+#pragma once
+
+#include "common/controls.h"
+
+#include <QWidget>
+
+class App;
+class HistoryModel;
+class PictureButton;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QListWidget;
+
+// The settings window: the command buttons across the top, the history of one item on the
+// left and the registered items on the right.
+class frmSettei : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmSettei(App& app);
+
+    // The controls and their twips, in the order they are created.
+    static std::vector<ControlRow> layout();
+
+    // The help file last handed to the help system.
+    QString HelpFile;
+    // The position of the item whose history is shown.
+    int HistoryItem = 0;
+
+    void Form_Load();
+    // Shows the freshly loaded window centred, with the focus on "開始".
+    void present();
+
+    void lstKoumoku_Click();
+    void cboKoumoku_Click(int index);
+    void ShowHistory();
+
+    void cmdNew_Click();
+    void cmdHozon_Click();
+    void cmdDel_Click();
+    void cmdClear_Click();
+    void cmdAgain_Click();
+    void cmdEnd_Click();
+    void cmdHelp_Click();
+    void cmdsyoukai_Click();
+
+    // The introduction of the extended edition, as "プロ" shows it.
+    static QString introductionText();
+
+private:
+    // The position of the entry selected in lstKoumoku, or 0 when none is.
+    int selectedPosition() const;
+    // "先に項目を選んで下さい" unless a name is given and an entry is selected.
+    bool requireSelection();
+    void fillItemLists();
+    void setTotalCaption(const QString& caption);
+
+    App& app_;
+    HistoryModel* history_;
+
+    PictureButton* cmdAgain;
+    PictureButton* cmdNew;
+    PictureButton* cmdHozon;
+    PictureButton* cmdClear;
+    PictureButton* cmdDel;
+    PictureButton* cmdHelp;
+    PictureButton* cmdsyoukai;
+    PictureButton* cmdEnd;
+    QListView* lstRireki;
+    QComboBox* cboKoumoku;
+    QLabel* lblGoukei;
+    QLineEdit* txtKoumoku;
+    QLineEdit* txtKaisu;
+    QListWidget* lstKoumoku;
+};

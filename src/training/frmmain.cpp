@@ -1,0 +1,318 @@
+#include "frmmain.h"
+
+#include "common/app.h"
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "common/geometry.h"
+#include "common/palette.h"
+#include "common/pause.h"
+#include "common/picture_button.h"
+#include "common/text_to_number.h"
+#include "common/window_style.h"
+#include "data/history.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QScrollBar>
+
+namespace {
+
+constexpr int LabelCount = 20;
+constexpr double WindowPoints = 21.75;
+
+const QString Frame1Name = QStringLiteral("Frame1");
+const QString LabelArray = QStringLiteral("lblSnd");
+
+void setTextColor(QLabel* label, int paletteNumber) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, paletteColor(paletteNumber));
+    label->setPalette(palette);
+}
+
+} // namespace
+
+std::vector<ControlRow> frmMain::layout() {
+    using K = ControlKind;
+    std::vector<ControlRow> rows = {
+        {QStringLiteral("cmdCut"), K::PictureButton, {}, 9000, 75, 390, 345},
+        {Frame1Name, K::Frame, {}, 75, 150, 2550, 6465, 11.25, QStringLiteral("計画")},
+    };
+    for (int i = 1; i <= LabelCount; ++i)
+        rows.push_back({arrayName(LabelArray, i), K::Label, Frame1Name, 105, 375 + 300 * (i - 1),
+                        2415, 240, 11.25});
+    const auto centred = Qt::AlignHCenter | Qt::AlignTop;
+    rows.insert(
+        rows.end(),
+        {
+            {QStringLiteral("hsbKaisu"), K::ScrollBar, {}, 6750, 6300, 1215, 240},
+            {QStringLiteral("cmdNext"),
+             K::PictureButton,
+             {},
+             8250,
+             5625,
+             990,
+             990,
+             9,
+             QStringLiteral("次へ")},
+            {QStringLiteral("txtKaisu"),
+             K::TextBox,
+             {},
+             6750,
+             5700,
+             1215,
+             510,
+             0,
+             QStringLiteral("0")},
+            {QStringLiteral("lblKaisu"),
+             K::Label,
+             {},
+             2700,
+             2250,
+             6720,
+             2865,
+             150,
+             {},
+             {},
+             centred},
+            {QStringLiteral("lblKoumoku"), K::Label, {}, 2655, 585, 6735, 1515, 0, {}, {}, centred},
+        });
+    return rows;
+}
+
+double frmMain::nameFontPoints(const QString& name) {
+    const qsizetype length = name.size();
+    if (length >= 1 && length <= 5)
+        return 65;
+    if (length >= 6 && length <= 8)
+        return 48;
+    if (length >= 9 && length <= 10)
+        return 36;
+    if (length >= 11 && length <= 14)
+        return 28;
+    if (length >= 15 && length <= 18)
+        return 22;
+    return 16;
+}
+
+frmMain::frmMain(App& app) : app_(app) {
+    setUpWindow(this, 9435, 6750, WindowBorder::FixedDialog);
+    setFont(gothicFont(WindowPoints));
+    // The background is painted here, so that a flash reaches the transparent labels but not
+    // the frame, the buttons, the text box or the scroll bar.
+    setAutoFillBackground(false);
+    backColor_ = palette().color(QPalette::Button);
+
+    const Controls controls = createControls(this, layout());
+    Frame1 = controls.get<QGroupBox>(Frame1Name);
+    for (int i = 1; i <= LabelCount; ++i)
+        lblSnd[i - 1] = controls.get<QLabel>(arrayName(LabelArray, i));
+    hsbKaisu = controls.get<QScrollBar>(QStringLiteral("hsbKaisu"));
+    cmdNext = controls.get<PictureButton>(QStringLiteral("cmdNext"));
+    txtKaisu = controls.get<QLineEdit>(QStringLiteral("txtKaisu"));
+    lblKaisu = controls.get<QLabel>(QStringLiteral("lblKaisu"));
+    lblKoumoku = controls.get<QLabel>(QStringLiteral("lblKoumoku"));
+    cmdCut = controls.get<PictureButton>(QStringLiteral("cmdCut"));
+
+    Frame1->setAutoFillBackground(true);
+    // Bright white on a light button face is hard to read; a one-pixel shadow keeps the
+    // colours as they are and the names legible.
+    for (QLabel* label : lblSnd) {
+        auto* shadow = new QGraphicsDropShadowEffect(label);
+        shadow->setOffset(1, 1);
+        shadow->setBlurRadius(0);
+        shadow->setColor(paletteColor(Grey));
+        label->setGraphicsEffect(shadow);
+    }
+    lblKoumoku->setWordWrap(true);
+    hsbKaisu->setRange(0, 1000);
+    hsbKaisu->setSingleStep(1);
+    hsbKaisu->setPageStep(10);
+    hsbKaisu->setTracking(false); // Change when the value is set, Scroll while dragging
+    hsbKaisu->setFocusPolicy(Qt::StrongFocus);
+    // Counts are typed as half-width digits; an input method would give full-width ones.
+    txtKaisu->setAttribute(Qt::WA_InputMethodEnabled, false);
+    txtKaisu->installEventFilter(this);
+    cmdNext->setIcon(artworkIcon(QStringLiteral("next")));
+    cmdNext->setIconSize(QSize(32, 32));
+    cmdCut->setIcon(artworkIcon(QStringLiteral("cut")));
+    cmdCut->setIconSize(QSize(16, 16));
+
+    setTabOrder(txtKaisu, cmdNext);
+    setTabOrder(cmdNext, hsbKaisu);
+    setTabOrder(hsbKaisu, cmdCut);
+
+    connect(cmdNext, &QAbstractButton::clicked, this, &frmMain::cmdNext_Click);
+    connect(cmdCut, &QAbstractButton::clicked, this, &frmMain::cmdCut_Click);
+    connect(hsbKaisu, &QScrollBar::valueChanged, this, &frmMain::hsbKaisu_Change);
+    connect(hsbKaisu, &QScrollBar::sliderMoved, this, &frmMain::hsbKaisu_Scroll);
+}
+
+void frmMain::Form_Load() {
+    GYMM& gymm = app_.gymm;
+    if (const FileResult loaded = gymm.LoadItemList(); !loaded)
+        app_.warnFileError(this, loaded);
+    if (gymm.ItemCount() == 0) {
+        app_.dialogs().warning(this, QStringLiteral("項目登録ボタンを押して項目を設定してください"),
+                               QStringLiteral("項目無し"));
+        app_.openSettings();
+        close();
+        return;
+    }
+    showCentred(this);
+    showLabels(1);
+    cmdNext->setText(gymm.ItemCount() == 1 ? QStringLiteral("終了") : QStringLiteral("次へ"));
+    hsbKaisu->setValue(0);
+    txtKaisu->setText(QString());
+    gymm.CurrentItem = 1;
+    ShowItem(1);
+}
+
+void frmMain::showLabels(int firstItem) {
+    firstLabelItem_ = firstItem;
+    const GYMM& gymm = app_.gymm;
+    for (int i = 0; i < LabelCount; ++i) {
+        const int item = firstItem + i;
+        QLabel* label = lblSnd[i];
+        label->setVisible(item <= gymm.ItemCount());
+        if (item > gymm.ItemCount())
+            continue;
+        setTextColor(label, BrightWhite);
+        label->setText(QString::number(item) + u'.' + gymm.ItemNames(item));
+    }
+}
+
+QLabel* frmMain::labelOf(int item) const {
+    const int index = item - firstLabelItem_;
+    return index >= 0 && index < LabelCount ? lblSnd[index] : nullptr;
+}
+
+void frmMain::ShowItem(int k) {
+    const GYMM& gymm = app_.gymm;
+    if (!labelOf(k))
+        showLabels(k - LabelCount + 1);
+    setTextColor(labelOf(k), LightRed);
+
+    const QString& name = gymm.ItemNames(k);
+    lblKoumoku->setText(name);
+    QFont font = lblKoumoku->font();
+    font.setPointSizeF(nameFontPoints(name));
+    lblKoumoku->setFont(font);
+
+    const qint16 target = gymm.ItemTargets(k);
+    lblKaisu->setText(QString::number(target));
+    // The scroll bar holds 0..1000; a target beyond stands it at the nearer end, and the count
+    // entry shows the target itself.
+    const int barValue = qBound(hsbKaisu->minimum(), int{target}, hsbKaisu->maximum());
+    hsbKaisu->setValue(barValue);
+    if (barValue != target)
+        txtKaisu->setText(QString::number(target));
+    cmdNext->setFocus();
+}
+
+void frmMain::cmdNext_Click() {
+    // A click that arrives during the flash of the previous one would record twice.
+    if (advancing_)
+        return;
+    advancing_ = true;
+    const QPointer<frmMain> self(this);
+    recordAndAdvance();
+    if (self) // the window may be gone once the flash is over
+        advancing_ = false;
+}
+
+void frmMain::recordAndAdvance() {
+    const QPointer<frmMain> self(this);
+    GYMM& gymm = app_.gymm;
+
+    const double count = TextToNumber(txtKaisu->text());
+    if (count < 1 &&
+        !app_.dialogs().confirm(
+            this, QStringLiteral("回数ゼロで次へ進もうとしていますがよろしいいですか？"),
+            QStringLiteral("確認"))) {
+        txtKaisu->setFocus();
+        return;
+    }
+
+    const int k = gymm.CurrentItem;
+    if (const FileResult recorded = history::append(gymm.ItemNames(k), count, app_.clock().now());
+        !recorded) {
+        app_.warnFileError(this, recorded);
+        return;
+    }
+    if (k == gymm.ItemCount() - 1)
+        cmdNext->setText(QStringLiteral("終わり"));
+    if (const FileResult rewritten = gymm.RewriteItemList(); !rewritten)
+        app_.warnFileError(this, rewritten);
+    hsbKaisu->setValue(0);
+    txtKaisu->setText(QString());
+
+    const qint16 flash = app_.FlashColor;
+    advanceFlashColor();
+    if (k < gymm.ItemCount()) {
+        setBackColor(paletteColor(flash));
+        Pause(0.1f);
+        // The window may have been closed during the flash (its close box, or cmdCut).
+        if (!self || !isVisible())
+            return;
+        setBackColor(palette().color(QPalette::Button));
+        setTextColor(labelOf(k), BrightWhite);
+        gymm.CurrentItem = k + 1;
+        ShowItem(gymm.CurrentItem);
+    } else {
+        close();
+        app_.openSettings();
+    }
+}
+
+void frmMain::advanceFlashColor() {
+    qint16& color = app_.FlashColor;
+    ++color;
+    if (color == White) // white and grey never flash
+        color = LightBlue;
+    if (color == 16)
+        color = Black;
+}
+
+void frmMain::cmdCut_Click() {
+    close();
+    app_.openSettings();
+}
+
+void frmMain::hsbKaisu_Change() {
+    txtKaisu->setText(QString::number(hsbKaisu->value()));
+}
+
+void frmMain::hsbKaisu_Scroll() {
+    txtKaisu->setText(QString::number(hsbKaisu->sliderPosition()));
+}
+
+void frmMain::txtKaisu_KeyPress(int& KeyAscii) {
+    if (KeyAscii == 13)
+        cmdNext_Click();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtKaisu && event->type() == QEvent::KeyPress) {
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        if (text.size() == 1) {
+            int keyAscii = text.at(0).unicode();
+            txtKaisu_KeyPress(keyAscii);
+        }
+    }
+    return QWidget::eventFilter(watched, event); // the key goes on to the text box
+}
+
+void frmMain::setBackColor(const QColor& color) {
+    backColor_ = color;
+    update();
+}
+
+void frmMain::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), backColor_);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "common/controls.h"
+
+#include <QWidget>
+#include <array>
+
+class App;
+class PictureButton;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QScrollBar;
+
+// The training window: the workout's items down the left, the current item's name and target
+// count in large type, and the count entry with the Next button at the bottom right.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(App& app);
+
+    // The controls and their twips, in the order they are created.
+    static std::vector<ControlRow> layout();
+
+    void Form_Load();
+    void ShowItem(int k);
+    void cmdNext_Click();
+    void cmdCut_Click();
+    void hsbKaisu_Change();
+    void hsbKaisu_Scroll();
+    void txtKaisu_KeyPress(int& KeyAscii);
+
+    // The window's own background: button face, or a palette colour while it flashes.
+    QColor backColor() const { return backColor_; }
+
+    // Font sizes of the item name by its length.
+    static double nameFontPoints(const QString& name);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Next's work: confirm, record, rewrite, flash, then the next item or the end.
+    void recordAndAdvance();
+    void setBackColor(const QColor& color);
+    // The label that shows item k, or none; with more than twenty items the labels show the
+    // twenty around the current item.
+    QLabel* labelOf(int item) const;
+    void showLabels(int firstItem);
+    void advanceFlashColor();
+
+    App& app_;
+    QColor backColor_;
+    int firstLabelItem_ = 1;
+    bool advancing_ = false;
+
+    QGroupBox* Frame1;
+    std::array<QLabel*, 20> lblSnd; // lblSnd(i) is lblSnd[i - 1]
+    QScrollBar* hsbKaisu;
+    PictureButton* cmdNext;
+    QLineEdit* txtKaisu;
+    QLabel* lblKaisu;
+    QLabel* lblKoumoku;
+    PictureButton* cmdCut;
+};

@@ -1,0 +1,225 @@
+#include "common/geometry.h"
+#include "common/picture_button.h"
+#include "settings/frmsettei.h"
+#include "support/app_fixture.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QTest>
+
+namespace {
+
+// The settings window as it opens after the start-up's "項目無し", or after a workout.
+class Settings : public AppTest {
+protected:
+    // Opens the settings window over the items in the item list file.
+    void open() {
+        start();
+        if (training()) {
+            find<PictureButton>(QStringLiteral("cmdCut"))->click();
+            settle();
+        }
+        dialogs.clear();
+        ASSERT_TRUE(settings());
+    }
+    QListWidget* items() { return find<QListWidget>(QStringLiteral("lstKoumoku")); }
+    QComboBox* combo() { return find<QComboBox>(QStringLiteral("cboKoumoku")); }
+    QLineEdit* nameBox() { return find<QLineEdit>(QStringLiteral("txtKoumoku")); }
+    QLineEdit* targetBox() { return find<QLineEdit>(QStringLiteral("txtKaisu")); }
+    QString total() { return find<QLabel>(QStringLiteral("lblGoukei"))->text(); }
+    QStringList lines() {
+        QStringList result;
+        const QAbstractItemModel* model = find<QListView>(QStringLiteral("lstRireki"))->model();
+        for (int i = 0; i < model->rowCount(); ++i)
+            result.append(model->index(i, 0).data().toString());
+        return result;
+    }
+    QStringList entries(QListWidget* list) {
+        QStringList result;
+        for (int i = 0; i < list->count(); ++i)
+            result.append(list->item(i)->text());
+        return result;
+    }
+    QStringList entries(QComboBox* box) {
+        QStringList result;
+        for (int i = 0; i < box->count(); ++i)
+            result.append(box->itemText(i));
+        return result;
+    }
+    void select(int row) { items()->setCurrentRow(row); }
+    void pick(int row) {
+        combo()->setCurrentIndex(row);
+        emit combo()->activated(row);
+    }
+    void threeItems() {
+        writeItems({{QStringLiteral("腕立て伏せ"), QStringLiteral("30")},
+                    {QStringLiteral("スクワット"), QStringLiteral("-20")},
+                    {QStringLiteral("腹筋"), QStringLiteral("15")}});
+        writeHistory(QStringLiteral("腕立て伏せ"),
+                     {QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("5")});
+        writeHistory(QStringLiteral("スクワット"), {QStringLiteral("abc"), QStringLiteral("7")});
+    }
+};
+
+TEST_F(Settings, LayoutMatchesTheTwips) {
+    open();
+    frmSettei* window = settings();
+    EXPECT_EQ(window->size(), QSize(631, 452));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(window->windowTitle(), u"ヤルキン！");
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    for (const ControlRow& row : frmSettei::layout()) {
+        auto* widget = find<QWidget>(row.name);
+        ASSERT_TRUE(widget);
+        const QRect expected = twipsRect(row.left, row.top, row.width, row.height);
+        if (row.kind == ControlKind::Line)
+            EXPECT_EQ(widget->geometry(), QRect(expected.topLeft(), QSize(expected.width(), 1)));
+        else
+            EXPECT_EQ(widget->geometry(), expected) << row.name.toStdString();
+        const QString container =
+            widget->parentWidget() == window ? QString() : widget->parentWidget()->objectName();
+        EXPECT_EQ(container, row.container) << row.name.toStdString();
+        EXPECT_EQ(widget->toolTip(), row.toolTip) << row.name.toStdString();
+    }
+    // Neighbouring buttons overlap by one pixel (15 twips).
+    EXPECT_EQ(find<QWidget>(QStringLiteral("cmdAgain"))->geometry().right(),
+              find<QWidget>(QStringLiteral("cmdNew"))->geometry().left());
+    EXPECT_EQ(find<PictureButton>(QStringLiteral("cmdClear"))->text(), u"クリア");
+    EXPECT_EQ(find<PictureButton>(QStringLiteral("cmdsyoukai"))->toolTip(),
+              u"ヤルキンＰｒｏの紹介です");
+    EXPECT_EQ(find<QGroupBox>(QStringLiteral("Frame1"))->title(), u"実績履歴リスト");
+    EXPECT_EQ(find<QGroupBox>(QStringLiteral("Frame2"))->title(), u"登録状態確認");
+    EXPECT_EQ(find<QLabel>(QStringLiteral("Image1"))->pixmap().size(), QSize(211, 62));
+    EXPECT_TRUE(find<QLabel>(QStringLiteral("lblGoukei"))->autoFillBackground());
+    EXPECT_EQ(find<QLabel>(QStringLiteral("lblGoukei"))->alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignRight);
+    // Eight different pictures of 32x32.
+    const QList<PictureButton*> buttons = window->findChildren<PictureButton*>();
+    ASSERT_EQ(buttons.size(), 8);
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        EXPECT_EQ(buttons[i]->iconSize(), QSize(32, 32));
+        for (qsizetype j = 0; j < i; ++j)
+            EXPECT_NE(buttons[i]->icon().pixmap(32).toImage(),
+                      buttons[j]->icon().pixmap(32).toImage())
+                << buttons[i]->objectName().toStdString();
+    }
+
+    const QStringList order = {
+        QStringLiteral("cmdAgain"),  QStringLiteral("cmdNew"),     QStringLiteral("cmdHozon"),
+        QStringLiteral("cmdClear"),  QStringLiteral("cmdDel"),     QStringLiteral("cmdHelp"),
+        QStringLiteral("cmdEnd"),    QStringLiteral("cboKoumoku"), QStringLiteral("lstKoumoku"),
+        QStringLiteral("txtKaisu"),  QStringLiteral("txtKoumoku"), QStringLiteral("lstRireki"),
+        QStringLiteral("cmdsyoukai")};
+    EXPECT_EQ(tabOrder(find<QWidget>(QStringLiteral("cmdAgain"))), order);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    EXPECT_EQ(QApplication::focusWidget(), find<QWidget>(QStringLiteral("cmdAgain")));
+}
+
+TEST_F(Settings, AnEmptyTableFillsNothing) {
+    open(); // the start-up's "項目無し" leads here
+    EXPECT_EQ(items()->count(), 0);
+    EXPECT_EQ(combo()->count(), 0);
+    EXPECT_TRUE(lines().isEmpty());
+    EXPECT_EQ(total(), QString());
+    EXPECT_EQ(settings()->HistoryItem, 0);
+}
+
+TEST_F(Settings, ThreeItemsFillBothListsAndShowTheFirstHistory) {
+    threeItems();
+    open();
+    const QStringList names = {QStringLiteral("腕立て伏せ"), QStringLiteral("スクワット"),
+                               QStringLiteral("腹筋")};
+    EXPECT_EQ(entries(items()), names);
+    EXPECT_EQ(entries(combo()), names);
+    EXPECT_EQ(combo()->currentText(), u"腕立て伏せ");
+    EXPECT_TRUE(items()->selectedItems().isEmpty());
+    EXPECT_EQ(nameBox()->text(), QString());
+    EXPECT_EQ(lines(), (QStringList{QStringLiteral("1 _ 12月05日 _ 18時36分10秒 _ 10"),
+                                    QStringLiteral("2 _ 12月05日 _ 18時36分10秒 _ 20"),
+                                    QStringLiteral("3 _ 12月05日 _ 18時36分10秒 _ 5")}));
+    EXPECT_EQ(total(), u"合計回数 ： 35");
+}
+
+TEST_F(Settings, SelectingAnItemAndPickingAHistoryAreIndependent) {
+    threeItems();
+    open();
+    select(1);
+    EXPECT_EQ(nameBox()->text(), u"スクワット");
+    EXPECT_EQ(targetBox()->text(), u"-20");
+    EXPECT_EQ(total(), u"合計回数 ： 35"); // still item 1's history
+
+    nameBox()->setText(QStringLiteral("edited"));
+    pick(1);
+    EXPECT_EQ(settings()->HistoryItem, 2);
+    EXPECT_EQ(lines(), (QStringList{QStringLiteral("1 _ 12月05日 _ 18時36分10秒 _ abc"),
+                                    QStringLiteral("2 _ 12月05日 _ 18時36分10秒 _ 7")}));
+    EXPECT_EQ(total(), u"合計回数 ： 7");
+    EXPECT_EQ(nameBox()->text(), u"edited");
+    EXPECT_EQ(items()->currentRow(), 1);
+
+    pick(2); // no history file at all
+    EXPECT_TRUE(lines().isEmpty());
+    EXPECT_EQ(total(), u"合計回数 ： 0");
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+}
+
+TEST_F(Settings, TotalsRoundAfterEveryRecordAndDoNotOverflow) {
+    writeItems({{QStringLiteral("half"), QStringLiteral("1")},
+                {QStringLiteral("big"), QStringLiteral("1")}});
+    writeHistory(QStringLiteral("half"), {QStringLiteral("12.5"), QStringLiteral("12.5")});
+    writeHistory(QStringLiteral("big"), {QStringLiteral("2000000000"), QStringLiteral("2000000000"),
+                                         QStringLiteral("2000000000")});
+    open();
+    EXPECT_EQ(total(), u"合計回数 ： 24");
+    pick(1);
+    EXPECT_EQ(total(), u"合計回数 ： 6000000000");
+}
+
+TEST_F(Settings, LegacyHistoriesReadAsExpected) {
+    dir.copyFrom(legacyDataDir());
+    open();
+    const QList<QPair<int, QString>> totals = {
+        {0, QStringLiteral("35")}, {1, QStringLiteral("0")},  {2, QStringLiteral("0")},
+        {3, QStringLiteral("0")},  {4, QStringLiteral("24")}, {5, QStringLiteral("-3")}};
+    for (const auto& [row, expected] : totals) {
+        pick(row);
+        EXPECT_EQ(total(), QStringLiteral("合計回数 ： ") + expected) << row;
+    }
+    pick(5);
+    EXPECT_EQ(lines().first(), u"1 _ 07月07日 _ 12時00分00秒 _ abc");
+}
+
+TEST_F(Settings, AnUnreadableHistoryWarnsAndShowsNothing) {
+    threeItems();
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("腹筋.txt")));
+    open();
+    pick(2);
+    EXPECT_TRUE(lines().isEmpty());
+    EXPECT_EQ(total(), u"合計回数 ： 0");
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown().first().title, u"読み込みエラー");
+    EXPECT_TRUE(dialogs.shown().first().text.contains(u"腹筋.txt"));
+}
+
+TEST_F(Settings, EveryOpeningStartsAfresh) {
+    threeItems();
+    open();
+    select(2);
+    pick(1);
+    settings()->cmdAgain_Click();
+    settle();
+    find<PictureButton>(QStringLiteral("cmdCut"))->click();
+    settle();
+    EXPECT_TRUE(items()->selectedItems().isEmpty());
+    EXPECT_EQ(nameBox()->text(), QString());
+    EXPECT_EQ(combo()->currentText(), u"腕立て伏せ");
+    EXPECT_EQ(total(), u"合計回数 ： 35");
+}
+
+} // namespace

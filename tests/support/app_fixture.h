@@ -1,0 +1,71 @@
+#pragma once
+
+#include "common/app.h"
+#include "fixed_clock.h"
+#include "scripted_dialogs.h"
+#include "settings/html_help.h"
+#include "work_dir.h"
+
+#include <QCoreApplication>
+#include <QPair>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+// The names of the controls the Tab key visits, starting at `first`, once round.
+QStringList tabOrder(QWidget* first);
+// Types text into a widget as key presses, characters beyond ASCII included.
+void typeText(QWidget* widget, const QString& text);
+
+class frmMain;
+class frmSettei;
+
+// A help system that only notes what it was asked.
+class RecordingHelp final : public HtmlHelp {
+public:
+    struct Call {
+        QString file;
+        unsigned command;
+    };
+    quintptr HtmlHelpA(QWidget*, const QString& file, unsigned command, quintptr) override {
+        calls.append({file, command});
+        return 0;
+    }
+    QList<Call> calls;
+};
+
+// The program as a user meets it: a fresh working directory with real files, scripted
+// dialogs, a fixed clock, and the same App that main() makes.
+class AppTest : public ::testing::Test {
+protected:
+    AppTest();
+    ~AppTest() override;
+
+    // Writes the item list file: name and target text per record, in CP932.
+    void writeItems(const QList<QPair<QString, QString>>& items);
+    void writeHistory(const QString& item, const QStringList& counts);
+    QByteArray cp932(const QString& text) const;
+
+    // Program start, as main() does it.
+    void start();
+    // Lets deferred deletions and queued events happen, as the event loop would.
+    static void settle();
+
+    frmMain* training() const;
+    frmSettei* settings() const;
+    template <typename T> T* find(const QString& name) const {
+        QWidget* window = app->window();
+        T* widget = window ? window->findChild<T*>(name) : nullptr;
+        EXPECT_TRUE(widget) << "no control " << name.toStdString();
+        return widget;
+    }
+    // The history file's lines, decoded.
+    QStringList historyLines(const QString& item) const;
+
+    TempWorkDir dir;
+    ScriptedDialogs dialogs;
+    FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(18, 36, 11))};
+    RecordingHelp help;
+    std::unique_ptr<App> app;
+    bool ended = false;
+};
