@@ -70,8 +70,9 @@ FileResult GYMM::AppendItem(const QString& name, double target) const {
     if (!record)
         return unencodable(name);
     ReadResult read = safe_file::readAll(ItemListFileName);
-    if (!read.result)
-        return read.result;
+    if (!read.result) // the append cannot be made without the records before it
+        return FileResult::failure(FileResult::Action::Write, ItemListFileName,
+                                   read.result.reason());
     if (!read.bytes.isEmpty() && !read.bytes.endsWith('\n'))
         read.bytes.append("\r\n");
     read.bytes.append(*record);

@@ -15,6 +15,11 @@ std::optional<ScriptedDialogs::Scripted> ScriptedDialogs::nextAnswer() {
 Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QString& title,
                                          Icon icon, Buttons buttons) {
     shown_.append({Shown::Kind::Message, title, text, icon, buttons});
+    if (buttons == Buttons::Ok) { // nothing to choose: the box takes no scripted answer
+        if (action_)
+            std::exchange(action_, nullptr)();
+        return Answer::Ok;
+    }
     const auto answer = nextAnswer();
     if (!answer)
         return Answer::Ok;

@@ -23,8 +23,8 @@ public:
                    Buttons buttons) override;
     QString input(QWidget* parent, const QString& prompt, const QString& title) override;
 
-    // Queued answers are used in order; with none queued a message answers OK and an input
-    // box answers as Cancel does.
+    // Queued answers are used in order by confirmations and input boxes (a box with only OK
+    // takes none); with none queued a confirmation answers OK and an input box Cancel.
     void queue(Answer answer) { answers_.push_back({answer, {}, false}); }
     void queue(const QString& text) { answers_.push_back({Answer::Ok, text, true}); }
     // Runs while the next box is shown, as a user acting behind a modal box would.
