@@ -8,8 +8,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStringDecoder>
+#include <QToolBar>
 
 #ifndef YARUKIN_DATA_DIR
 #define YARUKIN_DATA_DIR ""
@@ -35,6 +38,14 @@ QByteArray declaredCharset(const QByteArray& page) {
     return match.hasMatch() ? match.captured(1).toLatin1().toLower() : QByteArray();
 }
 
+// Qt reads a <link rel="stylesheet"> only with type="text/css", which pages often leave out.
+QString withStyleSheetTypes(QString page) {
+    static const QRegularExpression link(
+        QStringLiteral(R"re(<link\b(?![^>]*\btype\s*=)(?=[^>]*\brel\s*=\s*["']?stylesheet))re"),
+        QRegularExpression::CaseInsensitiveOption);
+    return page.replace(link, QStringLiteral("<link type=\"text/css\""));
+}
+
 bool isCp932Name(const QByteArray& charset) {
     static const QByteArrayList names = {"shift_jis", "shift-jis", "sjis",        "x-sjis",
                                          "cp932",     "ms932",     "windows-31j", "ms_kanji"};
@@ -45,24 +56,16 @@ bool isCp932Name(const QByteArray& charset) {
 
 // --- the viewer ----------------------------------------------------------------------------
 
-ChmViewer::ChmViewer(std::unique_ptr<ChmFile> file, const QString& fileName)
-    : file_(std::move(file)) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowIcon(programIcon());
-    const QString title = file_->title();
-    setWindowTitle(title.isEmpty() ? fileName : title);
+ChmBrowser::ChmBrowser(const ChmFile& file, QWidget* parent) : QTextBrowser(parent), file_(file) {
     setOpenLinks(false);
-    connect(this, &QTextBrowser::anchorClicked, this, &ChmViewer::follow);
-    resize(720, 540);
+    connect(this, &QTextBrowser::anchorClicked, this, &ChmBrowser::follow);
 }
 
-ChmViewer::~ChmViewer() = default;
-
-void ChmViewer::showTopic(const QString& path) {
+void ChmBrowser::showTopic(const QString& path) {
     setSource(topicUrl(path));
 }
 
-void ChmViewer::follow(const QUrl& link) {
+void ChmBrowser::follow(const QUrl& link) {
     if (link.scheme() == QLatin1String(Scheme)) {
         if (link.path() == source().path() && link.hasFragment())
             scrollToAnchor(link.fragment());
@@ -73,15 +76,15 @@ void ChmViewer::follow(const QUrl& link) {
     QDesktopServices::openUrl(link); // a web link leaves the help for the browser
 }
 
-QVariant ChmViewer::loadResource(int type, const QUrl& name) {
+QVariant ChmBrowser::loadResource(int type, const QUrl& name) {
     if (name.scheme() != QLatin1String(Scheme))
         return {};
-    const std::optional<QByteArray> bytes = file_->read(name.path());
+    const std::optional<QByteArray> bytes = file_.read(name.path());
     if (!bytes)
         return {};
     switch (type) {
     case QTextDocument::HtmlResource:
-        return decodePage(*bytes);
+        return withStyleSheetTypes(decodePage(*bytes));
     case QTextDocument::StyleSheetResource:
         return decodePage(*bytes);
     default:
@@ -89,7 +92,7 @@ QVariant ChmViewer::loadResource(int type, const QUrl& name) {
     }
 }
 
-QString ChmViewer::decodePage(const QByteArray& bytes) const {
+QString ChmBrowser::decodePage(const QByteArray& bytes) const {
     const QByteArray charset = declaredCharset(bytes);
     if (isCp932Name(charset))
         return cp932::decode(bytes);
@@ -98,7 +101,36 @@ QString ChmViewer::decodePage(const QByteArray& bytes) const {
         if (decoder.isValid())
             return decoder.decode(bytes);
     }
-    return file_->decode(bytes);
+    return file_.decode(bytes);
+}
+
+ChmViewer::ChmViewer(std::unique_ptr<ChmFile> file, const QString& fileName)
+    : file_(std::move(file)), browser_(new ChmBrowser(*file_, this)), home_(file_->startTopic()) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(programIcon());
+    const QString title = file_->title();
+    setWindowTitle(title.isEmpty() ? fileName : title);
+    setCentralWidget(browser_);
+
+    QToolBar* bar = addToolBar(QStringLiteral("移動"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    QAction* back = bar->addAction(QStringLiteral("戻る"), browser_, &QTextBrowser::backward);
+    QAction* forward = bar->addAction(QStringLiteral("進む"), browser_, &QTextBrowser::forward);
+    bar->addAction(QStringLiteral("ホーム"), this, &ChmViewer::showHome);
+    back->setShortcut(QKeySequence::Back);
+    forward->setShortcut(QKeySequence::Forward);
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    connect(browser_, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
+    connect(browser_, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
+    resize(720, 560);
+}
+
+ChmViewer::~ChmViewer() = default;
+
+void ChmViewer::showHome() {
+    browser_->showTopic(home_);
 }
 
 // --- the help system -------------------------------------------------------------------------
@@ -117,6 +149,20 @@ QStringList ChmHelp::installedDataDirs() {
         dirs.append(installed);
     dirs.append(programDir);
     return dirs;
+}
+
+// Each viewer a little further along to the right of the caller, within the screen.
+void ChmHelp::placeBeside(QWidget* viewer, QWidget* caller, int count) {
+    const QScreen* screen = caller ? caller->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    QPoint at = caller ? caller->frameGeometry().topLeft() + QPoint(caller->width() / 3, 0)
+                       : available.topLeft();
+    at += QPoint(32, 32) * count;
+    at.setX(qBound(available.left(), at.x(), available.right() - viewer->width()));
+    at.setY(qBound(available.top(), at.y(), available.bottom() - viewer->height()));
+    viewer->move(at);
 }
 
 QString ChmHelp::locate(const QString& file) const {
@@ -154,11 +200,8 @@ quintptr ChmHelp::HtmlHelpA(QWidget* caller, const QString& file, unsigned comma
     auto* viewer = new ChmViewer(std::move(chm), file);
     viewers_.removeAll(nullptr);
     viewers_.append(viewer);
-    viewer->showTopic(topic);
-    if (caller) {
-        // Beside the settings window rather than over its buttons.
-        viewer->move(caller->frameGeometry().topLeft() + QPoint(40 * viewers_.size(), 60));
-    }
+    viewer->showHome();
+    placeBeside(viewer, caller, static_cast<int>(viewers_.size()));
     viewer->show();
     return static_cast<quintptr>(viewer->winId());
 }

@@ -3,6 +3,7 @@
 #include "html_help.h"
 
 #include <QList>
+#include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 #include <QTextBrowser>
@@ -10,24 +11,38 @@
 
 class ChmFile;
 
-// A window showing one CHM file: pages, style sheets and pictures come from inside the file,
-// and links between its topics work.
-class ChmViewer : public QTextBrowser {
+// Pages, style sheets and pictures read from inside a CHM file; links between its topics
+// stay inside it, links to the web go to the browser.
+class ChmBrowser : public QTextBrowser {
     Q_OBJECT
 public:
-    ChmViewer(std::unique_ptr<ChmFile> file, const QString& fileName);
-    ~ChmViewer() override;
+    ChmBrowser(const ChmFile& file, QWidget* parent);
 
     // Shows a topic by its path inside the file.
     void showTopic(const QString& path);
-
     QVariant loadResource(int type, const QUrl& name) override;
 
 private:
     void follow(const QUrl& link);
     QString decodePage(const QByteArray& bytes) const;
 
+    const ChmFile& file_;
+};
+
+// A help window over one CHM file, with back, forward and home.
+class ChmViewer : public QMainWindow {
+    Q_OBJECT
+public:
+    ChmViewer(std::unique_ptr<ChmFile> file, const QString& fileName);
+    ~ChmViewer() override;
+
+    ChmBrowser* browser() const { return browser_; }
+    void showHome();
+
+private:
     std::unique_ptr<ChmFile> file_;
+    ChmBrowser* browser_;
+    QString home_;
 };
 
 // The help system of this platform: HH_DISPLAY_TOPIC opens a viewer of its own for each call,
@@ -48,6 +63,7 @@ public:
 
 private:
     QString locate(const QString& file) const;
+    static void placeBeside(QWidget* viewer, QWidget* caller, int count);
 
     QStringList dataDirs_;
     QList<QPointer<ChmViewer>> viewers_;
