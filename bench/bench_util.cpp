@@ -2,7 +2,16 @@
 
 #include "data/history.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/resource.h>
+
+#include "common/cp932.h"
 
 namespace bench {
 
@@ -15,6 +24,55 @@ QByteArray historyBytes(int records) {
         when = when.addSecs(37);
     }
     return bytes;
+}
+
+namespace {
+
+class PaintProbe : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        painted = painted || event->type() == QEvent::Paint;
+        return false;
+    }
+    bool painted = false;
+};
+
+} // namespace
+
+void waitForPaint(QWidget* widget) {
+    PaintProbe probe;
+    widget->installEventFilter(&probe);
+    QElapsedTimer timeout;
+    timeout.start();
+    while (!probe.painted && timeout.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    widget->removeEventFilter(&probe);
+}
+
+void reportStartupAndExit() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const double nowNs = now.tv_sec * 1e9 + now.tv_nsec;
+    const double startNs = qEnvironmentVariable("BENCH_START_NS").toDouble();
+    std::printf("%.3f\n", (nowNs - startNs) / 1e6);
+    std::fflush(stdout);
+    std::_Exit(0); // the time to tear down is not start-up
+}
+
+double peakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+void writeItems(int count) {
+    QByteArray bytes;
+    for (int i = 1; i <= count; ++i)
+        bytes += *cp932::encode(QStringLiteral("\"トレーニング項目%1\",%2\r\n").arg(i).arg(10 + i))
+                      .bytes;
+    QFile file(QStringLiteral("項目一覧.txt"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
 }
 
 } // namespace bench

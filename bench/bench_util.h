@@ -37,3 +37,48 @@ inline double commandMs(int runs, const QByteArray& command) {
 QByteArray historyBytes(int records);
 
 } // namespace bench
+
+#include "common/dialogs.h"
+#include "settings/html_help.h"
+
+#include <QEvent>
+#include <QObject>
+#include <ctime>
+
+namespace bench {
+
+// Boxes answered at once with OK, and no help: the benchmarks measure the program's own work.
+class AutoDialogs final : public Dialogs {
+public:
+    Answer message(QWidget*, const QString&, const QString&, Icon, Buttons) override {
+        return Answer::Ok;
+    }
+    QString input(QWidget*, const QString&, const QString&) override { return {}; }
+};
+
+class NoHelp final : public HtmlHelp {
+public:
+    quintptr HtmlHelpA(QWidget*, const QString&, unsigned, quintptr) override { return 0; }
+};
+
+// CPU time of the whole process, in milliseconds.
+inline double cpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Waits, processing events, until `widget` has been painted once.
+void waitForPaint(QWidget* widget);
+
+// For the start-up programs: prints the milliseconds since BENCH_START_NS (the wall clock in
+// nanoseconds, taken by the caller just before it started this process) and ends at once.
+[[noreturn]] void reportStartupAndExit();
+
+// The peak resident set size of this process so far, in MiB.
+double peakMiB();
+
+// Writes an item list file of `count` items with Japanese names into the working directory.
+void writeItems(int count);
+
+} // namespace bench

@@ -1,6 +1,7 @@
 #include "controls.h"
 
 #include "geometry.h"
+#include "palette.h"
 #include "picture_button.h"
 
 #include <QComboBox>
@@ -9,7 +10,17 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QPainter>
 #include <QScrollBar>
+
+void ShadowLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.setPen(paletteColor(Grey));
+    painter.drawText(area.translated(1, 1), static_cast<int>(alignment()), text());
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(area, static_cast<int>(alignment()), text());
+}
 
 QString arrayName(const QString& name, int index) {
     return name + u'(' + QString::number(index) + u')';
@@ -19,8 +30,10 @@ namespace {
 
 QWidget* createWidget(const ControlRow& row, QWidget* parent) {
     switch (row.kind) {
-    case ControlKind::Label: {
-        auto* label = new QLabel(row.text, parent);
+    case ControlKind::Label:
+    case ControlKind::ShadowLabel: {
+        auto* label = row.kind == ControlKind::Label ? new QLabel(row.text, parent)
+                                                     : new ShadowLabel(row.text, parent);
         label->setAlignment(row.alignment);
         label->setTextFormat(Qt::PlainText);
         return label;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 #include <vector>
@@ -9,6 +10,7 @@
 // widgets by createControls. Each widget's objectName() is its control name.
 enum class ControlKind {
     Label,         // QLabel, transparent
+    ShadowLabel,   // ShadowLabel: a transparent QLabel whose text casts a grey shadow
     Frame,         // QGroupBox with a caption
     ScrollBar,     // horizontal QScrollBar
     PictureButton, // PictureButton: a picture, with its caption (if any) below
@@ -29,6 +31,17 @@ struct ControlRow {
     QString text = {}; // caption, initial text, picture resource, or a line's colour
     QString toolTip = {};
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop;
+};
+
+// A one-line label whose text carries a one-pixel grey shadow, so that light text stays
+// legible on a light background.
+class ShadowLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // The name of member `index` of a control array: lblSnd(3).

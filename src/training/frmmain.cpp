@@ -11,7 +11,6 @@
 #include "common/window_style.h"
 #include "data/history.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -43,8 +42,10 @@ std::vector<ControlRow> frmMain::layout() {
         {Frame1Name, K::Frame, {}, 75, 150, 2550, 6465, 11.25, QStringLiteral("計画")},
     };
     for (int i = 1; i <= LabelCount; ++i)
-        rows.push_back({arrayName(LabelArray, i), K::Label, Frame1Name, 105, 375 + 300 * (i - 1),
-                        2415, 240, 11.25});
+        // Bright white on a light button face is hard to read: the shadow keeps the
+        // colours as they are and the names legible.
+        rows.push_back({arrayName(LabelArray, i), K::ShadowLabel, Frame1Name, 105,
+                        375 + 300 * (i - 1), 2415, 240, 11.25});
     const auto centred = Qt::AlignHCenter | Qt::AlignTop;
     rows.insert(
         rows.end(),
@@ -119,15 +120,6 @@ frmMain::frmMain(App& app) : app_(app) {
     cmdCut = controls.get<PictureButton>(QStringLiteral("cmdCut"));
 
     Frame1->setAutoFillBackground(true);
-    // Bright white on a light button face is hard to read; a one-pixel shadow keeps the
-    // colours as they are and the names legible.
-    for (QLabel* label : lblSnd) {
-        auto* shadow = new QGraphicsDropShadowEffect(label);
-        shadow->setOffset(1, 1);
-        shadow->setBlurRadius(0);
-        shadow->setColor(paletteColor(Grey));
-        label->setGraphicsEffect(shadow);
-    }
     lblKoumoku->setWordWrap(true);
     hsbKaisu->setRange(0, 1000);
     hsbKaisu->setSingleStep(1);

@@ -1,0 +1,71 @@
+// Opening the settings window on an item whose history holds a million records, side by side
+// with `iconv -f CP932 -t UTF-8 FILE | wc -l`; peak memory; scrolling through the list.
+#include "bench_util.h"
+#include "common/app.h"
+#include "common/clock.h"
+#include "data/history.h"
+#include "settings/frmsettei.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QListView>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    prepareApplication(application);
+    const int records = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    bench::writeItems(3);
+    const QString first = QStringLiteral("トレーニング項目1");
+    {
+        QFile file(historyFileName(first));
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        file.write(bench::historyBytes(records));
+    }
+    const QByteArray path = QFile::encodeName(dir.filePath(historyFileName(first)));
+    const double iconvMs =
+        bench::commandMs(5, "iconv -f CP932 -t UTF-8 '" + path + "' | wc -l > /dev/null");
+
+    bench::AutoDialogs dialogs;
+    SystemClock clock;
+    bench::NoHelp help;
+    App app(dialogs, clock, help);
+    app.gymm.LoadItemList();
+    const double before = bench::peakMiB();
+
+    QElapsedTimer timer;
+    timer.start();
+    app.openSettings();
+    auto* window = qobject_cast<frmSettei*>(app.window());
+    auto* list = window->findChild<QListView*>(QStringLiteral("lstRireki"));
+    bench::waitForPaint(list->viewport());
+    const double openMs = timer.nsecsElapsed() / 1e6;
+    const int rows = list->model()->rowCount();
+
+    // Scrolling: page by page from the top, each page painted.
+    QScrollBar* bar = list->verticalScrollBar();
+    constexpr int Pages = 200;
+    timer.restart();
+    for (int i = 0; i < Pages; ++i) {
+        bar->setValue(bar->value() + bar->pageStep() * 4999); // far jumps across the list
+        if (bar->value() >= bar->maximum())
+            bar->setValue(0);
+        list->viewport()->repaint();
+    }
+    const double pageMs = timer.nsecsElapsed() / 1e6 / Pages;
+
+    std::printf("history of %d records (%.1f MB), %d lines in the list\n", records,
+                QFileInfo(QString::fromLocal8Bit(path)).size() / 1e6, rows);
+    std::printf("iconv -f CP932 -t UTF-8 | wc -l     %8.1f ms\n", iconvMs);
+    std::printf("settings window shown, list filled %8.1f ms  (%.2fx)\n", openMs, openMs / iconvMs);
+    std::printf("peak memory                        %8.1f MiB (%.1f MiB before opening)\n",
+                bench::peakMiB(), before);
+    std::printf("one jump and repaint of the list   %8.2f ms\n", pageMs);
+    return 0;
+}

@@ -1,0 +1,23 @@
+// The program's own start, as main() does it, ending as soon as the training window has been
+// Run it in a directory whose item list holds 20 items (see startup.sh).
+#include "bench_util.h"
+#include "common/app.h"
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "settings/chm_help.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    prepareApplication(application);
+    QtDialogs dialogs;
+    SystemClock clock;
+    ChmHelp help;
+    App app(dialogs, clock, help);
+    app.start();
+    if (!app.window())
+        return 1;
+    bench::waitForPaint(app.window());
+    bench::reportStartupAndExit();
+}
