@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up for a fresh Debian 12 machine: installs what is missing, builds, and then
-#   ./dev.sh run    starts the program in its data directory
-#   ./dev.sh test   runs every test: a normal build, a sanitizer build, and the fuzzers
+#   ./dev.sh run      starts the program in its data directory
+#   ./dev.sh test     runs every test: a normal build, a sanitizer build, and the fuzzers
+#   ./dev.sh package  builds the Debian package into build-package/
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
@@ -66,11 +67,19 @@ test_all() {
   echo "All tests passed."
 }
 
+package() {
+  install_missing "${run_packages[@]}" dpkg-dev file
+  build build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DYARUKIN_TESTS=OFF -DYARUKIN_BENCH=OFF
+  (cd build-package && cpack -G DEB)
+}
+
 case "${1:-}" in
   run) run ;;
   test) test_all ;;
+  package) package ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac

@@ -215,10 +215,20 @@ ICONS = {
     "end": (end, (32, 16)),
 }
 
+# The program icon for the desktop's icon theme, drawn afresh at each size.
+THEME_SIZES = (16, 32, 48, 128, 256)
+
 if __name__ == "__main__":
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "icons")
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = os.path.join(here, "..", "icons")
     for name, (draw, sizes) in ICONS.items():
         for size in sizes:
             canvas = Canvas(size)
             draw(canvas)
             write_png(canvas, os.path.join(out, f"{name}-{size}.png"))
+    theme = os.path.join(here, "..", "hicolor")
+    os.makedirs(theme, exist_ok=True)
+    for size in THEME_SIZES:
+        canvas = Canvas(size)
+        program(canvas)
+        write_png(canvas, os.path.join(theme, f"yarukin-{size}.png"))

@@ -1,8 +1,10 @@
 #include "dialogs.h"
 
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 
@@ -12,6 +14,20 @@ const QString CancelText = QStringLiteral("キャンセル");
 // A hidden window (the training window before it is shown) cannot carry a box.
 QWidget* visibleOrNull(QWidget* parent) {
     return parent && parent->isVisible() ? parent : nullptr;
+}
+
+// A message box wraps long lines early; give its text the width of its longest line, as far
+// as the screen allows, so that each line of a message stays one line.
+void keepLinesWhole(QMessageBox& box, const QString& text) {
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label)
+        return;
+    int widest = 0;
+    for (const QString& line : text.split(u'\n'))
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+    const QScreen* screen = box.screen();
+    const int limit = screen ? screen->availableGeometry().width() * 3 / 4 : 800;
+    label->setMinimumWidth(std::min(widest + 2, limit));
 }
 
 } // namespace
@@ -30,6 +46,7 @@ Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const Q
         cancel = box.addButton(CancelText, QMessageBox::RejectRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel ? cancel : ok);
+    keepLinesWhole(box, shown);
     box.exec();
     return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
 }

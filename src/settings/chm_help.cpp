@@ -16,6 +16,7 @@
 
 #ifndef YARUKIN_DATA_DIR
 #define YARUKIN_DATA_DIR ""
+#define YARUKIN_RELATIVE_DATA_DIR ""
 #endif
 
 namespace {
@@ -143,11 +144,14 @@ ChmHelp::~ChmHelp() {
 }
 
 QStringList ChmHelp::installedDataDirs() {
-    const QString programDir = QCoreApplication::applicationDirPath();
-    QStringList dirs = {programDir + QStringLiteral("/../share/yarukin")};
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    QStringList dirs;
+    if (const QString relative = QStringLiteral(YARUKIN_RELATIVE_DATA_DIR); !relative.isEmpty())
+        dirs.append(QDir::cleanPath(programDir.filePath(relative)));
     if (const QString installed = QStringLiteral(YARUKIN_DATA_DIR); !installed.isEmpty())
         dirs.append(installed);
-    dirs.append(programDir);
+    dirs.append(programDir.path()); // the build tree
+    dirs.removeDuplicates();
     return dirs;
 }
 
