@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
     std::printf("history file: %d records, %.1f MB\n", records,
                 QFileInfo(QString::fromLocal8Bit(path)).size() / 1e6);
     std::printf("iconv -f CP932 -t UTF-8 | wc -l      %8.1f ms\n", iconvMs);
-    std::printf("the file's bytes alone (QFile::readAll) %8.1f ms  (%.2fx)\n", rawMs,
+    std::printf("QFile::readAll of the file, for scale %8.1f ms  (%.2fx)\n", rawMs,
                 rawMs / iconvMs);
     std::printf("read all records (index)             %8.1f ms  (%.2fx)\n", readMs,
                 readMs / iconvMs);

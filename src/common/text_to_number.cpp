@@ -122,7 +122,24 @@ template <typename Unit> double readDecimal(Reader<Unit>& in) {
     return negative ? -value : value;
 }
 
+// The common case, a count as the program writes it: up to nine digits, maybe after a minus.
+template <typename Unit> std::optional<double> plainWholeNumber(const Unit* p, const Unit* end) {
+    const bool negative = p < end && *p == '-';
+    p += negative;
+    if (p == end || end - p > 9)
+        return std::nullopt;
+    int value = 0;
+    for (; p < end; ++p) {
+        if (*p < '0' || *p > '9')
+            return std::nullopt;
+        value = value * 10 + (*p - '0');
+    }
+    return negative ? -value : value;
+}
+
 template <typename Unit> double parse(const Unit* begin, const Unit* end) {
+    if (const std::optional<double> value = plainWholeNumber(begin, end))
+        return *value == 0 ? 0.0 : *value;
     Reader<Unit> in(begin, end);
     if (in.peek() == '&') {
         in.take();

@@ -36,7 +36,7 @@ FileResult GYMM::LoadItemList() {
     const ReadResult read = safe_file::readAll(ItemListFileName);
     if (!read.result)
         return read.result;
-    records::LineScanner lines(read.bytes);
+    records::LineScanner lines(read.bytes.view());
     for (QByteArrayView line; lines.next(line);) {
         const auto fields = records::splitFields<2>(line);
         items_.push_back({cp932::decode(fields[0]), loadedTarget(fields[1])});
@@ -69,12 +69,13 @@ FileResult GYMM::AppendItem(const QString& name, double target) const {
     const auto record = itemRecord(name, NumberText(target).toLatin1());
     if (!record)
         return unencodable(name);
-    ReadResult read = safe_file::readAll(ItemListFileName);
+    const ReadResult read = safe_file::readAll(ItemListFileName);
     if (!read.result) // the append cannot be made without the records before it
         return FileResult::failure(FileResult::Action::Write, ItemListFileName,
                                    read.result.reason());
-    if (!read.bytes.isEmpty() && !read.bytes.endsWith('\n'))
-        read.bytes.append("\r\n");
-    read.bytes.append(*record);
-    return safe_file::replace(ItemListFileName, read.bytes);
+    QByteArray bytes = read.bytes.view().toByteArray();
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        bytes.append("\r\n");
+    bytes.append(*record);
+    return safe_file::replace(ItemListFileName, bytes);
 }

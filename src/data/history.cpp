@@ -54,21 +54,21 @@ HistoryFile HistoryFile::read(const QString& itemName) {
     file.missing_ = read.missing;
     file.bytes_ = std::move(read.bytes);
     if (file.bytes_.size() > std::numeric_limits<quint32>::max()) {
-        file.bytes_.clear();
+        file.bytes_ = FileBuffer();
         file.result_ = FileResult::failure(FileResult::Action::Read, historyFileName(itemName),
                                            QStringLiteral("ファイルが大きすぎます"));
         return file;
     }
     // Records written by the program are about 30 bytes long.
     file.lineStarts_.reserve(static_cast<size_t>(file.bytes_.size() / 28 + 1));
-    records::LineScanner lines(file.bytes_);
+    records::LineScanner lines(file.bytes_.view());
     for (QByteArrayView line; lines.next(line);)
-        file.lineStarts_.push_back(static_cast<quint32>(line.data() - file.bytes_.constData()));
+        file.lineStarts_.push_back(static_cast<quint32>(line.data() - file.bytes_.data()));
     return file;
 }
 
 QByteArrayView HistoryFile::line(int index) const {
-    const QByteArrayView rest = QByteArrayView(bytes_).sliced(lineStarts_.at(index));
+    const QByteArrayView rest = bytes_.view().sliced(lineStarts_.at(index));
     const void* lf = std::memchr(rest.data(), '\n', static_cast<size_t>(rest.size()));
     qsizetype end = lf ? static_cast<const char*>(lf) - rest.data() : rest.size();
     if (end > 0 && rest[end - 1] == '\r')

@@ -53,6 +53,6 @@ private:
 
     FileResult result_ = FileResult::success();
     bool missing_ = false;
-    QByteArray bytes_;
+    FileBuffer bytes_;
     std::vector<quint32> lineStarts_; // offsets of the records in bytes_
 };

@@ -61,11 +61,27 @@ ReadResult readAll(const QString& fileName) {
                 FileResult::failure(FileResult::Action::Read, fileName, file.errorString());
         return read;
     }
-    read.bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        read.bytes.clear();
-        read.result = FileResult::failure(FileResult::Action::Read, fileName, file.errorString());
+    // Read what the file holds now; should it have grown meanwhile, take the rest as well.
+    FileBuffer bytes(file.size());
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const qint64 n = file.read(bytes.data() + got, bytes.size() - got);
+        if (n <= 0)
+            break;
+        got += n;
     }
+    bytes.truncate(got);
+    if (const QByteArray rest = file.readAll(); !rest.isEmpty()) {
+        FileBuffer all(bytes.size() + rest.size());
+        std::memcpy(all.data(), bytes.data(), static_cast<size_t>(bytes.size()));
+        std::memcpy(all.data() + bytes.size(), rest.constData(), static_cast<size_t>(rest.size()));
+        bytes = std::move(all);
+    }
+    if (file.error() != QFileDevice::NoError) {
+        read.result = FileResult::failure(FileResult::Action::Read, fileName, file.errorString());
+        return read;
+    }
+    read.bytes = std::move(bytes);
     return read;
 }
 

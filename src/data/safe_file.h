@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include "file_buffer.h"
+
 // Outcome of a file operation: success, or the file's name with the system's reason.
 class FileResult {
 public:
@@ -33,7 +35,7 @@ private:
 struct ReadResult {
     FileResult result = FileResult::success();
     bool missing = false; // the file does not exist (not an error for most callers)
-    QByteArray bytes;
+    FileBuffer bytes;
 };
 
 // All file access of the data layer. Names are bare names in the working directory.

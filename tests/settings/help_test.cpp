@@ -11,7 +11,8 @@ namespace {
 
 // Compiles a small CHM with chmcmd: a UTF-8 start page linking to a Shift-JIS page, a page
 // without a charset, a style sheet and a picture.
-QString buildChm(const QString& dirPath, const QString& name, const QString& title) {
+QString buildChm(const QString& dirPath, const QString& name, const QString& title,
+                 bool defaultTopic = true) {
     QDir dir(dirPath);
     const auto write = [&](const QString& file, const QByteArray& bytes) {
         QFile out(dir.filePath(file));
@@ -36,11 +37,18 @@ QString buildChm(const QString& dirPath, const QString& name, const QString& tit
     QImage dot(4, 4, QImage::Format_RGB32);
     dot.fill(Qt::red);
     dot.save(dir.filePath(QStringLiteral("dot.png")));
+    // Without a default topic, the first topic of the contents file is the start page.
+    write(name + QStringLiteral(".hhc"),
+          sjis(QStringLiteral(
+              "<html><body><ul><li><object type=\"text/sitemap\"><param name=\"Name\" "
+              "value=\"三\"><param name=\"Local\" value=\"third.htm\"></object>"
+              "</ul></body></html>")));
     write(name + QStringLiteral(".hhp"),
-          sjis(QStringLiteral("[OPTIONS]\r\nCompiled file=%1.chm\r\nDefault topic=start.htm\r\n"
+          sjis(QStringLiteral("[OPTIONS]\r\nCompiled file=%1.chm\r\n%3Contents file=%1.hhc\r\n"
                               "Language=0x411 日本語\r\nTitle=%2\r\n\r\n[FILES]\r\nstart.htm\r\n"
                               "sub/second.htm\r\nthird.htm\r\nlook.css\r\ndot.png\r\n")
-                   .arg(name, title)));
+                   .arg(name, title,
+                        defaultTopic ? QStringLiteral("Default topic=start.htm\r\n") : QString())));
     QProcess chmcmd;
     chmcmd.setWorkingDirectory(dirPath);
     chmcmd.start(QStringLiteral("chmcmd"),
@@ -89,6 +97,15 @@ TEST_F(Help, ShowsTheDefaultTopicAndFollowsLinks) {
     EXPECT_TRUE(browserText(viewer).contains(u"文字コードの指定なし")); // by the CHM's language
     browser->backward();
     EXPECT_EQ(browser->source().path(), u"/sub/second.htm");
+}
+
+TEST_F(Help, WithoutADefaultTopicTheContentsFileLeads) {
+    REQUIRE_CHMCMD();
+    buildChm(dir.path(), QStringLiteral("test"), QStringLiteral("t"), false);
+    ChmHelp chm(QStringList{});
+    EXPECT_NE(chm.HtmlHelpA(nullptr, QStringLiteral("test.chm"), HH_DISPLAY_TOPIC, 0), 0u);
+    ASSERT_EQ(chm.viewers().size(), 1);
+    EXPECT_TRUE(browserText(chm.viewers().first()).contains(u"文字コードの指定なし"));
 }
 
 TEST_F(Help, EachCallOpensAViewerAndCloseAllClosesThemAll) {
