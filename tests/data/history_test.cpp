@@ -68,6 +68,23 @@ TEST(History, CreateEmptyAndRemove) {
     EXPECT_FALSE(dir.exists(QStringLiteral("a.txt")));
 }
 
+TEST(History, ALargeFileReadsWhole) {
+    TempWorkDir dir;
+    QByteArray bytes;
+    const QByteArray record = history::recordBytes(at(1, 2, 3, 4, 5), 7);
+    const int records = 8 * 1024 * 1024 / record.size(); // beyond the large-buffer size
+    bytes.reserve(records * record.size() + 16);
+    for (int i = 0; i < records; ++i)
+        bytes += record;
+    bytes += cp(QStringLiteral("\"12月31日\",\"23時59分59秒\",42")); // no line end at the last
+    dir.write(QStringLiteral("big.txt"), bytes);
+    const HistoryFile file = HistoryFile::read(QStringLiteral("big"));
+    ASSERT_EQ(file.count(), records + 1);
+    EXPECT_EQ(file.record(0).count, u"7");
+    EXPECT_EQ(file.record(records).date, u"12月31日");
+    EXPECT_EQ(file.countField(records), QByteArrayView("42"));
+}
+
 TEST(History, MissingAndUnwritableFiles) {
     TempWorkDir dir;
     const HistoryFile missing = HistoryFile::read(QStringLiteral("nothing"));
