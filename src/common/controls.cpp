@@ -100,9 +100,10 @@ Controls createControls(QWidget* window, const std::vector<ControlRow>& rows) {
         Q_ASSERT_X(parent, "createControls", qPrintable(row.container));
         QWidget* widget = createWidget(row, parent);
         widget->setObjectName(row.name);
-        // A line is one pixel thick whatever its twips say.
-        const int height = row.kind == ControlKind::Line ? 1 : twips(row.height);
-        widget->setGeometry(twips(row.left), twips(row.top), twips(row.width), height);
+        QRect geometry = twipsRect(row.left, row.top, row.width, row.height);
+        if (row.kind == ControlKind::Line)
+            geometry.setHeight(1); // a line is one pixel thick whatever its twips say
+        widget->setGeometry(geometry);
         if (row.points > 0)
             widget->setFont(gothicFont(row.points));
         widget->setToolTip(row.toolTip);

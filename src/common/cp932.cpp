@@ -191,15 +191,4 @@ EncodeResult encode(QStringView text) {
     return {bytes, {}};
 }
 
-bool canEncode(QStringView text) {
-    return encode(text).bytes.has_value();
-}
-
-std::optional<QString> readBackForm(QStringView text) {
-    const EncodeResult encoded = encode(text);
-    if (!encoded.bytes)
-        return std::nullopt;
-    return decode(*encoded.bytes);
-}
-
 } // namespace cp932

@@ -28,12 +28,4 @@ struct EncodeResult {
 // Encodes text; a character CP932 cannot carry makes the whole conversion fail.
 EncodeResult encode(QStringView text);
 
-// True when every character of the text has a CP932 form.
-bool canEncode(QStringView text);
-
-// The text as it reads back after a round trip through CP932. Characters with two Unicode
-// spellings that share one CP932 code (U+301C and U+FF5E, U+2212 and U+FF0D, ...) come back in
-// the spelling the decoder gives. Empty when the text cannot be encoded.
-std::optional<QString> readBackForm(QStringView text);
-
 } // namespace cp932

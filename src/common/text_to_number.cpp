@@ -165,13 +165,6 @@ std::optional<qint16> toInt16(double value) {
     return static_cast<qint16>(whole);
 }
 
-std::optional<qint32> toInt32(double value) {
-    const double whole = std::nearbyint(value);
-    if (!(whole >= -2147483648.0 && whole <= 2147483647.0))
-        return std::nullopt;
-    return static_cast<qint32>(whole);
-}
-
 qint64 toInt64Clamped(double value) {
     const double whole = std::nearbyint(value);
     // 2^63 is exactly representable; anything at or beyond it is out of range.

@@ -21,7 +21,6 @@ double TextToNumber(QByteArrayView text);
 // Conversion to an integer field: the nearest whole number, halves to the even neighbour;
 // no value when it lies outside the field's range.
 std::optional<qint16> toInt16(double value);
-std::optional<qint32> toInt32(double value);
 
 // Nearest whole number, halves to even, clamped to the 64-bit range.
 qint64 toInt64Clamped(double value);
@@ -29,11 +28,3 @@ qint64 toInt64Clamped(double value);
 // Number as text for files and labels: whole values as plain digits, fractions as the shortest
 // text that reads back to the same double (0.5, 12.5), an exponent only from 1E+15 on.
 QString NumberText(double value);
-
-// Convenience for the integer fields.
-inline QString NumberText(qint64 value) {
-    return QString::number(value);
-}
-inline QString NumberText(int value) {
-    return QString::number(value);
-}

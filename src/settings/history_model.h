@@ -13,7 +13,6 @@ public:
 
     void setFile(HistoryFile file);
     void clear() { setFile(HistoryFile()); }
-    const HistoryFile& file() const { return file_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

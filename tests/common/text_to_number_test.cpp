@@ -80,8 +80,6 @@ TEST(IntegerConversion, RoundsHalvesToEvenAndReportsRange) {
     EXPECT_EQ(toInt16(-32768.5), -32768);
     EXPECT_FALSE(toInt16(32767.5));
     EXPECT_FALSE(toInt16(-32769));
-    EXPECT_EQ(toInt32(2147483647.0), 2147483647);
-    EXPECT_FALSE(toInt32(2147483648.0));
     EXPECT_EQ(toInt64Clamped(24.5), 24);
     EXPECT_EQ(toInt64Clamped(1e300), std::numeric_limits<qint64>::max());
     EXPECT_EQ(toInt64Clamped(-1e300), std::numeric_limits<qint64>::min());
@@ -98,7 +96,6 @@ TEST(NumberText, WritesPlainDigitsAndShortestFractions) {
     EXPECT_EQ(NumberText(999999999999999.0), u"999999999999999");
     EXPECT_EQ(NumberText(1e15), u"1E+15");
     EXPECT_EQ(NumberText(-2.5e20), u"-2.5E+20");
-    EXPECT_EQ(NumberText(qint64{-32768}), u"-32768");
     // Whatever is written reads back as the same number.
     for (double v : {0.1, 1.0 / 3, 123456.789, 1e-20, 6.02e23, DBL_MAX, -DBL_MAX})
         EXPECT_EQ(TextToNumber(NumberText(v)), v) << v;

@@ -213,10 +213,7 @@ TEST_F(Help, EndClosesEveryHelpViewerAndEndsTheProgram) {
     REQUIRE_CHMCMD();
     buildChm(dir.path(), QStringLiteral("ZkHelp"), QStringLiteral("a"));
     ChmHelp chm(QStringList{});
-    app = std::make_unique<App>(dialogs, clock, chm);
-    QObject::connect(app.get(), &App::ended, [this] { ended = true; });
-    app->start();
-    settle();
+    start(chm);
     ASSERT_TRUE(settings());
     settings()->cmdHelp_Click();
     settings()->cmdHelp_Click();
@@ -233,10 +230,7 @@ TEST_F(Help, AHelpViewerNeverKeepsTheProgramAlive) {
     REQUIRE_CHMCMD();
     buildChm(dir.path(), QStringLiteral("ZkHelp"), QStringLiteral("a"));
     ChmHelp chm(QStringList{});
-    app = std::make_unique<App>(dialogs, clock, chm);
-    QObject::connect(app.get(), &App::ended, [this] { ended = true; });
-    app->start();
-    settle();
+    start(chm);
     settings()->cmdHelp_Click();
     ASSERT_EQ(chm.viewers().size(), 1);
     settings()->close(); // the close box

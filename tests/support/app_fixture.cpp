@@ -58,7 +58,11 @@ void AppTest::writeHistory(const QString& item, const QStringList& counts) {
 }
 
 void AppTest::start() {
-    app = std::make_unique<App>(dialogs, clock, help);
+    start(help);
+}
+
+void AppTest::start(HtmlHelp& helpSystem) {
+    app = std::make_unique<App>(dialogs, clock, helpSystem);
     QObject::connect(app.get(), &App::ended, [this] { ended = true; });
     app->start();
     settle();

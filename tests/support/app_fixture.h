@@ -46,8 +46,9 @@ protected:
     void writeHistory(const QString& item, const QStringList& counts);
     QByteArray cp932(const QString& text) const;
 
-    // Program start, as main() does it.
+    // Program start, as main() does it; with the recording help system unless told otherwise.
     void start();
+    void start(HtmlHelp& helpSystem);
     // Lets deferred deletions and queued events happen, as the event loop would.
     static void settle();
 

@@ -33,7 +33,6 @@ public:
     const QList<Shown>& shown() const { return shown_; }
     QStringList titles() const;
     void clear() { shown_.clear(); }
-    bool answersLeft() const { return !answers_.empty(); }
 
 private:
     struct Scripted {
