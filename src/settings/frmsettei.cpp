@@ -51,114 +51,37 @@ const QString EditionHelp = QStringLiteral("YrkHelp.chm");
 
 } // namespace
 
+// clang-format off
 std::vector<ControlRow> frmSettei::layout() {
     using K = ControlKind;
     std::vector<ControlRow> rows;
     int left = 3375;
     for (const CommandButton& button : CommandButtons) {
-        rows.push_back({text(button.name),
-                        K::PictureButton,
-                        {},
-                        left,
-                        150,
-                        765,
-                        915,
-                        0,
-                        text(button.caption),
-                        text(button.toolTip)});
+        rows.push_back({text(button.name), K::PictureButton, {}, left, 150, 765, 915, 0,
+                        text(button.caption), text(button.toolTip)});
         left += 750;
     }
     const QString frame1 = QStringLiteral("Frame1");
     const QString frame2 = QStringLiteral("Frame2");
     const QString itemTip = QStringLiteral("修正後設定保存を押して下さい");
-    rows.insert(
-        rows.end(),
-        {
-            {frame1, K::Frame, {}, 90, 1425, 4890, 5265, 11.25, QStringLiteral("実績履歴リスト")},
-            {QStringLiteral("lstRireki"), K::ListView, frame1, 150, 750, 4590, 4140, 12},
-            {QStringLiteral("cboKoumoku"),
-             K::ComboBox,
-             frame1,
-             150,
-             375,
-             4590,
-             345,
-             11.25,
-             {},
-             QStringLiteral("各項目の実績履歴を表示します")},
-            {QStringLiteral("lblGoukei"),
-             K::Label,
-             frame1,
-             2625,
-             4950,
-             2040,
-             240,
-             11.25,
-             {},
-             {},
-             Qt::AlignRight | Qt::AlignTop},
-            {frame2, K::Frame, {}, 5100, 1425, 4215, 5265, 11.25, QStringLiteral("登録状態確認")},
-            {QStringLiteral("txtKoumoku"),
-             K::TextBox,
-             frame2,
-             150,
-             375,
-             3240,
-             315,
-             11.25,
-             {},
-             itemTip},
-            {QStringLiteral("txtKaisu"),
-             K::TextBox,
-             frame2,
-             3450,
-             375,
-             615,
-             315,
-             11.25,
-             {},
-             itemTip},
-            {QStringLiteral("lstKoumoku"),
-             K::ListBox,
-             frame2,
-             150,
-             750,
-             3915,
-             4380,
-             12,
-             {},
-             QStringLiteral("クリックすると選択されます")},
-            {QStringLiteral("Image1"),
-             K::Picture,
-             {},
-             75,
-             150,
-             3165,
-             930,
-             0,
-             QStringLiteral(":/image1.png")},
-            // An etched rule between the button row and the frames.
-            {QStringLiteral("Line1(1)"),
-             K::Line,
-             {},
-             150,
-             1260,
-             9150,
-             15,
-             0,
-             QStringLiteral("black")},
-            {QStringLiteral("Line1(0)"),
-             K::Line,
-             {},
-             150,
-             1275,
-             9150,
-             15,
-             0,
-             QStringLiteral("white")},
-        });
+    rows.insert(rows.end(), {
+        //  name                          kind          container left  top   width height points text / tool tip
+        {frame1,                        K::Frame,     {},        90, 1425, 4890, 5265, 11.25, QStringLiteral("実績履歴リスト")},
+        {QStringLiteral("lstRireki"),   K::ListView,  frame1,   150,  750, 4590, 4140, 12},
+        {QStringLiteral("cboKoumoku"),  K::ComboBox,  frame1,   150,  375, 4590,  345, 11.25, {}, QStringLiteral("各項目の実績履歴を表示します")},
+        {QStringLiteral("lblGoukei"),   K::Label,     frame1,  2625, 4950, 2040,  240, 11.25, {}, {}, Qt::AlignRight | Qt::AlignTop},
+        {frame2,                        K::Frame,     {},      5100, 1425, 4215, 5265, 11.25, QStringLiteral("登録状態確認")},
+        {QStringLiteral("txtKoumoku"),  K::TextBox,   frame2,   150,  375, 3240,  315, 11.25, {}, itemTip},
+        {QStringLiteral("txtKaisu"),    K::TextBox,   frame2,  3450,  375,  615,  315, 11.25, {}, itemTip},
+        {QStringLiteral("lstKoumoku"),  K::ListBox,   frame2,   150,  750, 3915, 4380, 12,    {}, QStringLiteral("クリックすると選択されます")},
+        {QStringLiteral("Image1"),      K::Picture,   {},        75,  150, 3165,  930, 0,     QStringLiteral(":/image1.png")},
+        // An etched rule between the button row and the frames.
+        {QStringLiteral("Line1(1)"),    K::Line,      {},       150, 1260, 9150,   15, 0,     QStringLiteral("black")},
+        {QStringLiteral("Line1(0)"),    K::Line,      {},       150, 1275, 9150,   15, 0,     QStringLiteral("white")},
+    });
     return rows;
 }
+// clang-format on
 
 frmSettei::frmSettei(App& app) : app_(app), history_(new HistoryModel(this)) {
     setUpWindow(this, 9465, 6780, WindowBorder::FixedSingle);

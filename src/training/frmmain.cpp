@@ -18,11 +18,13 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <cmath>
 
 namespace {
 
 constexpr int LabelCount = 20;
 constexpr double WindowPoints = 21.75;
+constexpr double TargetPoints = 150;
 
 const QString Frame1Name = QStringLiteral("Frame1");
 const QString LabelArray = QStringLiteral("lblSnd");
@@ -35,55 +37,30 @@ void setTextColor(QLabel* label, int paletteNumber) {
 
 } // namespace
 
+// clang-format off
 std::vector<ControlRow> frmMain::layout() {
     using K = ControlKind;
-    std::vector<ControlRow> rows = {
-        {QStringLiteral("cmdCut"), K::PictureButton, {}, 9000, 75, 390, 345},
-        {Frame1Name, K::Frame, {}, 75, 150, 2550, 6465, 11.25, QStringLiteral("計画")},
-    };
-    for (int i = 1; i <= LabelCount; ++i)
-        // Bright white on a light button face is hard to read: the shadow keeps the
-        // colours as they are and the names legible.
-        rows.push_back({arrayName(LabelArray, i), K::ShadowLabel, Frame1Name, 105,
-                        375 + 300 * (i - 1), 2415, 240, 11.25});
     const auto centred = Qt::AlignHCenter | Qt::AlignTop;
-    rows.insert(
-        rows.end(),
-        {
-            {QStringLiteral("hsbKaisu"), K::ScrollBar, {}, 6750, 6300, 1215, 240},
-            {QStringLiteral("cmdNext"),
-             K::PictureButton,
-             {},
-             8250,
-             5625,
-             990,
-             990,
-             9,
-             QStringLiteral("次へ")},
-            {QStringLiteral("txtKaisu"),
-             K::TextBox,
-             {},
-             6750,
-             5700,
-             1215,
-             510,
-             0,
-             QStringLiteral("0")},
-            {QStringLiteral("lblKaisu"),
-             K::Label,
-             {},
-             2700,
-             2250,
-             6720,
-             2865,
-             150,
-             {},
-             {},
-             centred},
-            {QStringLiteral("lblKoumoku"), K::Label, {}, 2655, 585, 6735, 1515, 0, {}, {}, centred},
-        });
+    std::vector<ControlRow> rows = {
+        //  name                        kind              container  left  top   width height points  text
+        {QStringLiteral("cmdCut"),    K::PictureButton, {},        9000,   75,  390,  345},
+        {Frame1Name,                  K::Frame,         {},          75,  150, 2550, 6465, 11.25, QStringLiteral("計画")},
+    };
+    // Bright white on a light button face is hard to read: the shadow keeps the colours as
+    // they are and the names legible.
+    for (int i = 1; i <= LabelCount; ++i)
+        rows.push_back(
+        {arrayName(LabelArray, i),    K::ShadowLabel,   Frame1Name, 105, 375 + 300 * (i - 1), 2415, 240, 11.25});
+    rows.insert(rows.end(), {
+        {QStringLiteral("hsbKaisu"),  K::ScrollBar,     {},        6750, 6300, 1215,  240},
+        {QStringLiteral("cmdNext"),   K::PictureButton, {},        8250, 5625,  990,  990, 9,     QStringLiteral("次へ")},
+        {QStringLiteral("txtKaisu"),  K::TextBox,       {},        6750, 5700, 1215,  510, 0,     QStringLiteral("0")},
+        {QStringLiteral("lblKaisu"),  K::Label,         {},        2700, 2250, 6720, 2865, TargetPoints, {}, {}, centred},
+        {QStringLiteral("lblKoumoku"), K::Label,        {},        2655,  585, 6735, 1515, 0,     {}, {}, centred},
+    });
     return rows;
 }
+// clang-format on
 
 double frmMain::nameFontPoints(const QString& name) {
     const qsizetype length = name.size();
@@ -197,6 +174,7 @@ void frmMain::ShowItem(int k) {
 
     const qint16 target = gymm.ItemTargets(k);
     lblKaisu->setText(QString::number(target));
+    fitTargetFont();
     // The scroll bar holds 0..1000; a target beyond stands it at the nearer end, and the count
     // entry shows the target itself.
     const int barValue = qBound(hsbKaisu->minimum(), int{target}, hsbKaisu->maximum());
@@ -204,6 +182,24 @@ void frmMain::ShowItem(int k) {
     if (barValue != target)
         txtKaisu->setText(QString::number(target));
     cmdNext->setFocus();
+}
+
+void frmMain::fitTargetFont() {
+    // Five digits at the full size are wider than the label; such a target is drawn smaller
+    // instead of losing its first and last digits.
+    QFont font = lblKaisu->font();
+    font.setPointSizeF(TargetPoints);
+    const int room = lblKaisu->width();
+    const int wide = QFontMetrics(font).horizontalAdvance(lblKaisu->text());
+    if (wide > room) {
+        // Glyph widths do not scale exactly with the size: start from the proportion, then
+        // step down until the text fits.
+        font.setPointSizeF(std::floor(TargetPoints * room / wide));
+        while (font.pointSizeF() > 8 &&
+               QFontMetrics(font).horizontalAdvance(lblKaisu->text()) > room)
+            font.setPointSizeF(font.pointSizeF() - 1);
+    }
+    lblKaisu->setFont(font);
 }
 
 void frmMain::cmdNext_Click() {

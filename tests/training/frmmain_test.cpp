@@ -292,6 +292,18 @@ TEST_F(Training, TargetsTheScrollBarCannotHold) {
     EXPECT_EQ(count()->text(), u"1000");
 }
 
+TEST_F(Training, ALongTargetIsDrawnSmallerToFit) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("30")},
+                {QStringLiteral("B"), QStringLiteral("-32768")}});
+    start();
+    auto* target = find<QLabel>(QStringLiteral("lblKaisu"));
+    EXPECT_EQ(target->font().pointSizeF(), 150);
+    next()->click();
+    EXPECT_EQ(target->text(), u"-32768");
+    EXPECT_LT(target->font().pointSizeF(), 150);
+    EXPECT_LE(target->fontMetrics().horizontalAdvance(target->text()), target->width());
+}
+
 TEST_F(Training, FlashColoursContinueFromOneWorkoutToTheNext) {
     writeItems(
         {{QStringLiteral("A"), QStringLiteral("1")}, {QStringLiteral("B"), QStringLiteral("2")}});
