@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QtEndian>
 #include <chm_lib.h>
 
 namespace {
@@ -16,6 +15,14 @@ constexpr quint16 TitleCode = 3;
 constexpr quint16 LanguageCode = 4;
 
 constexpr quint32 JapanesePrimaryLanguage = 0x11;
+
+// Little-endian numbers of the #SYSTEM records, byte by byte.
+quint32 littleEndian(const QByteArray& bytes, qsizetype pos, int size) {
+    quint32 value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | static_cast<uchar>(bytes.at(pos + i));
+    return value;
+}
 
 } // namespace
 
@@ -65,8 +72,8 @@ void ChmFile::readSystem() {
     QByteArray topic, title, contents;
     // A 4-byte version, then records of code, length and data.
     for (qsizetype pos = 4; pos + 4 <= bytes.size();) {
-        const quint16 code = qFromLittleEndian<quint16>(bytes.constData() + pos);
-        const quint16 length = qFromLittleEndian<quint16>(bytes.constData() + pos + 2);
+        const auto code = static_cast<quint16>(littleEndian(bytes, pos, 2));
+        const auto length = static_cast<quint16>(littleEndian(bytes, pos + 2, 2));
         pos += 4;
         if (pos + length > bytes.size())
             break;
@@ -86,7 +93,7 @@ void ChmFile::readSystem() {
             break;
         case LanguageCode:
             if (data.size() >= 4)
-                lcid_ = qFromLittleEndian<quint32>(data.constData());
+                lcid_ = littleEndian(data, 0, 4);
             break;
         default:
             break;
