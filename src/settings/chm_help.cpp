@@ -105,8 +105,8 @@ QString ChmBrowser::decodePage(const QByteArray& bytes) const {
     return file_.decode(bytes);
 }
 
-ChmViewer::ChmViewer(std::unique_ptr<ChmFile> file, const QString& fileName)
-    : file_(std::move(file)), browser_(new ChmBrowser(*file_, this)), home_(file_->startTopic()) {
+ChmViewer::ChmViewer(std::unique_ptr<ChmFile> file, const QString& fileName, const QString& home)
+    : file_(std::move(file)), browser_(new ChmBrowser(*file_, this)), home_(home) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(programIcon());
     const QString title = file_->title();
@@ -201,7 +201,7 @@ quintptr ChmHelp::HtmlHelpA(QWidget* caller, const QString& file, unsigned comma
     if (topic.isEmpty())
         return 0;
 
-    auto* viewer = new ChmViewer(std::move(chm), file);
+    auto* viewer = new ChmViewer(std::move(chm), file, topic);
     viewers_.removeAll(nullptr);
     viewers_.append(viewer);
     viewer->showHome();

@@ -33,7 +33,8 @@ private:
 class ChmViewer : public QMainWindow {
     Q_OBJECT
 public:
-    ChmViewer(std::unique_ptr<ChmFile> file, const QString& fileName);
+    // `home` is the file's start topic, shown first and by the home button.
+    ChmViewer(std::unique_ptr<ChmFile> file, const QString& fileName, const QString& home);
     ~ChmViewer() override;
 
     ChmBrowser* browser() const { return browser_; }

@@ -193,11 +193,7 @@ void frmSettei::ShowHistory() {
     for (int i = 0; i < file.count(); ++i)
         total = toInt64Clamped(static_cast<double>(total) + TextToNumber(file.countField(i)));
     history_->setFile(std::move(file));
-    setTotalCaption(TotalPrefix + QString::number(total));
-}
-
-void frmSettei::setTotalCaption(const QString& caption) {
-    lblGoukei->setText(caption);
+    lblGoukei->setText(TotalPrefix + QString::number(total));
 }
 
 bool frmSettei::requireSelection() {
@@ -328,7 +324,7 @@ void frmSettei::cmdDel_Click() {
 
     fillItemLists();
     history_->clear();
-    setTotalCaption(QStringLiteral("0"));
+    lblGoukei->setText(QStringLiteral("0"));
     if (gymm.ItemCount() > 0) {
         cboKoumoku->setEditText(gymm.ItemNames(1));
         HistoryItem = 1;
@@ -360,7 +356,7 @@ void frmSettei::cmdClear_Click() {
         return;
     }
     if (cboKoumoku->currentText() == shownName) {
-        setTotalCaption(QStringLiteral("0"));
+        lblGoukei->setText(QStringLiteral("0"));
         history_->clear();
     }
     dialogs.notice(this, shownName + QStringLiteral(" のカウント数と履歴データをクリアしました"),

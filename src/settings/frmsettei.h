@@ -54,7 +54,6 @@ private:
     // "先に項目を選んで下さい" unless a name is given and an entry is selected.
     bool requireSelection();
     void fillItemLists();
-    void setTotalCaption(const QString& caption);
 
     App& app_;
     HistoryModel* history_;

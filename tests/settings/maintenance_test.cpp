@@ -16,8 +16,6 @@ protected:
         for (const char* name : {"A", "B", "C"})
             writeHistory(QString::fromLatin1(name), {QStringLiteral("5")});
     }
-    // The titles of the boxes shown so far.
-    QStringList titles() { return dialogs.titles(); }
     void press(const char* name) { find<PictureButton>(QString::fromLatin1(name))->click(); }
 };
 
@@ -32,8 +30,9 @@ TEST_F(Maintenance, RegistrationUpToTwentyItems) {
     dialogs.queue(QStringLiteral("新しい項目"));
     dialogs.queue(QStringLiteral("25"));
     press("cmdNew");
-    EXPECT_EQ(titles(), (QStringList{QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
-                                     QStringLiteral("新規登録終了")}));
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
+                           QStringLiteral("新規登録終了")}));
     EXPECT_EQ(dialogs.shown()[0].text, u"項目名は何ですか？");
     EXPECT_EQ(dialogs.shown()[1].text, u"指示数をいくつにしますか？（半角文字で入力）");
     EXPECT_EQ(dialogs.shown()[2].text, u"新しい項目 の設定を新規登録しました");
@@ -58,9 +57,10 @@ TEST_F(Maintenance, RegistrationCanBeCancelledAtEitherQuestion) {
     press("cmdNew"); // Cancel at the name
     dialogs.queue(QStringLiteral("腕立て伏せ"));
     press("cmdNew"); // Cancel at the count
-    EXPECT_EQ(titles(), (QStringList{QStringLiteral("項目名入力"), QStringLiteral("キャンセル"),
-                                     QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
-                                     QStringLiteral("キャンセル")}));
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("項目名入力"), QStringLiteral("キャンセル"),
+                           QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
+                           QStringLiteral("キャンセル")}));
     EXPECT_EQ(dialogs.shown()[1].text, u"新規追加をキャンセルします");
     EXPECT_EQ(dir.snapshot(), before);
     EXPECT_EQ(items()->count(), 0);
@@ -73,12 +73,13 @@ TEST_F(Maintenance, CountsBelowOneOrAboveTheLimitAreAskedAgain) {
     for (const char* answer : {"0", "-3", "abc", "32768"})
         dialogs.queue(QString::fromLatin1(answer));
     press("cmdNew");
-    EXPECT_EQ(titles(), (QStringList{QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
-                                     QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
-                                     QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
-                                     QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
-                                     QStringLiteral("上限値制限"), QStringLiteral("指示数入力"),
-                                     QStringLiteral("キャンセル")}));
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
+                           QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
+                           QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
+                           QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
+                           QStringLiteral("上限値制限"), QStringLiteral("指示数入力"),
+                           QStringLiteral("キャンセル")}));
     EXPECT_EQ(dialogs.shown()[2].text, u"必ず１以上を入力して下さい");
     EXPECT_EQ(dialogs.shown()[8].icon, Icon::Warning);
     EXPECT_EQ(dir.snapshot(), before);
@@ -227,7 +228,7 @@ TEST_F(Maintenance, UpdateNeedsANameAndASelection) {
     select(1);
     nameBox()->clear();
     press("cmdHozon"); // selected, name box emptied
-    EXPECT_EQ(titles(), QStringList(3, QStringLiteral("項目未選定")));
+    EXPECT_EQ(dialogs.titles(), QStringList(3, QStringLiteral("項目未選定")));
     EXPECT_EQ(dialogs.shown()[0].text, u"先に項目を選んで下さい");
     EXPECT_EQ(dialogs.shown()[0].icon, Icon::Information);
     EXPECT_EQ(dir.snapshot(), before);
@@ -243,7 +244,7 @@ TEST_F(Maintenance, TargetsTheTableCannotHoldChangeNothing) {
         targetBox()->setText(QString::fromLatin1(target));
         press("cmdHozon");
     }
-    EXPECT_EQ(titles(), QStringList(3, QStringLiteral("指示数範囲制限")));
+    EXPECT_EQ(dialogs.titles(), QStringList(3, QStringLiteral("指示数範囲制限")));
     EXPECT_EQ(app->gymm.ItemNames(2), u"B");
     EXPECT_EQ(dir.snapshot(), before);
     targetBox()->setText(QStringLiteral("-32768"));
@@ -260,7 +261,7 @@ TEST_F(Maintenance, AnUpdateThatCannotBeWrittenIsUndoneInMemory) {
     nameBox()->setText(QStringLiteral("Y"));
     targetBox()->setText(QStringLiteral("99"));
     press("cmdHozon");
-    EXPECT_EQ(titles(), QStringList{QStringLiteral("書き込みエラー")});
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("書き込みエラー")});
     EXPECT_EQ(app->gymm.ItemNames(2), u"B");
     EXPECT_EQ(app->gymm.ItemTargets(2), 2);
 }
@@ -330,8 +331,9 @@ TEST_F(Maintenance, DeletionCancelledOrWithoutSelectionChangesNothing) {
     select(0);
     dialogs.queue(Answer::Cancel);
     press("cmdDel");
-    EXPECT_EQ(titles(), (QStringList{QStringLiteral("項目未選定"), QStringLiteral("項目未選定"),
-                                     QStringLiteral("クリア確認")}));
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("項目未選定"), QStringLiteral("項目未選定"),
+                           QStringLiteral("クリア確認")}));
     EXPECT_EQ(dir.snapshot(), before);
     EXPECT_EQ(items()->count(), 3);
     EXPECT_EQ(nameBox()->text(), u"A");
@@ -414,7 +416,7 @@ TEST_F(Maintenance, ClearingCreatesAMissingHistoryAndNeedsASelection) {
     press("cmdClear");
     nameBox()->setText(QStringLiteral("C"));
     press("cmdClear");
-    EXPECT_EQ(titles(), QStringList(2, QStringLiteral("項目未選定")));
+    EXPECT_EQ(dialogs.titles(), QStringList(2, QStringLiteral("項目未選定")));
     EXPECT_FALSE(dir.exists(QStringLiteral("C.txt")));
     select(2);
     press("cmdClear");
