@@ -1,0 +1,71 @@
+#pragma once
+// Fault injection for tests: with libfault_shim.so in LD_PRELOAD, the N-th file system call that
+// concerns one directory fails, so a test can show that no such failure loses data.
+//
+// Counted calls (a path or fd inside the armed directory, the directory itself included):
+//   modes 1 and 2: open, open64, openat, openat64, __open_2, __open64_2, __openat_2,
+//     __openat64_2, creat, creat64 (only when creating: O_CREAT or O_TMPFILE), write, pwrite,
+//     pwrite64, writev, fsync, fdatasync, fchmod, fchmodat, rename, renameat, renameat2, link,
+//     linkat, unlink, unlinkat, ftruncate, ftruncate64, truncate, truncate64.
+//     The N-th fails with ENOSPC (1) or EIO (2) and does nothing.
+//   mode 3: only write, pwrite, pwrite64 and writev of at least 2 bytes; the N-th writes the
+//     first half of its bytes and returns that short count.
+// Everything else passes through untouched. stdio (fopen, fwrite, fflush) calls the kernel from
+// inside glibc, out of the library's reach; so do sendfile and copy_file_range.
+//
+// A test finds the control functions at run time with fault_shim::api(), which is null when the
+// library is not preloaded: such a test should skip. A separately started program is armed
+// through its environment instead: FAULT_DIR, FAULT_NTH (default 1), FAULT_MODE (default 1);
+// FAULT_LOG=1 also prints every counted call to stderr.
+//
+// A program built with AddressSanitizer needs ASAN_OPTIONS=verify_asan_link_order=0 as well
+// (the library comes before the sanitizer runtime in the load order), or
+// LD_PRELOAD="libasan.so.8 libfault_shim.so".
+
+#include <dlfcn.h>
+
+extern "C" {
+
+enum { FAULT_ENOSPC = 1, FAULT_EIO = 2, FAULT_SHORT_WRITE = 3 };
+
+// Arms the library for calls inside dir; the count restarts. nth <= 0 only counts, so a test can
+// learn how many calls a scenario makes and then fail each of them in turn. Another mode, or a
+// null dir, disarms.
+void fault_arm(const char* dir, long nth, int mode);
+// Stops counting and failing; the results below stay readable until the next arm.
+void fault_disarm(void);
+// Counted calls since the last arm, the faulted one and those after it included.
+long fault_calls(void);
+// 1 once the fault was injected since the last arm.
+int fault_fired(void);
+// The faulted call, e.g. "fsync /tmp/x/a.txt" or "rename /tmp/x/a -> /tmp/x/b"; "" before.
+const char* fault_last(void);
+}
+
+namespace fault_shim {
+
+struct Api {
+    decltype(&fault_arm) arm;
+    decltype(&fault_disarm) disarm;
+    decltype(&fault_calls) calls;
+    decltype(&fault_fired) fired;
+    decltype(&fault_last) last;
+};
+
+// The preloaded library's control functions, or nullptr when it is not loaded.
+inline const Api* api() {
+    static const Api found = [] {
+        auto get = [](const char* name) { return dlsym(RTLD_DEFAULT, name); };
+        Api api{};
+        api.arm = reinterpret_cast<decltype(&fault_arm)>(get("fault_arm"));
+        api.disarm = reinterpret_cast<decltype(&fault_disarm)>(get("fault_disarm"));
+        api.calls = reinterpret_cast<decltype(&fault_calls)>(get("fault_calls"));
+        api.fired = reinterpret_cast<decltype(&fault_fired)>(get("fault_fired"));
+        api.last = reinterpret_cast<decltype(&fault_last)>(get("fault_last"));
+        return api;
+    }();
+    const bool complete = found.arm && found.disarm && found.calls && found.fired && found.last;
+    return complete ? &found : nullptr;
+}
+
+} // namespace fault_shim
