@@ -36,7 +36,8 @@ int main(int argc, char* argv[]) {
     SystemClock clock;
     bench::NoHelp help;
     App app(dialogs, clock, help);
-    app.gymm.LoadItemList();
+    if (!app.gymm.LoadItemList())
+        return 1;
     const double before = bench::peakMiB();
 
     QElapsedTimer timer;

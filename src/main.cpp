@@ -13,6 +13,7 @@ int main(int argc, char* argv[]) {
     ChmHelp help;
     App app(dialogs, clock, help);
     QObject::connect(&app, &App::ended, &application, &QCoreApplication::quit);
-    app.start();
+    if (!app.start())
+        return 1;
     return application.exec();
 }

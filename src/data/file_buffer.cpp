@@ -1,5 +1,6 @@
 #include "file_buffer.h"
 
+#include <new>
 #include <utility>
 
 #ifdef Q_OS_LINUX
@@ -30,7 +31,9 @@ FileBuffer::FileBuffer(qsizetype size) : size_(size) {
         }
     }
 #endif
-    data_ = new char[static_cast<size_t>(size)];
+    data_ = new (std::nothrow) char[static_cast<size_t>(size)];
+    if (!data_) // the caller sees a buffer smaller than it asked for
+        size_ = 0;
 }
 
 FileBuffer::~FileBuffer() {

@@ -2,6 +2,7 @@
 
 #include "common/cp932.h"
 #include "common/text_to_number.h"
+#include "history.h"
 #include "records.h"
 
 #include <algorithm>
@@ -39,27 +40,44 @@ FileResult GYMM::LoadItemList() {
     records::LineScanner lines(read.bytes.view());
     for (QByteArrayView line; lines.next(line);) {
         const auto fields = records::splitFields<2>(line);
-        items_.push_back({cp932::decode(fields[0]), loadedTarget(fields[1])});
+        items_.push_back({cp932::decode(fields[0]), loadedTarget(fields[1]), line.toByteArray()});
     }
     return FileResult::success();
 }
 
 FileResult GYMM::RewriteItemList() const {
-    return rewrite(0);
+    return write(items_);
 }
 
-FileResult GYMM::RewriteItemListWithout(int skipped) const {
-    return rewrite(skipped);
+FileResult GYMM::UpdateItem(int p, const QString& name, qint16 target) {
+    std::vector<Item> changed = items_;
+    changed.at(p - 1) = {name, target, {}};
+    const FileResult written = write(changed);
+    if (written)
+        items_ = std::move(changed);
+    return written;
 }
 
-FileResult GYMM::rewrite(int skipped) const {
+FileResult GYMM::DeleteItem(int p) {
+    std::vector<Item> rest = items_;
+    rest.erase(rest.begin() + (p - 1));
+    const FileResult written = write(rest);
+    if (!written)
+        return written;
+    const FileResult loaded = LoadItemList();
+    return loaded.hasProblem() ? FileResult::doneBut(loaded) : written;
+}
+
+FileResult GYMM::write(const std::vector<Item>& items) {
     QByteArray bytes;
-    for (int i = 1; i <= ItemCount(); ++i) {
-        if (i == skipped)
+    for (const Item& item : items) {
+        if (!item.asRead.isEmpty() && historyNameProblem(item.name)) {
+            bytes.append(item.asRead).append("\r\n");
             continue;
-        const auto record = itemRecord(ItemNames(i), QByteArray::number(ItemTargets(i)));
+        }
+        const auto record = itemRecord(item.name, QByteArray::number(item.target));
         if (!record)
-            return unencodable(ItemNames(i));
+            return unencodable(item.name);
         bytes.append(*record);
     }
     return safe_file::replace(ItemListFileName, bytes);

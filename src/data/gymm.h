@@ -14,12 +14,11 @@ inline constexpr int MaxItems = 20;
 
 // The program's module state: the item table, read from and written to the item list file,
 // and the number of the item on the training window. Items are numbered from 1 in file order.
+// The table changes only through the operations below, and only after the file did.
 class GYMM {
 public:
     int ItemCount() const { return static_cast<int>(items_.size()); }
-    QString& ItemNames(int i) { return items_.at(i - 1).name; }
     const QString& ItemNames(int i) const { return items_.at(i - 1).name; }
-    qint16& ItemTargets(int i) { return items_.at(i - 1).target; }
     qint16 ItemTargets(int i) const { return items_.at(i - 1).target; }
 
     int CurrentItem = 0;
@@ -29,10 +28,15 @@ public:
     // (halves to even) and clamped to the 16-bit range. On a read error the table is empty.
     FileResult LoadItemList();
 
-    // Replaces the item list file with the table, every record, in order.
+    // Replaces the item list file with the table, every record, in order. A record whose
+    // name cannot name a history file (hand-edited) is written back exactly as it was read,
+    // so that no rewrite turns it into another name.
     FileResult RewriteItemList() const;
-    // The same, leaving out item `skipped`.
-    FileResult RewriteItemListWithout(int skipped) const;
+    // Gives item p a new name and target: the file is rewritten with them, and the table
+    // takes them only when that worked.
+    FileResult UpdateItem(int p, const QString& name, qint16 target);
+    // Rewrites the file without item p, then reloads the table from it.
+    FileResult DeleteItem(int p);
     // Adds one record at the end of the item list file (replacing the file, keeping every
     // earlier byte); the target is written as it is, a fraction included. The table is not
     // touched: the caller reloads it.
@@ -42,9 +46,10 @@ private:
     struct Item {
         QString name;
         qint16 target = 0;
+        QByteArray asRead; // the record's bytes in the file, without the line end
     };
 
-    FileResult rewrite(int skipped) const;
+    static FileResult write(const std::vector<Item>& items);
 
     std::vector<Item> items_;
 };

@@ -4,14 +4,66 @@
 #include "common/text_to_number.h"
 #include "records.h"
 
+#include <QFile>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 QString historyFileName(const QString& itemName) {
     return itemName + QStringLiteral(".txt");
 }
 
+NameProblem historyNameProblem(const QString& itemName) {
+    if (itemName.contains(u'"'))
+        return {NameProblem::Quote, u'"'};
+    for (const QChar c : itemName) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return {NameProblem::ControlCharacter, c};
+        if (QStringView(u"/\\:*?<>|").contains(c))
+            return {NameProblem::ForbiddenCharacter, c};
+    }
+    if (itemName == QStringView(u"項目一覧"))
+        return {NameProblem::ItemListName, {}};
+    if (QFile::encodeName(historyFileName(itemName)).size() > MaxFileNameBytes)
+        return {NameProblem::TooLong, {}};
+    return {};
+}
+
+QString NameProblem::text() const {
+    switch (kind) {
+    case None:
+        break;
+    case Quote:
+        return QStringLiteral("項目名にダブルクォーテーション（\"）が含まれています");
+    case ControlCharacter:
+        return QStringLiteral("項目名に改行やタブなどの制御文字が含まれています");
+    case ForbiddenCharacter:
+        return QStringLiteral("項目名にファイル名に使えない文字（%1）が含まれています")
+            .arg(character);
+    case ItemListName:
+        return QStringLiteral("項目名が項目一覧ファイルと同じ名前です");
+    case TooLong:
+        return QStringLiteral("項目名が長すぎます");
+    }
+    return {};
+}
+
 namespace history {
+namespace {
+
+// The refusal for a name that cannot name a history file, or nothing.
+std::optional<FileResult> refusal(const QString& itemName) {
+    const NameProblem problem = historyNameProblem(itemName);
+    if (!problem)
+        return std::nullopt;
+    return FileResult::failure(FileResult::Action::UnusableName, itemName, problem.text());
+}
+
+} // namespace
+
+FileResult checkName(const QString& itemName) {
+    return refusal(itemName).value_or(FileResult::success());
+}
 
 QByteArray recordBytes(const QDateTime& when, double count) {
     const QDate date = when.date();
@@ -30,25 +82,38 @@ QByteArray recordBytes(const QDateTime& when, double count) {
 }
 
 FileResult append(const QString& itemName, double count, const QDateTime& when) {
+    if (auto refused = refusal(itemName))
+        return *refused;
     return safe_file::append(historyFileName(itemName), recordBytes(when, count));
 }
 
 FileResult create(const QString& itemName) {
+    if (auto refused = refusal(itemName))
+        return *refused;
     return safe_file::create(historyFileName(itemName));
 }
 
 FileResult empty(const QString& itemName) {
-    return safe_file::replace(historyFileName(itemName), QByteArrayView());
+    if (auto refused = refusal(itemName))
+        return *refused;
+    return safe_file::truncate(historyFileName(itemName));
 }
 
-void remove(const QString& itemName) {
-    safe_file::remove(historyFileName(itemName));
+FileResult remove(const QString& itemName) {
+    if (auto refused = refusal(itemName))
+        return *refused;
+    return safe_file::remove(historyFileName(itemName));
 }
 
 } // namespace history
 
 HistoryFile HistoryFile::read(const QString& itemName) {
     HistoryFile file;
+    if (auto refused = history::refusal(itemName)) {
+        file.result_ = *refused;
+        file.missing_ = true;
+        return file;
+    }
     ReadResult read = safe_file::readAll(historyFileName(itemName));
     file.result_ = read.result;
     file.missing_ = read.missing;

@@ -9,14 +9,35 @@
 // The history file of an item: the item's name followed by ".txt", in the working directory.
 QString historyFileName(const QString& itemName);
 
+// A file system takes file names of at most this many bytes.
+inline constexpr qsizetype MaxFileNameBytes = 255;
+
+// Why an item name cannot name a history file. Registration never lets such a name in, but a
+// hand-edited item list can hold one: a double quote (no record can carry it), a control
+// character (NUL included), one of / \ : * ? < > |, the item list's own name, or a history
+// file name longer than a file system allows. No history operation touches a file for it.
+struct NameProblem {
+    enum Kind { None, Quote, ControlCharacter, ForbiddenCharacter, ItemListName, TooLong };
+    Kind kind = None;
+    QChar character; // the forbidden character
+
+    explicit operator bool() const { return kind != None; }
+    QString text() const;
+};
+NameProblem historyNameProblem(const QString& itemName);
+
 struct HistoryRecord {
     QString date;  // 12月05日
     QString time;  // 18時36分11秒
     QString count; // the count as written, 30
 };
 
-// The five operations on a history file.
+// The five operations on a history file. Each refuses an item name that cannot name a history
+// file (FileResult::Action::UnusableName) and touches no file for it.
 namespace history {
+
+// Success, or the refusal every operation gives for a name that cannot name a history file.
+FileResult checkName(const QString& itemName);
 
 // Appends one record with the date and time of `when` and the count.
 FileResult append(const QString& itemName, double count, const QDateTime& when);
@@ -24,8 +45,8 @@ FileResult append(const QString& itemName, double count, const QDateTime& when);
 FileResult create(const QString& itemName);
 // Leaves the file in place with 0 bytes (created when missing).
 FileResult empty(const QString& itemName);
-// Removes the file, ignoring any failure.
-void remove(const QString& itemName);
+// Removes the file; a missing file is no failure.
+FileResult remove(const QString& itemName);
 
 // One record as written: "mm月dd日","hh時nn分ss秒",count CR LF, in CP932.
 QByteArray recordBytes(const QDateTime& when, double count);
@@ -37,7 +58,8 @@ QByteArray recordBytes(const QDateTime& when, double count);
 // its own size.
 class HistoryFile {
 public:
-    // Reads the whole file. A missing file reads as no records and sets `missing`.
+    // Reads the whole file. A missing file reads as no records and sets `missing`; so does an
+    // item name that cannot name a history file, with the reason in result().
     static HistoryFile read(const QString& itemName);
 
     const FileResult& result() const { return result_; }

@@ -6,27 +6,47 @@
 
 #include "file_buffer.h"
 
-// Outcome of a file operation: success, or the file's name with the system's reason.
-class FileResult {
+// Outcome of a file operation, with the file's name and the system's reason when it did not
+// simply succeed. Three outcomes: done; failed, with every file as it was; and done but
+// perhaps not yet on the disk (the change stands, but the system could not confirm that it
+// was stored, so the user must hear of it all the same).
+class [[nodiscard]] FileResult {
 public:
-    enum class Action { Read, Write };
+    enum class Action {
+        Read,
+        Write,
+        Remove,
+        UnusableName, // `fileName` is an item name that cannot name a history file
+    };
 
     static FileResult success() { return FileResult(); }
     static FileResult failure(Action action, const QString& fileName, const QString& reason) {
-        return FileResult(action, fileName, reason);
+        return FileResult(action, fileName, reason, false);
+    }
+    // The change stands, but the system could not confirm that it reached the disk.
+    static FileResult notDurable(const QString& fileName, const QString& reason) {
+        return FileResult(Action::Write, fileName, reason, true);
+    }
+    // The operation took place, but a step after it went wrong (a reload, say).
+    static FileResult doneBut(const FileResult& afterwards) {
+        return FileResult(afterwards.action_, afterwards.fileName_, afterwards.reason_, true);
     }
 
-    bool ok() const { return fileName_.isEmpty(); }
+    // The operation took place (perhaps not durably).
+    bool ok() const { return succeeded_; }
     explicit operator bool() const { return ok(); }
+    // Something the user must be told: a failure, or a change that may not be on the disk.
+    bool hasProblem() const { return !fileName_.isEmpty(); }
     Action action() const { return action_; }
     const QString& fileName() const { return fileName_; }
     const QString& reason() const { return reason_; }
 
 private:
     FileResult() = default;
-    FileResult(Action action, const QString& fileName, const QString& reason)
-        : action_(action), fileName_(fileName), reason_(reason) {}
+    FileResult(Action action, const QString& fileName, const QString& reason, bool succeeded)
+        : succeeded_(succeeded), action_(action), fileName_(fileName), reason_(reason) {}
 
+    bool succeeded_ = true;
     Action action_ = Action::Read;
     QString fileName_;
     QString reason_;
@@ -38,23 +58,45 @@ struct ReadResult {
     FileBuffer bytes;
 };
 
-// All file access of the data layer. Names are bare names in the working directory.
+// All file access of the data layer. Names are bare names in the working directory. Only
+// regular files are read or written: a symbolic link, a directory, a FIFO or a device under a
+// data file's name is an error, never followed and never waited on.
 namespace safe_file {
+
+// Files larger than this are refused rather than read into memory.
+inline constexpr qint64 MaxFileSize = qint64(1) << 30;
 
 ReadResult readAll(const QString& fileName);
 
-// Replaces the file's content atomically (temporary file beside it, fsync, rename, directory
-// fsync), keeping its permissions. On failure the old file is left exactly as it was.
+// Replaces the file's content atomically: a temporary file beside it (named the file's name,
+// a full stop and six letters or digits), every byte written, flushed to the disk, given the
+// old file's permissions, renamed over the old file, and the directory flushed. Any failure
+// before the rename removes the temporary file and leaves the old file exactly as it was.
 FileResult replace(const QString& fileName, QByteArrayView bytes);
 
-// Appends bytes in one write, then fsyncs; the file is created when missing. A last line
-// without its line end is ended with CR LF first, so the new record stands on a line of its own.
+// Appends bytes and flushes them to the disk; the file is created when missing. A last line
+// without its line end is ended with CR LF first, in the same write. If any step fails the
+// file is cut back to its old size (or removed again when it was created), so that a failed
+// append leaves no part of the bytes behind.
 FileResult append(const QString& fileName, QByteArrayView bytes);
 
-// Opens the file for appending and closes it: creates it empty when missing.
+// Creates the file empty when it is missing; an existing file keeps its bytes.
 FileResult create(const QString& fileName);
 
-// Removes the file; any failure is ignored.
-void remove(const QString& fileName);
+// Empties the file in place (created when missing). Truncation, not replacement: it keeps the
+// file's links, owner and permissions, works in a directory the user may not write to, and is
+// one step that either happens or does not.
+FileResult truncate(const QString& fileName);
+
+// Removes the file; a file that is already missing is no failure.
+FileResult remove(const QString& fileName);
+
+// Removes the temporary files that replace() leaves beside `fileName` when the program is
+// killed between creating and renaming one. Only names of exactly that pattern, and only
+// regular files, are touched; run it only while no other process can be writing there.
+FileResult removeStrayTemporaries(const QString& fileName);
+
+// Whether `name` is one of replace()'s temporary names for `fileName`.
+bool isTemporaryName(const QString& name, const QString& fileName);
 
 } // namespace safe_file

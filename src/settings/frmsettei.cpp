@@ -186,8 +186,7 @@ void frmSettei::ShowHistory() {
     history_->clear();
     HistoryFile file = HistoryFile::read(app_.gymm.ItemNames(HistoryItem));
     // A missing file (after a rename, or removed by hand) is simply an empty history.
-    if (!file.result())
-        app_.warnFileError(this, file.result());
+    app_.report(this, file.result());
     qint64 total = 0;
     // The running sum is rounded after every record, as the history always has been.
     for (int i = 0; i < file.count(); ++i)
@@ -250,17 +249,13 @@ void frmSettei::cmdNew_Click() {
             break;
     }
 
-    if (const FileResult appended = gymm.AppendItem(name, target); !appended) {
-        app_.warnFileError(this, appended);
+    if (!app_.report(this, gymm.AppendItem(name, target)))
         return;
-    }
     // The item is registered; a history file that cannot be made now is made by its first
     // recorded count, and the history view shows none until then.
-    if (const FileResult created = history::create(name); !created)
-        app_.warnFileError(this, created);
+    app_.report(this, history::create(name));
     lstKoumoku->addItem(name);
-    if (const FileResult loaded = gymm.LoadItemList(); !loaded)
-        app_.warnFileError(this, loaded);
+    app_.report(this, gymm.LoadItemList());
     if (gymm.ItemCount() > 0)
         dialogs.notice(
             this, gymm.ItemNames(gymm.ItemCount()) + QStringLiteral(" の設定を新規登録しました"),
@@ -286,14 +281,8 @@ void frmSettei::cmdHozon_Click() {
         return;
     }
 
-    const QString oldName = std::exchange(gymm.ItemNames(p), check.name);
-    const qint16 oldTarget = std::exchange(gymm.ItemTargets(p), *target);
-    if (const FileResult rewritten = gymm.RewriteItemList(); !rewritten) {
-        gymm.ItemNames(p) = oldName;
-        gymm.ItemTargets(p) = oldTarget;
-        app_.warnFileError(this, rewritten);
+    if (!app_.report(this, gymm.UpdateItem(p, check.name, *target)))
         return;
-    }
     dialogs.notice(this, check.name + QStringLiteral(" の設定を更新しました"),
                    QStringLiteral("設定更新終了"));
 }
@@ -310,17 +299,15 @@ void frmSettei::cmdDel_Click() {
 
     // The history file to go is the deleted item's own, whatever the name box says now.
     const QString deleted = gymm.ItemNames(p);
-    if (const FileResult rewritten = gymm.RewriteItemListWithout(p); !rewritten) {
-        app_.warnFileError(this, rewritten);
+    if (!app_.report(this, gymm.DeleteItem(p)))
         return;
-    }
-    if (const FileResult loaded = gymm.LoadItemList(); !loaded)
-        app_.warnFileError(this, loaded);
     bool shared = false;
     for (int i = 1; i <= gymm.ItemCount(); ++i)
         shared = shared || gymm.ItemNames(i) == deleted;
+    // The item is gone from the list whatever happens here; a history file that stays
+    // behind is named in a warning.
     if (!shared)
-        history::remove(deleted);
+        app_.report(this, history::remove(deleted));
 
     fillItemLists();
     history_->clear();
@@ -340,6 +327,10 @@ void frmSettei::cmdClear_Click() {
     GYMM& gymm = app_.gymm;
     if (!requireSelection())
         return;
+    const QString cleared = gymm.ItemNames(selectedPosition());
+    // Nothing to ask about for an item whose history no file can hold.
+    if (!app_.report(this, history::checkName(cleared)))
+        return;
     const QString shownName = txtKoumoku->text();
     if (!dialogs.confirm(
             this,
@@ -347,14 +338,10 @@ void frmSettei::cmdClear_Click() {
             QStringLiteral("クリア確認")))
         return;
 
-    if (const FileResult rewritten = gymm.RewriteItemList(); !rewritten) {
-        app_.warnFileError(this, rewritten);
+    if (!app_.report(this, gymm.RewriteItemList()))
         return;
-    }
-    if (const FileResult emptied = history::empty(gymm.ItemNames(selectedPosition())); !emptied) {
-        app_.warnFileError(this, emptied);
+    if (!app_.report(this, history::empty(cleared)))
         return;
-    }
     if (cboKoumoku->currentText() == shownName) {
         lblGoukei->setText(QStringLiteral("0"));
         history_->clear();

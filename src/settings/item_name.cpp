@@ -3,14 +3,10 @@
 #include "common/cp932.h"
 #include "data/history.h"
 
-#include <QFile>
-
 namespace {
 
 const QString BadCharacterTitle = QStringLiteral("使用できない文字");
 const QString BadNameTitle = QStringLiteral("使用できない項目名");
-
-constexpr qsizetype MaxFileNameBytes = 255;
 
 ItemNameCheck refuse(const QString& problem, const QString& title) {
     return {{}, problem, title};
@@ -30,16 +26,18 @@ bool isReservedDeviceName(const QString& name) {
 } // namespace
 
 ItemNameCheck checkItemName(const QString& typed) {
-    if (typed.contains(u'"'))
+    switch (historyNameProblem(typed).kind) {
+    case NameProblem::Quote:
         return refuse(QStringLiteral("項目名に「\"」（ダブルクォーテーション）は使えません。"),
                       BadCharacterTitle);
-    for (const QChar c : typed) {
-        if (QStringView(u"/\\:*?<>|").contains(c))
-            return refuse(QStringLiteral("項目名に次の文字は使えません。\r\n/ \\ : * ? < > |"),
-                          BadCharacterTitle);
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return refuse(QStringLiteral("項目名に改行やタブなどの制御文字は使えません。"),
-                          BadCharacterTitle);
+    case NameProblem::ForbiddenCharacter:
+        return refuse(QStringLiteral("項目名に次の文字は使えません。\r\n/ \\ : * ? < > |"),
+                      BadCharacterTitle);
+    case NameProblem::ControlCharacter:
+        return refuse(QStringLiteral("項目名に改行やタブなどの制御文字は使えません。"),
+                      BadCharacterTitle);
+    default: // the name as it reads back is checked below
+        break;
     }
     const cp932::EncodeResult encoded = cp932::encode(typed);
     if (!encoded.bytes)
@@ -47,9 +45,10 @@ ItemNameCheck checkItemName(const QString& typed) {
             QStringLiteral("項目名の「%1」は保存できない文字です。").arg(encoded.offending),
             BadCharacterTitle);
     const QString name = cp932::decode(*encoded.bytes);
-    if (name == QStringLiteral("項目一覧") || isReservedDeviceName(name))
+    const NameProblem readBack = historyNameProblem(name);
+    if (readBack.kind == NameProblem::ItemListName || isReservedDeviceName(name))
         return refuse(QStringLiteral("「%1」は項目名に使えません。").arg(name), BadNameTitle);
-    if (QFile::encodeName(historyFileName(name)).size() > MaxFileNameBytes)
+    if (readBack)
         return refuse(QStringLiteral("項目名が長すぎます。もっと短い名前にして下さい。"),
                       QStringLiteral("項目名の長さ制限"));
     return {name, {}, {}};

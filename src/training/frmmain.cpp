@@ -123,8 +123,7 @@ frmMain::frmMain(App& app) : app_(app) {
 
 void frmMain::Form_Load() {
     GYMM& gymm = app_.gymm;
-    if (const FileResult loaded = gymm.LoadItemList(); !loaded)
-        app_.warnFileError(this, loaded);
+    app_.report(this, gymm.LoadItemList());
     if (gymm.ItemCount() == 0) {
         app_.dialogs().warning(this, QStringLiteral("項目登録ボタンを押して項目を設定してください"),
                                QStringLiteral("項目無し"));
@@ -227,15 +226,18 @@ void frmMain::recordAndAdvance() {
     }
 
     const int k = gymm.CurrentItem;
-    if (const FileResult recorded = history::append(gymm.ItemNames(k), count, app_.clock().now());
-        !recorded) {
-        app_.warnFileError(this, recorded);
+    const FileResult recorded = history::append(gymm.ItemNames(k), count, app_.clock().now());
+    // A name no history file can carry (hand-edited into the item list) can never be
+    // recorded; the workout goes on past it rather than ending there.
+    const bool unrecordable = recorded.action() == FileResult::Action::UnusableName;
+    if (!app_.report(this, recorded) && !unrecordable)
+        return; // the same item stays, with its count, for another try
+    if (!self)
         return;
-    }
     if (k == gymm.ItemCount() - 1)
         cmdNext->setText(QStringLiteral("終わり"));
-    if (const FileResult rewritten = gymm.RewriteItemList(); !rewritten)
-        app_.warnFileError(this, rewritten);
+    if (!unrecordable)
+        app_.report(this, gymm.RewriteItemList());
     hsbKaisu->setValue(0);
     txtKaisu->setText(QString());
 
@@ -243,7 +245,7 @@ void frmMain::recordAndAdvance() {
     advanceFlashColor();
     if (k < gymm.ItemCount()) {
         setBackColor(paletteColor(flash));
-        Pause(0.1f);
+        Pause(app_.flashSeconds);
         // The window may have been closed during the flash (its close box, or cmdCut).
         if (!self || !isVisible())
             return;

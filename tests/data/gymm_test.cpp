@@ -114,9 +114,8 @@ TEST(ItemListWriters, AppendAndRewriteWithoutKeepTheFormat) {
 
     ASSERT_TRUE(gymm.LoadItemList());
     EXPECT_EQ(gymm.ItemTargets(2), 12);
-    ASSERT_TRUE(gymm.RewriteItemListWithout(2));
+    ASSERT_TRUE(gymm.DeleteItem(2));
     EXPECT_EQ(dir.read(ItemListFileName), QByteArray("\"abc\",30\r\n\"c\",1\r\n"));
-    ASSERT_TRUE(gymm.LoadItemList());
     EXPECT_EQ(gymm.ItemCount(), 2);
     EXPECT_EQ(gymm.ItemNames(2), u"c");
 }
@@ -134,23 +133,51 @@ TEST(ItemListWriters, AFailedWriteLeavesTheOldFileAndSaysWhy) {
     dir.write(ItemListFileName, "\"a\",1\r\n");
     GYMM gymm;
     ASSERT_TRUE(gymm.LoadItemList());
-    gymm.ItemNames(1) = QStringLiteral("😀");
-    FileResult result = gymm.RewriteItemList();
+    FileResult result = gymm.UpdateItem(1, QStringLiteral("😀"), 2);
     EXPECT_FALSE(result);
     EXPECT_EQ(result.fileName(), ItemListFileName);
     EXPECT_TRUE(result.reason().contains(u"😀"));
     EXPECT_EQ(dir.read(ItemListFileName), QByteArray("\"a\",1\r\n"));
+    EXPECT_EQ(gymm.ItemNames(1), u"a"); // the table keeps what the file holds
+    EXPECT_EQ(gymm.ItemTargets(1), 1);
 
-    // A directory where the temporary file must go makes the replacement itself fail.
-    gymm.ItemNames(1) = QStringLiteral("b");
+    // A directory where the file should be makes the replacement itself fail.
     ASSERT_TRUE(QFile::remove(ItemListFileName));
     ASSERT_TRUE(QDir().mkdir(ItemListFileName));
-    result = gymm.RewriteItemList();
+    result = gymm.UpdateItem(1, QStringLiteral("b"), 2);
     EXPECT_FALSE(result);
+    EXPECT_EQ(gymm.ItemNames(1), u"a");
     EXPECT_FALSE(result.reason().isEmpty());
     EXPECT_FALSE(gymm.AppendItem(QStringLiteral("c"), 1));
     EXPECT_FALSE(gymm.LoadItemList());
     EXPECT_EQ(gymm.ItemCount(), 0);
+}
+
+TEST(ItemListWriters, NamesNoFileCanCarryAreWrittenBackExactlyAsRead) {
+    TempWorkDir dir;
+    // An unquoted name with a quote would be rewritten as "x"y" and read back as x.
+    const QByteArray file = QByteArray("x\"y,5\r\n\"B.txt") + '\0' + "x\",1\r\n" +
+                            cp(QStringLiteral("\"項目一覧\" ,  7\r\n")) +
+                            "\"../escape\",2\r\n\"a\rb\",3\r\n\"ok\",12.5\r\n";
+    dir.write(ItemListFileName, file);
+    GYMM gymm;
+    ASSERT_TRUE(gymm.LoadItemList());
+    ASSERT_EQ(gymm.ItemCount(), 6);
+    EXPECT_EQ(gymm.ItemNames(1), u"x\"y");
+    EXPECT_EQ(gymm.ItemNames(2), QStringLiteral("B.txt") + QChar(0) + u'x');
+    EXPECT_EQ(gymm.ItemTargets(3), 7);
+    ASSERT_TRUE(gymm.RewriteItemList());
+    // Only the one name that can be a file name is written in the usual form.
+    QByteArray expected = file;
+    expected.replace("\"ok\",12.5", "\"ok\",12");
+    EXPECT_EQ(dir.read(ItemListFileName), expected);
+    ASSERT_TRUE(gymm.LoadItemList());
+    EXPECT_EQ(gymm.ItemNames(1), u"x\"y"); // not renamed by the rewrite
+
+    // Deleting one of them leaves the others as they were.
+    ASSERT_TRUE(gymm.DeleteItem(6));
+    expected.replace("\"ok\",12\r\n", "");
+    EXPECT_EQ(dir.read(ItemListFileName), expected);
 }
 
 TEST(ItemListWriters, ReplacementKeepsThePermissions) {

@@ -63,8 +63,8 @@ TEST(History, CreateEmptyAndRemove) {
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")).size(), 0);
     ASSERT_TRUE(history::empty(QStringLiteral("b"))); // created when missing
     EXPECT_TRUE(dir.exists(QStringLiteral("b.txt")));
-    history::remove(name);
-    history::remove(name); // a second time fails silently
+    EXPECT_TRUE(history::remove(name));
+    EXPECT_TRUE(history::remove(name)); // a missing file is no failure
     EXPECT_FALSE(dir.exists(QStringLiteral("a.txt")));
 }
 
@@ -99,6 +99,41 @@ TEST(History, MissingAndUnwritableFiles) {
     EXPECT_FALSE(history::create(QStringLiteral("dir")));
     EXPECT_FALSE(history::empty(QStringLiteral("dir")));
     EXPECT_FALSE(HistoryFile::read(QStringLiteral("dir")).result());
+}
+
+TEST(History, NamesNoFileCanCarryTouchNoFile) {
+    TempWorkDir dir;
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("sub")));
+    dir.write(QStringLiteral("項目一覧.txt"), "\"a\",1\r\n");
+    dir.write(QStringLiteral("B.txt"), "");
+    const QByteArray before = dir.snapshot();
+    const QStringList names = {QStringLiteral("項目一覧"),  QStringLiteral("B") + QChar(0) + u'x',
+                               QStringLiteral("../escape"), QStringLiteral("sub/x"),
+                               QStringLiteral("x\"y"),      QStringLiteral("a\\b"),
+                               QStringLiteral("a:b"),       QStringLiteral("tab\there"),
+                               QString(252, u'a')};
+    for (const QString& name : names) {
+        const auto refused = [&](const FileResult& result) {
+            EXPECT_FALSE(result) << name.toStdString();
+            EXPECT_EQ(result.action(), FileResult::Action::UnusableName);
+            EXPECT_EQ(result.fileName(), name);
+            EXPECT_FALSE(result.reason().isEmpty());
+        };
+        refused(history::append(name, 1, at(1, 1, 1, 1, 1)));
+        refused(history::create(name));
+        refused(history::empty(name));
+        refused(history::remove(name));
+        refused(history::checkName(name));
+        const HistoryFile file = HistoryFile::read(name);
+        refused(file.result());
+        EXPECT_EQ(file.count(), 0);
+    }
+    EXPECT_EQ(dir.snapshot(), before);
+    EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/../escape.txt")));
+    // 251 bytes and ".txt" are the longest name a file system takes.
+    EXPECT_TRUE(history::checkName(QString(251, u'a')));
+    EXPECT_TRUE(history::create(QString(251, u'a')));
+    EXPECT_EQ(historyNameProblem(QStringLiteral("a|b")).character, u'|');
 }
 
 TEST(History, ReadsTheLegacyFilesAsExpected) {

@@ -64,7 +64,7 @@ void AppTest::start() {
 void AppTest::start(HtmlHelp& helpSystem) {
     app = std::make_unique<App>(dialogs, clock, helpSystem);
     QObject::connect(app.get(), &App::ended, [this] { ended = true; });
-    app->start();
+    (void)app->start();
     settle();
 }
 

@@ -37,6 +37,10 @@ public:
 // The program as a user meets it: a fresh working directory with real files, scripted
 // dialogs, a fixed clock, and the same App that main() makes.
 class AppTest : public ::testing::Test {
+public:
+    // Lets deferred deletions and queued events happen, as the event loop would.
+    static void settle();
+
 protected:
     AppTest();
     ~AppTest() override;
@@ -49,8 +53,6 @@ protected:
     // Program start, as main() does it; with the recording help system unless told otherwise.
     void start();
     void start(HtmlHelp& helpSystem);
-    // Lets deferred deletions and queued events happen, as the event loop would.
-    static void settle();
 
     frmMain* training() const;
     frmSettei* settings() const;

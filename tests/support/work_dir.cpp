@@ -2,6 +2,7 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 TempWorkDir::TempWorkDir() : previous_(QDir::currentPath()) {
@@ -50,8 +51,14 @@ QStringList TempWorkDir::listing() const {
 
 QByteArray TempWorkDir::snapshot() const {
     QByteArray all;
-    for (const QString& name : listing())
-        all += name.toUtf8() + '\0' + read(name) + '\0';
+    for (const QString& name : listing()) {
+        const QFileInfo info(dir_.filePath(name));
+        all += name.toUtf8() + '\0';
+        if (info.isFile() && !info.isSymLink())
+            all += read(name) + '\0';
+        else if (info.isDir())
+            all += "<directory>\0";
+    }
     return all;
 }
 

@@ -1,0 +1,157 @@
+#include "data/safe_file.h"
+
+#include "support/work_dir.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Name = QStringLiteral("項目一覧.txt");
+
+QByteArray path(const QString& name) {
+    return QFile::encodeName(name);
+}
+
+mode_t modeOf(const QString& name) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path(name).constData(), &info), 0) << name.toStdString();
+    return info.st_mode & 07777;
+}
+
+// Every kind of file that is not a regular file, under `name`.
+void makeFifo(const QString& name) {
+    ASSERT_EQ(::mkfifo(path(name).constData(), 0644), 0);
+}
+
+TEST(SafeFile, ReplaceKeepsThePermissionsAndLeavesNothingBeside) {
+    TempWorkDir dir;
+    dir.write(Name, "old");
+    ASSERT_EQ(::chmod(path(Name).constData(), 0640), 0);
+    ASSERT_TRUE(safe_file::replace(Name, "new"));
+    EXPECT_EQ(dir.read(Name), QByteArray("new"));
+    EXPECT_EQ(modeOf(Name), mode_t(0640));
+    EXPECT_EQ(dir.listing(), QStringList{Name});
+
+    // A new file gets the mode the user's umask gives any new file.
+    const mode_t mask = ::umask(022);
+    ASSERT_TRUE(safe_file::replace(QStringLiteral("new.txt"), "x"));
+    ::umask(mask);
+    EXPECT_EQ(modeOf(QStringLiteral("new.txt")), mode_t(0644));
+}
+
+TEST(SafeFile, ReplaceLeavesAReadOnlyFileAlone) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write to any file";
+    TempWorkDir dir;
+    dir.write(Name, "old");
+    ASSERT_EQ(::chmod(path(Name).constData(), 0444), 0);
+    const FileResult result = safe_file::replace(Name, "new");
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(result.reason().isEmpty());
+    EXPECT_EQ(dir.read(Name), QByteArray("old"));
+}
+
+TEST(SafeFile, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
+    TempWorkDir dir;
+    dir.write(QStringLiteral("target.txt"), "outside");
+    makeFifo(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::symlink("target.txt", "link.txt"), 0);
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("dir.txt")));
+
+    QElapsedTimer timer;
+    timer.start();
+    for (const char* name : {"fifo.txt", "link.txt", "dir.txt"}) {
+        const QString file = QString::fromLatin1(name);
+        const ReadResult read = safe_file::readAll(file);
+        EXPECT_FALSE(read.result) << name;
+        EXPECT_FALSE(read.missing) << name;
+        EXPECT_EQ(read.result.action(), FileResult::Action::Read);
+        EXPECT_FALSE(read.result.reason().isEmpty()) << name;
+        EXPECT_FALSE(safe_file::append(file, "x")) << name;
+        EXPECT_FALSE(safe_file::replace(file, "x")) << name;
+        EXPECT_FALSE(safe_file::create(file)) << name;
+        EXPECT_FALSE(safe_file::truncate(file)) << name;
+    }
+    EXPECT_LT(timer.elapsed(), 5000); // a FIFO never blocks: without a writer it would wait
+    EXPECT_EQ(dir.read(QStringLiteral("target.txt")), QByteArray("outside"));
+    EXPECT_TRUE(QFileInfo(QStringLiteral("link.txt")).isSymLink());
+    EXPECT_TRUE(QFileInfo(QStringLiteral("fifo.txt")).exists());
+    EXPECT_TRUE(QFileInfo(QStringLiteral("dir.txt")).isDir());
+}
+
+TEST(SafeFile, AppendEndsACutOffLineInTheSameWrite) {
+    TempWorkDir dir;
+    dir.write(QStringLiteral("a.txt"), "one");
+    ASSERT_TRUE(safe_file::append(QStringLiteral("a.txt"), "two\r\n"));
+    EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray("one\r\ntwo\r\n"));
+    ASSERT_TRUE(safe_file::append(QStringLiteral("a.txt"), "three\r\n"));
+    EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray("one\r\ntwo\r\nthree\r\n"));
+    ASSERT_TRUE(safe_file::append(QStringLiteral("new.txt"), "x\r\n"));
+    EXPECT_EQ(dir.read(QStringLiteral("new.txt")), QByteArray("x\r\n"));
+}
+
+TEST(SafeFile, TruncationEmptiesInPlaceKeepingLinksAndMode) {
+    TempWorkDir dir;
+    dir.write(QStringLiteral("a.txt"), "records");
+    ASSERT_EQ(::chmod("a.txt", 0604), 0);
+    ASSERT_EQ(::link("a.txt", "other-name.txt"), 0);
+    ASSERT_TRUE(safe_file::truncate(QStringLiteral("a.txt")));
+    EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray());
+    EXPECT_EQ(dir.read(QStringLiteral("other-name.txt")), QByteArray());
+    EXPECT_EQ(modeOf(QStringLiteral("a.txt")), mode_t(0604));
+    ASSERT_TRUE(safe_file::truncate(QStringLiteral("missing.txt")));
+    EXPECT_TRUE(dir.exists(QStringLiteral("missing.txt")));
+}
+
+TEST(SafeFile, RemoveReportsWhatItCouldNotRemove) {
+    TempWorkDir dir;
+    EXPECT_TRUE(safe_file::remove(QStringLiteral("missing.txt")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("dir.txt")));
+    const FileResult result = safe_file::remove(QStringLiteral("dir.txt"));
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.action(), FileResult::Action::Remove);
+    EXPECT_EQ(result.fileName(), u"dir.txt");
+    EXPECT_FALSE(result.reason().isEmpty());
+}
+
+TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
+    TempWorkDir dir;
+    const QStringList strays = {Name + QStringLiteral(".a1B2c3"), Name + QStringLiteral(".ZZZZZZ")};
+    const QStringList kept = {Name,
+                              Name + QStringLiteral(".abc"),
+                              Name + QStringLiteral(".abcdefg"),
+                              Name + QStringLiteral(".abc-ef"),
+                              Name + QStringLiteral(".abcdef.txt"),
+                              QStringLiteral("x") + Name + QStringLiteral(".abcdef"),
+                              QStringLiteral("腕立て伏せ.txt.abcdef")};
+    for (const QString& name : strays + kept)
+        dir.write(name, "x");
+    ASSERT_TRUE(QDir().mkdir(Name + QStringLiteral(".dir123")));
+    ASSERT_EQ(
+        ::symlink("腕立て伏せ.txt.abcdef", path(Name + QStringLiteral(".link12")).constData()), 0);
+    ASSERT_TRUE(safe_file::removeStrayTemporaries(Name));
+    QStringList expected = kept;
+    expected << Name + QStringLiteral(".dir123") << Name + QStringLiteral(".link12");
+    expected.sort();
+    EXPECT_EQ(dir.listing(), expected);
+    EXPECT_TRUE(safe_file::isTemporaryName(Name + QStringLiteral(".Ab0xyz"), Name));
+    EXPECT_FALSE(safe_file::isTemporaryName(Name + QStringLiteral(".Ab0xy"), Name));
+}
+
+TEST(SafeFile, ReadReportsAMissingFileApartFromAnError) {
+    TempWorkDir dir;
+    const ReadResult missing = safe_file::readAll(QStringLiteral("missing.txt"));
+    EXPECT_TRUE(missing.result);
+    EXPECT_TRUE(missing.missing);
+    dir.write(QStringLiteral("a.txt"), "abc");
+    const ReadResult read = safe_file::readAll(QStringLiteral("a.txt"));
+    EXPECT_TRUE(read.result);
+    EXPECT_EQ(read.bytes.view(), QByteArrayView("abc"));
+}
+
+} // namespace

@@ -1,0 +1,318 @@
+// Whatever lies in the data directory, the program neither crashes, hangs, nor writes outside
+// its own files: hand-edited names no file can carry, special files under data file names,
+// a second copy of the program, leftovers of a crash, and several hundred generated files.
+#include "common/cp932.h"
+#include "common/picture_button.h"
+#include "data/gymm.h"
+#include "data/history.h"
+#include "settings/frmsettei.h"
+#include "support/app_fixture.h"
+#include "training/frmmain.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QRandomGenerator>
+#include <sys/stat.h>
+
+namespace {
+
+using Icon = Dialogs::Icon;
+
+const QString ItemList = QStringLiteral("項目一覧.txt");
+
+class HostileFiles : public AppTest {
+protected:
+    void press(const char* name) { find<PictureButton>(QString::fromLatin1(name))->click(); }
+    void toSettings() {
+        if (training()) {
+            press("cmdCut");
+            settle();
+        }
+        ASSERT_TRUE(settings());
+    }
+    void select(int row) { find<QListWidget>(QStringLiteral("lstKoumoku"))->setCurrentRow(row); }
+    void pick(int row) {
+        auto* combo = find<QComboBox>(QStringLiteral("cboKoumoku"));
+        combo->setCurrentIndex(row);
+        emit combo->activated(row);
+    }
+    int historyLinesShown() {
+        return find<QListView>(QStringLiteral("lstRireki"))->model()->rowCount();
+    }
+};
+
+// A list as a careless hand might edit it: an item whose name is the item list's own, one
+// whose name cuts at a NUL into another item's file, a path, and an unquoted quote.
+QByteArray handEditedList() {
+    return "\"A\",1\r\n" + *cp932::encode(QStringLiteral("\"項目一覧\",2\r\n")).bytes +
+           QByteArray("\"B.txt") + '\0' + "x\",3\r\n\"../escape\",4\r\n\"sub/x\",5\r\nx\"y,6\r\n" +
+           "\"B\",7\r\n";
+}
+
+TEST_F(HostileFiles, AWorkoutGoesPastNamesNoFileCanCarryAndWritesOnlyItsOwnFiles) {
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("sub")));
+    const QByteArray list = handEditedList();
+    dir.write(ItemList, list);
+    dir.write(QStringLiteral("B.txt"), "");
+    start();
+    ASSERT_TRUE(training());
+    for (int i = 0; i < 7; ++i) {
+        find<QLineEdit>(QStringLiteral("txtKaisu"))->setText(QString::number(10 + i));
+        find<PictureButton>(QStringLiteral("cmdNext"))->click();
+        settle();
+    }
+    ASSERT_TRUE(settings()) << "the workout went on to its end";
+    // Five warnings, one per unusable item, each naming it; then the settings window warns
+    // again for nothing: its history view shows item A.
+    QStringList warned;
+    for (const ScriptedDialogs::Shown& box : dialogs.shown()) {
+        EXPECT_EQ(box.title, u"使用できない項目名");
+        EXPECT_EQ(box.icon, Icon::Warning);
+        warned.append(box.text.section(u'」', 0, 0).section(u'「', 1));
+    }
+    EXPECT_EQ(warned, (QStringList{QStringLiteral("項目一覧"), QStringLiteral("B.txt␀x"),
+                                   QStringLiteral("../escape"), QStringLiteral("sub/x"),
+                                   QStringLiteral("x\"y")}));
+    EXPECT_EQ(dir.read(ItemList), list); // every record as it was, none renamed
+    EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 1);
+    // B.txt is item B's history: the name cut at its NUL would have put 12 there as well.
+    EXPECT_EQ(historyLines(QStringLiteral("B")).size(), 1);
+    EXPECT_TRUE(historyLines(QStringLiteral("B")).first().endsWith(u",16"));
+    EXPECT_EQ(QDir(QStringLiteral("sub")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList());
+    EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/../escape.txt")));
+    EXPECT_EQ(dir.listing(), (QStringList{QStringLiteral("A.txt"), QStringLiteral("B.txt"),
+                                          QStringLiteral("sub"), ItemList}));
+}
+
+TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
+    const QByteArray list = handEditedList();
+    dir.write(ItemList, list);
+    start();
+    toSettings();
+    dialogs.clear();
+    const QByteArray before = dir.snapshot();
+
+    pick(1); // the history view of 項目一覧 would read the item list as records
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("使用できない項目名")});
+    EXPECT_EQ(historyLinesShown(), 0);
+    EXPECT_EQ(find<QLabel>(QStringLiteral("lblGoukei"))->text(), u"合計回数 ： 0");
+
+    dialogs.clear();
+    select(1);
+    press("cmdClear"); // would empty the item list: refused before anything is asked
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("使用できない項目名")});
+    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"項目一覧"));
+    EXPECT_EQ(dir.snapshot(), before);
+
+    // Deleting such an item removes its record and no file.
+    dialogs.clear();
+    select(1);
+    press("cmdDel");
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("クリア確認"), QStringLiteral("使用できない項目名"),
+                           QStringLiteral("削除終了")}));
+    QByteArray expected = list;
+    expected.replace(cp932(QStringLiteral("\"項目一覧\",2\r\n")), "");
+    EXPECT_EQ(app->gymm.ItemCount(), 6);
+    EXPECT_EQ(dir.read(ItemList), expected);
+
+    // An item whose name cuts at a NUL: deleting it must not remove B's history.
+    writeHistory(QStringLiteral("B"), {QStringLiteral("5")});
+    const QByteArray history = dir.read(QStringLiteral("B.txt"));
+    select(1);
+    press("cmdDel");
+    EXPECT_EQ(app->gymm.ItemCount(), 5);
+    EXPECT_EQ(dir.read(QStringLiteral("B.txt")), history);
+}
+
+TEST_F(HostileFiles, SpecialFilesUnderDataFileNamesAreErrorsNotHangs) {
+    ASSERT_EQ(::mkfifo("項目一覧.txt", 0644), 0);
+    QElapsedTimer timer;
+    timer.start();
+    start();
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("読み込みエラー"), QStringLiteral("項目無し")}));
+    ASSERT_TRUE(settings());
+    // Registering cannot replace the FIFO either.
+    dialogs.clear();
+    dialogs.queue(QStringLiteral("A"));
+    dialogs.queue(QStringLiteral("5"));
+    press("cmdNew");
+    EXPECT_EQ(dialogs.titles().last(), u"書き込みエラー");
+    EXPECT_EQ(find<QListWidget>(QStringLiteral("lstKoumoku"))->count(), 0);
+    EXPECT_FALSE(dir.exists(QStringLiteral("A.txt")));
+    app.reset();
+
+    // A FIFO as a history file: the view warns, Next warns and stays.
+    ASSERT_TRUE(QFile::remove(ItemList));
+    writeItems(
+        {{QStringLiteral("A"), QStringLiteral("1")}, {QStringLiteral("B"), QStringLiteral("2")}});
+    ASSERT_EQ(::mkfifo("A.txt", 0644), 0);
+    dialogs.clear();
+    start();
+    find<PictureButton>(QStringLiteral("cmdNext"))->click();
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("書き込みエラー")});
+    EXPECT_EQ(app->gymm.CurrentItem, 1);
+    press("cmdCut");
+    settle();
+    EXPECT_EQ(dialogs.titles().last(), u"読み込みエラー");
+    EXPECT_LT(timer.elapsed(), 10000);
+}
+
+TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")}});
+    start();
+    ASSERT_TRUE(training());
+    ScriptedDialogs secondDialogs;
+    bool secondEnded = false;
+    {
+        App second(secondDialogs, clock, help);
+        QObject::connect(&second, &App::ended, [&] { secondEnded = true; });
+        EXPECT_FALSE(second.start());
+        EXPECT_FALSE(second.window());
+    }
+    EXPECT_TRUE(secondEnded);
+    ASSERT_EQ(secondDialogs.shown().size(), 1);
+    EXPECT_EQ(secondDialogs.shown()[0].title, u"二重起動");
+    EXPECT_EQ(secondDialogs.shown()[0].icon, Icon::Warning);
+    EXPECT_TRUE(training()); // the first copy goes on
+    find<PictureButton>(QStringLiteral("cmdNext"))->click();
+    EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 1);
+
+    // Once the first copy is gone, the directory is free again.
+    app.reset();
+    settle();
+    App third(secondDialogs, clock, help);
+    EXPECT_TRUE(third.start());
+}
+
+TEST_F(HostileFiles, TemporariesACrashLeftAreRemovedAtTheStart) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")}});
+    dir.write(ItemList + QStringLiteral(".Xy12Zq"), "\"A\",1\r\n\"B\"");
+    dir.write(QStringLiteral("A.txt"), "");
+    dir.write(QStringLiteral("notes.txt.Xy12Zq"), "mine");
+    start();
+    EXPECT_EQ(dir.listing(),
+              (QStringList{QStringLiteral("A.txt"), QStringLiteral("notes.txt.Xy12Zq"), ItemList}));
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+}
+
+// --- generated files -----------------------------------------------------------------------
+
+// Bytes that matter to the reader, and the CP932 lead bytes that pair with them.
+QByteArray randomField(QRandomGenerator& random) {
+    static const char Alphabet[] = "ab ,\"\r\n\t/\\:*?<>|.\x81\x82\x88\x9f\xe0\xfc\x40\x7f\x80\xa0";
+    QByteArray field;
+    const int length = random.bounded(0, 12);
+    for (int i = 0; i < length; ++i) {
+        if (random.bounded(8) == 0)
+            field.append(static_cast<char>(random.bounded(256)));
+        else
+            field.append(Alphabet[random.bounded(int(sizeof Alphabet - 1))]);
+    }
+    return field;
+}
+
+QByteArray randomItemList(QRandomGenerator& random) {
+    QByteArray bytes;
+    const int records = random.bounded(0, 8);
+    for (int i = 0; i < records; ++i) {
+        switch (random.bounded(4)) {
+        case 0: // as the program writes it
+            bytes += "\"item" + QByteArray::number(i) + "\"," +
+                     QByteArray::number(random.bounded(-40000, 40000)) + "\r\n";
+            break;
+        case 1: // quoted, anything inside
+            bytes += '"' + randomField(random) + "\"," + randomField(random) + "\r\n";
+            break;
+        default:
+            bytes += randomField(random) + (random.bounded(2) ? "\r\n" : "\n");
+            break;
+        }
+    }
+    if (random.bounded(3) == 0)
+        bytes += randomField(random); // a last line without its end
+    return bytes;
+}
+
+QByteArray randomHistory(QRandomGenerator& random) {
+    QByteArray bytes;
+    const int records = random.bounded(0, 6);
+    for (int i = 0; i < records; ++i) {
+        if (random.bounded(2))
+            bytes +=
+                "\"12月05日\",\"18時36分10秒\"," + QByteArray::number(random.bounded(100)) + "\r\n";
+        else
+            bytes +=
+                randomField(random) + "," + randomField(random) + "," + randomField(random) + "\n";
+    }
+    return bytes;
+}
+
+TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
+    QRandomGenerator random(20261207);
+    const int runs = qEnvironmentVariableIntValue("YARUKIN_GENERATED_RUNS") > 0
+                         ? qEnvironmentVariableIntValue("YARUKIN_GENERATED_RUNS")
+                         : 300;
+    for (int run = 0; run < runs; ++run) {
+        SCOPED_TRACE(run);
+        TempWorkDir dir;
+        const QByteArray list = randomItemList(random);
+        dir.write(ItemList, list);
+        GYMM before;
+        ASSERT_TRUE(before.LoadItemList());
+        QHash<QString, QByteArray> histories;
+        for (int i = 1; i <= before.ItemCount(); ++i) {
+            const QString name = before.ItemNames(i);
+            if (historyNameProblem(name) || histories.contains(name))
+                continue;
+            histories.insert(name, randomHistory(random));
+            dir.write(historyFileName(name), histories.value(name));
+        }
+        const QStringList filesBefore = dir.listing();
+
+        ScriptedDialogs dialogs;
+        FixedClock clock(QDateTime(QDate(2026, 12, 5), QTime(18, 36, 11)));
+        RecordingHelp help;
+        App app(dialogs, clock, help);
+        app.flashSeconds = 0;
+        ASSERT_TRUE(app.start());
+        AppTest::settle();
+        for (int step = 0; step < before.ItemCount() && qobject_cast<frmMain*>(app.window());
+             ++step) {
+            app.window()->findChild<PictureButton*>(QStringLiteral("cmdNext"))->click();
+            AppTest::settle();
+        }
+        auto* settingsWindow = qobject_cast<frmSettei*>(app.window());
+        ASSERT_TRUE(settingsWindow);
+        for (int i = 0; i < app.gymm.ItemCount(); ++i)
+            settingsWindow->cboKoumoku_Click(i);
+
+        // The rewrite reads back as the same table; names no file can carry are as they were.
+        GYMM after;
+        ASSERT_TRUE(after.LoadItemList());
+        ASSERT_EQ(after.ItemCount(), before.ItemCount());
+        for (int i = 1; i <= before.ItemCount(); ++i) {
+            EXPECT_EQ(after.ItemNames(i), before.ItemNames(i)) << i;
+            EXPECT_EQ(after.ItemTargets(i), before.ItemTargets(i)) << i;
+        }
+        // Each history grew by whole records after its old bytes, and no other file appeared.
+        for (auto it = histories.cbegin(); it != histories.cend(); ++it) {
+            const QByteArray now = dir.read(historyFileName(it.key()));
+            EXPECT_TRUE(now.startsWith(it.value())) << it.key().toStdString();
+            EXPECT_TRUE(now.endsWith("\r\n")) << it.key().toStdString();
+        }
+        for (const QString& name : dir.listing())
+            EXPECT_TRUE(filesBefore.contains(name) || (name.endsWith(QStringLiteral(".txt")) &&
+                                                       !historyNameProblem(name.chopped(4))))
+                << name.toStdString();
+    }
+}
+
+} // namespace
