@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <sys/resource.h>
 
-#include "common/cp932.h"
+#include "base/cp932.h"
 
 namespace bench {
 

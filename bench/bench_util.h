@@ -38,8 +38,8 @@ QByteArray historyBytes(int records);
 
 } // namespace bench
 
-#include "common/dialogs.h"
-#include "settings/html_help.h"
+#include "help/html_help.h"
+#include "widgets/dialogs.h"
 
 #include <QEvent>
 #include <QObject>

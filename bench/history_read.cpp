@@ -1,6 +1,6 @@
 // Reading a history file of a million records, side by side with `iconv -f CP932 | wc -l`.
+#include "base/text_to_number.h"
 #include "bench_util.h"
-#include "common/text_to_number.h"
 #include "data/history.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 // The work of one Next with 20 items, apart from its 0.1 s flash, and the CPU time spent in
 // the flash's pause.
+#include "app/app.h"
+#include "base/clock.h"
 #include "bench_util.h"
-#include "common/app.h"
-#include "common/clock.h"
-#include "common/pause.h"
 #include "training/frmmain.h"
+#include "widgets/pause.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Opening the settings window on an item whose history holds a million records, side by side
 // with `iconv -f CP932 -t UTF-8 FILE | wc -l`; peak memory; scrolling through the list.
+#include "app/app.h"
+#include "base/clock.h"
 #include "bench_util.h"
-#include "common/app.h"
-#include "common/clock.h"
 #include "data/history.h"
 #include "settings/frmsettei.h"
 

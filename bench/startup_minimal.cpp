@@ -1,7 +1,7 @@
 // The reference for start-up: a minimal Qt Widgets program with one 629x450 window and one
 // label in the same font, reporting the time to its first paint.
 #include "bench_util.h"
-#include "common/geometry.h"
+#include "widgets/geometry.h"
 
 #include <QApplication>
 #include <QLabel>

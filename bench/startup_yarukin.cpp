@@ -1,10 +1,10 @@
 // The program's own start, as main() does it, ending as soon as the training window has been
 // Run it in a directory whose item list holds 20 items (see startup.sh).
+#include "app/app.h"
+#include "base/clock.h"
 #include "bench_util.h"
-#include "common/app.h"
-#include "common/clock.h"
-#include "common/dialogs.h"
-#include "settings/chm_help.h"
+#include "help/chm_help.h"
+#include "widgets/dialogs.h"
 
 #include <QApplication>
 

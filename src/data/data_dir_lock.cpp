@@ -1,4 +1,4 @@
-#include "data_dir_lock.h"
+#include "data/data_dir_lock.h"
 
 #include <cerrno>
 #include <fcntl.h>

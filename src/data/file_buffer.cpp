@@ -1,4 +1,4 @@
-#include "file_buffer.h"
+#include "data/file_buffer.h"
 
 #include <new>
 #include <utility>

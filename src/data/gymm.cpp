@@ -1,9 +1,9 @@
-#include "gymm.h"
+#include "data/gymm.h"
 
-#include "common/cp932.h"
-#include "common/text_to_number.h"
-#include "history.h"
-#include "records.h"
+#include "base/cp932.h"
+#include "base/text_to_number.h"
+#include "data/history.h"
+#include "data/records.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "safe_file.h"
+#include "data/safe_file.h"
 
 #include <QString>
 #include <optional>

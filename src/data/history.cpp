@@ -1,8 +1,8 @@
-#include "history.h"
+#include "data/history.h"
 
-#include "common/cp932.h"
-#include "common/text_to_number.h"
-#include "records.h"
+#include "base/cp932.h"
+#include "base/text_to_number.h"
+#include "data/records.h"
 
 #include <QFile>
 #include <cstring>

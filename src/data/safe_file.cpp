@@ -1,4 +1,4 @@
-#include "safe_file.h"
+#include "data/safe_file.h"
 
 #include <QDir>
 #include <QFile>

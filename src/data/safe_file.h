@@ -4,7 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include "file_buffer.h"
+#include "data/file_buffer.h"
 
 // Outcome of a file operation, with the file's name and the system's reason when it did not
 // simply succeed. Three outcomes: done; failed, with every file as it was; and done but

@@ -1,14 +1,14 @@
-#include "frmsettei.h"
+#include "settings/frmsettei.h"
 
-#include "common/app.h"
-#include "common/dialogs.h"
-#include "common/picture_button.h"
-#include "common/text_to_number.h"
-#include "common/window_style.h"
+#include "base/text_to_number.h"
 #include "data/history.h"
-#include "history_model.h"
-#include "html_help.h"
-#include "item_name.h"
+#include "help/html_help.h"
+#include "session/session.h"
+#include "settings/history_model.h"
+#include "settings/item_name.h"
+#include "widgets/dialogs.h"
+#include "widgets/picture_button.h"
+#include "widgets/window_style.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -83,7 +83,7 @@ std::vector<ControlRow> frmSettei::layout() {
 }
 // clang-format on
 
-frmSettei::frmSettei(App& app) : app_(app), history_(new HistoryModel(this)) {
+frmSettei::frmSettei(Session& session) : session_(session), history_(new HistoryModel(this)) {
     setUpWindow(this, 9465, 6780, WindowBorder::FixedSingle);
 
     const Controls controls = createControls(this, layout());
@@ -142,7 +142,7 @@ void frmSettei::present() {
 // --- start-up, selection and the history view ---------------------------------------------
 
 void frmSettei::Form_Load() {
-    const GYMM& gymm = app_.gymm;
+    const GYMM& gymm = session_.gymm;
     if (gymm.ItemCount() == 0)
         return;
     fillItemLists();
@@ -152,7 +152,7 @@ void frmSettei::Form_Load() {
 }
 
 void frmSettei::fillItemLists() {
-    const GYMM& gymm = app_.gymm;
+    const GYMM& gymm = session_.gymm;
     lstKoumoku->clear();
     cboKoumoku->clear();
     for (int i = 1; i <= gymm.ItemCount(); ++i) {
@@ -164,19 +164,19 @@ void frmSettei::fillItemLists() {
 int frmSettei::selectedPosition() const {
     const QList<QListWidgetItem*> selected = lstKoumoku->selectedItems();
     const int p = selected.isEmpty() ? 0 : lstKoumoku->row(selected.first()) + 1;
-    return p <= app_.gymm.ItemCount() ? p : 0;
+    return p <= session_.gymm.ItemCount() ? p : 0;
 }
 
 void frmSettei::lstKoumoku_Click() {
     const int p = selectedPosition();
     if (p == 0)
         return;
-    txtKoumoku->setText(app_.gymm.ItemNames(p));
-    txtKaisu->setText(QString::number(app_.gymm.ItemTargets(p)));
+    txtKoumoku->setText(session_.gymm.ItemNames(p));
+    txtKaisu->setText(QString::number(session_.gymm.ItemTargets(p)));
 }
 
 void frmSettei::cboKoumoku_Click(int index) {
-    if (index < 0 || index >= app_.gymm.ItemCount())
+    if (index < 0 || index >= session_.gymm.ItemCount())
         return;
     HistoryItem = index + 1;
     ShowHistory();
@@ -184,9 +184,9 @@ void frmSettei::cboKoumoku_Click(int index) {
 
 void frmSettei::ShowHistory() {
     history_->clear();
-    HistoryFile file = HistoryFile::read(app_.gymm.ItemNames(HistoryItem));
+    HistoryFile file = HistoryFile::read(session_.gymm.ItemNames(HistoryItem));
     // A missing file (after a rename, or removed by hand) is simply an empty history.
-    app_.report(this, file.result());
+    session_.report(this, file.result());
     qint64 total = 0;
     // The running sum is rounded after every record, as the history always has been.
     for (int i = 0; i < file.count(); ++i)
@@ -198,15 +198,15 @@ void frmSettei::ShowHistory() {
 bool frmSettei::requireSelection() {
     if (!txtKoumoku->text().isEmpty() && selectedPosition() > 0)
         return true;
-    app_.dialogs().notice(this, NotChosenText, NotChosenTitle);
+    session_.dialogs().notice(this, NotChosenText, NotChosenTitle);
     return false;
 }
 
 // --- item maintenance ----------------------------------------------------------------------
 
 void frmSettei::cmdNew_Click() {
-    Dialogs& dialogs = app_.dialogs();
-    GYMM& gymm = app_.gymm;
+    Dialogs& dialogs = session_.dialogs();
+    GYMM& gymm = session_.gymm;
     if (lstKoumoku->count() >= MaxItems) {
         dialogs.warning(this, QStringLiteral("登録できる項目数は２０項目までです。"),
                         QStringLiteral("項目数上限制約"));
@@ -249,13 +249,13 @@ void frmSettei::cmdNew_Click() {
             break;
     }
 
-    if (!app_.report(this, gymm.AppendItem(name, target)))
+    if (!session_.report(this, gymm.AppendItem(name, target)))
         return;
     // The item is registered; a history file that cannot be made now is made by its first
     // recorded count, and the history view shows none until then.
-    app_.report(this, history::create(name));
+    session_.report(this, history::create(name));
     lstKoumoku->addItem(name);
-    app_.report(this, gymm.LoadItemList());
+    session_.report(this, gymm.LoadItemList());
     if (gymm.ItemCount() > 0)
         dialogs.notice(
             this, gymm.ItemNames(gymm.ItemCount()) + QStringLiteral(" の設定を新規登録しました"),
@@ -263,8 +263,8 @@ void frmSettei::cmdNew_Click() {
 }
 
 void frmSettei::cmdHozon_Click() {
-    Dialogs& dialogs = app_.dialogs();
-    GYMM& gymm = app_.gymm;
+    Dialogs& dialogs = session_.dialogs();
+    GYMM& gymm = session_.gymm;
     if (!requireSelection())
         return;
     const int p = selectedPosition();
@@ -281,15 +281,15 @@ void frmSettei::cmdHozon_Click() {
         return;
     }
 
-    if (!app_.report(this, gymm.UpdateItem(p, check.name, *target)))
+    if (!session_.report(this, gymm.UpdateItem(p, check.name, *target)))
         return;
     dialogs.notice(this, check.name + QStringLiteral(" の設定を更新しました"),
                    QStringLiteral("設定更新終了"));
 }
 
 void frmSettei::cmdDel_Click() {
-    Dialogs& dialogs = app_.dialogs();
-    GYMM& gymm = app_.gymm;
+    Dialogs& dialogs = session_.dialogs();
+    GYMM& gymm = session_.gymm;
     if (!requireSelection())
         return;
     const int p = selectedPosition();
@@ -299,7 +299,7 @@ void frmSettei::cmdDel_Click() {
 
     // The history file to go is the deleted item's own, whatever the name box says now.
     const QString deleted = gymm.ItemNames(p);
-    if (!app_.report(this, gymm.DeleteItem(p)))
+    if (!session_.report(this, gymm.DeleteItem(p)))
         return;
     bool shared = false;
     for (int i = 1; i <= gymm.ItemCount(); ++i)
@@ -307,7 +307,7 @@ void frmSettei::cmdDel_Click() {
     // The item is gone from the list whatever happens here; a history file that stays
     // behind is named in a warning.
     if (!shared)
-        app_.report(this, history::remove(deleted));
+        session_.report(this, history::remove(deleted));
 
     fillItemLists();
     history_->clear();
@@ -323,13 +323,13 @@ void frmSettei::cmdDel_Click() {
 }
 
 void frmSettei::cmdClear_Click() {
-    Dialogs& dialogs = app_.dialogs();
-    GYMM& gymm = app_.gymm;
+    Dialogs& dialogs = session_.dialogs();
+    GYMM& gymm = session_.gymm;
     if (!requireSelection())
         return;
     const QString cleared = gymm.ItemNames(selectedPosition());
     // Nothing to ask about for an item whose history no file can hold.
-    if (!app_.report(this, history::checkName(cleared)))
+    if (!session_.report(this, history::checkName(cleared)))
         return;
     const QString shownName = txtKoumoku->text();
     if (!dialogs.confirm(
@@ -338,9 +338,9 @@ void frmSettei::cmdClear_Click() {
             QStringLiteral("クリア確認")))
         return;
 
-    if (!app_.report(this, gymm.RewriteItemList()))
+    if (!session_.report(this, gymm.RewriteItemList()))
         return;
-    if (!app_.report(this, history::empty(cleared)))
+    if (!session_.report(this, history::empty(cleared)))
         return;
     if (cboKoumoku->currentText() == shownName) {
         lblGoukei->setText(QStringLiteral("0"));
@@ -354,23 +354,23 @@ void frmSettei::cmdClear_Click() {
 
 void frmSettei::cmdAgain_Click() {
     if (lstKoumoku->count() == 0) {
-        app_.dialogs().warning(this, QStringLiteral("先に項目を入力して下さい"),
-                               QStringLiteral("項目未登録"));
+        session_.dialogs().warning(this, QStringLiteral("先に項目を入力して下さい"),
+                                   QStringLiteral("項目未登録"));
         return;
     }
     close();
-    app_.openTraining();
+    session_.openTraining();
 }
 
 void frmSettei::cmdEnd_Click() {
-    app_.help().HtmlHelpA(this, ProgramHelp, HH_CLOSE_ALL, 0);
-    app_.help().HtmlHelpA(this, EditionHelp, HH_CLOSE_ALL, 0);
-    app_.endProgram();
+    session_.help().HtmlHelpA(this, ProgramHelp, HH_CLOSE_ALL, 0);
+    session_.help().HtmlHelpA(this, EditionHelp, HH_CLOSE_ALL, 0);
+    session_.endProgram();
 }
 
 void frmSettei::cmdHelp_Click() {
     HelpFile = ProgramHelp;
-    app_.help().HtmlHelpA(this, HelpFile, HH_DISPLAY_TOPIC, 0);
+    session_.help().HtmlHelpA(this, HelpFile, HH_DISPLAY_TOPIC, 0);
 }
 
 QString frmSettei::introductionText() {
@@ -388,7 +388,7 @@ QString frmSettei::introductionText() {
 }
 
 void frmSettei::cmdsyoukai_Click() {
-    app_.dialogs().notice(this, introductionText(), QStringLiteral("ヤルキン！Ｐｒｏのご紹介"));
+    session_.dialogs().notice(this, introductionText(), QStringLiteral("ヤルキン！Ｐｒｏのご紹介"));
     HelpFile = EditionHelp;
-    app_.help().HtmlHelpA(this, HelpFile, HH_DISPLAY_TOPIC, 0);
+    session_.help().HtmlHelpA(this, HelpFile, HH_DISPLAY_TOPIC, 0);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "common/controls.h"
+#include "widgets/controls.h"
 
 #include <QWidget>
 
-class App;
+class Session;
 class HistoryModel;
 class PictureButton;
 class QComboBox;
@@ -18,7 +18,7 @@ class QListWidget;
 class frmSettei : public QWidget {
     Q_OBJECT
 public:
-    explicit frmSettei(App& app);
+    explicit frmSettei(Session& session);
 
     // The controls and their twips, in the order they are created.
     static std::vector<ControlRow> layout();
@@ -55,7 +55,7 @@ private:
     bool requireSelection();
     void fillItemLists();
 
-    App& app_;
+    Session& session_;
     HistoryModel* history_;
 
     PictureButton* cmdAgain;

@@ -1,4 +1,4 @@
-#include "history_model.h"
+#include "settings/history_model.h"
 
 void HistoryModel::setFile(HistoryFile file) {
     beginResetModel();

@@ -1,6 +1,6 @@
-#include "item_name.h"
+#include "settings/item_name.h"
 
-#include "common/cp932.h"
+#include "base/cp932.h"
 #include "data/history.h"
 
 namespace {

@@ -1,15 +1,15 @@
-#include "frmmain.h"
+#include "training/frmmain.h"
 
-#include "common/app.h"
-#include "common/clock.h"
-#include "common/dialogs.h"
-#include "common/geometry.h"
-#include "common/palette.h"
-#include "common/pause.h"
-#include "common/picture_button.h"
-#include "common/text_to_number.h"
-#include "common/window_style.h"
+#include "base/clock.h"
+#include "base/text_to_number.h"
 #include "data/history.h"
+#include "session/session.h"
+#include "widgets/dialogs.h"
+#include "widgets/geometry.h"
+#include "widgets/palette.h"
+#include "widgets/pause.h"
+#include "widgets/picture_button.h"
+#include "widgets/window_style.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -77,7 +77,7 @@ double frmMain::nameFontPoints(const QString& name) {
     return 16;
 }
 
-frmMain::frmMain(App& app) : app_(app) {
+frmMain::frmMain(Session& session) : session_(session) {
     setUpWindow(this, 9435, 6750, WindowBorder::FixedDialog);
     setFont(gothicFont(WindowPoints));
     // The background is painted here, so that a flash reaches the transparent labels but not
@@ -122,12 +122,13 @@ frmMain::frmMain(App& app) : app_(app) {
 }
 
 void frmMain::Form_Load() {
-    GYMM& gymm = app_.gymm;
-    app_.report(this, gymm.LoadItemList());
+    GYMM& gymm = session_.gymm;
+    session_.report(this, gymm.LoadItemList());
     if (gymm.ItemCount() == 0) {
-        app_.dialogs().warning(this, QStringLiteral("項目登録ボタンを押して項目を設定してください"),
-                               QStringLiteral("項目無し"));
-        app_.openSettings();
+        session_.dialogs().warning(this,
+                                   QStringLiteral("項目登録ボタンを押して項目を設定してください"),
+                                   QStringLiteral("項目無し"));
+        session_.openSettings();
         close();
         return;
     }
@@ -142,7 +143,7 @@ void frmMain::Form_Load() {
 
 void frmMain::showLabels(int firstItem) {
     firstLabelItem_ = firstItem;
-    const GYMM& gymm = app_.gymm;
+    const GYMM& gymm = session_.gymm;
     for (int i = 0; i < LabelCount; ++i) {
         const int item = firstItem + i;
         QLabel* label = lblSnd[i];
@@ -160,7 +161,7 @@ QLabel* frmMain::labelOf(int item) const {
 }
 
 void frmMain::ShowItem(int k) {
-    const GYMM& gymm = app_.gymm;
+    const GYMM& gymm = session_.gymm;
     if (!labelOf(k))
         showLabels(k - LabelCount + 1);
     setTextColor(labelOf(k), LightRed);
@@ -214,11 +215,11 @@ void frmMain::cmdNext_Click() {
 
 void frmMain::recordAndAdvance() {
     const QPointer<frmMain> self(this);
-    GYMM& gymm = app_.gymm;
+    GYMM& gymm = session_.gymm;
 
     const double count = TextToNumber(txtKaisu->text());
     if (count < 1 &&
-        !app_.dialogs().confirm(
+        !session_.dialogs().confirm(
             this, QStringLiteral("回数ゼロで次へ進もうとしていますがよろしいいですか？"),
             QStringLiteral("確認"))) {
         txtKaisu->setFocus();
@@ -226,26 +227,26 @@ void frmMain::recordAndAdvance() {
     }
 
     const int k = gymm.CurrentItem;
-    const FileResult recorded = history::append(gymm.ItemNames(k), count, app_.clock().now());
+    const FileResult recorded = history::append(gymm.ItemNames(k), count, session_.clock().now());
     // A name no history file can carry (hand-edited into the item list) can never be
     // recorded; the workout goes on past it rather than ending there.
     const bool unrecordable = recorded.action() == FileResult::Action::UnusableName;
-    if (!app_.report(this, recorded) && !unrecordable)
+    if (!session_.report(this, recorded) && !unrecordable)
         return; // the same item stays, with its count, for another try
     if (!self)
         return;
     if (k == gymm.ItemCount() - 1)
         cmdNext->setText(QStringLiteral("終わり"));
     if (!unrecordable)
-        app_.report(this, gymm.RewriteItemList());
+        session_.report(this, gymm.RewriteItemList());
     hsbKaisu->setValue(0);
     txtKaisu->setText(QString());
 
-    const qint16 flash = app_.FlashColor;
+    const qint16 flash = session_.FlashColor;
     advanceFlashColor();
     if (k < gymm.ItemCount()) {
         setBackColor(paletteColor(flash));
-        Pause(app_.flashSeconds);
+        Pause(session_.flashSeconds);
         // The window may have been closed during the flash (its close box, or cmdCut).
         if (!self || !isVisible())
             return;
@@ -255,12 +256,12 @@ void frmMain::recordAndAdvance() {
         ShowItem(gymm.CurrentItem);
     } else {
         close();
-        app_.openSettings();
+        session_.openSettings();
     }
 }
 
 void frmMain::advanceFlashColor() {
-    qint16& color = app_.FlashColor;
+    qint16& color = session_.FlashColor;
     ++color;
     if (color == White) // white and grey never flash
         color = LightBlue;
@@ -270,7 +271,7 @@ void frmMain::advanceFlashColor() {
 
 void frmMain::cmdCut_Click() {
     close();
-    app_.openSettings();
+    session_.openSettings();
 }
 
 void frmMain::hsbKaisu_Change() {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "common/controls.h"
+#include "widgets/controls.h"
 
 #include <QWidget>
 #include <array>
 
-class App;
+class Session;
 class PictureButton;
 class QGroupBox;
 class QLabel;
@@ -17,7 +17,7 @@ class QScrollBar;
 class frmMain : public QWidget {
     Q_OBJECT
 public:
-    explicit frmMain(App& app);
+    explicit frmMain(Session& session);
 
     // The controls and their twips, in the order they are created.
     static std::vector<ControlRow> layout();
@@ -51,7 +51,7 @@ private:
     void showLabels(int firstItem);
     void advanceFlashColor();
 
-    App& app_;
+    Session& session_;
     QColor backColor_;
     int firstLabelItem_ = 1;
     bool advancing_ = false;

@@ -1,6 +1,6 @@
 #include "data/history.h"
 
-#include "common/cp932.h"
+#include "base/cp932.h"
 #include "support/work_dir.h"
 
 #include <QDir>

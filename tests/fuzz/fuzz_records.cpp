@@ -1,6 +1,6 @@
 // Any bytes as an item list file: the reader must not fail, and whatever it reads must survive
 // being written again.
-#include "common/cp932.h"
+#include "base/cp932.h"
 #include "data/records.h"
 
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Any text to TextToNumber: always a finite number, and the same from bytes as from text.
-#include "common/text_to_number.h"
+#include "base/text_to_number.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -4,11 +4,11 @@
 // moments. On standard output it says "started" once the start-up is done, and "recorded
 // <item> <count>" after each Next that recorded without a warning; the counts rise from
 // argv[1] so that every record can be told apart.
-#include "common/app.h"
-#include "common/clock.h"
-#include "common/dialogs.h"
-#include "settings/html_help.h"
+#include "app/app.h"
+#include "base/clock.h"
+#include "help/html_help.h"
 #include "training/frmmain.h"
+#include "widgets/dialogs.h"
 
 #include <QApplication>
 #include <QLineEdit>

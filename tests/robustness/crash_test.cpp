@@ -3,7 +3,7 @@
 // land inside a rewrite or an append. After each kill: the item list is whole, every history
 // holds whole records, nothing reported as recorded is lost or doubled, and once the program
 // has started again no stray file is left. YARUKIN_CRASH_KILLS sets the number of kills.
-#include "common/cp932.h"
+#include "base/cp932.h"
 #include "support/work_dir.h"
 
 #include <QDir>

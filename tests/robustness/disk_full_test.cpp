@@ -1,8 +1,8 @@
 // A disk that is really full: the data directory on a small tmpfs, filled to the last block.
 // Every operation must fail visibly and leave every file byte for byte; with a little room
 // again, everything works. Needs the right to mount (root in CI); skipped elsewhere.
-#include "common/picture_button.h"
 #include "support/app_fixture.h"
+#include "widgets/picture_button.h"
 
 #include <QDir>
 #include <QLineEdit>

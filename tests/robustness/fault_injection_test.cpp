@@ -4,12 +4,12 @@
 // list is the old file or the whole new one, every history holds whole records and every
 // record reported as recorded, a warning was shown exactly when a call failed, the table and
 // the lists agree with the disk, and nothing else lies in the directory.
-#include "common/cp932.h"
-#include "common/picture_button.h"
+#include "base/cp932.h"
 #include "data/gymm.h"
 #include "faults/fault_shim.h"
 #include "support/app_fixture.h"
 #include "training/frmmain.h"
+#include "widgets/picture_button.h"
 
 #include <QLineEdit>
 #include <QListWidget>

@@ -1,13 +1,13 @@
 // Whatever lies in the data directory, the program neither crashes, hangs, nor writes outside
 // its own files: hand-edited names no file can carry, special files under data file names,
 // a second copy of the program, leftovers of a crash, and several hundred generated files.
-#include "common/cp932.h"
-#include "common/picture_button.h"
+#include "base/cp932.h"
 #include "data/gymm.h"
 #include "data/history.h"
 #include "settings/frmsettei.h"
 #include "support/app_fixture.h"
 #include "training/frmmain.h"
+#include "widgets/picture_button.h"
 
 #include <QComboBox>
 #include <QDir>

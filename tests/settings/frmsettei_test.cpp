@@ -1,7 +1,7 @@
-#include "common/geometry.h"
-#include "common/picture_button.h"
 #include "settings/frmsettei.h"
 #include "settings_fixture.h"
+#include "widgets/geometry.h"
+#include "widgets/picture_button.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -1,5 +1,5 @@
-#include "common/cp932.h"
-#include "settings/chm_help.h"
+#include "base/cp932.h"
+#include "help/chm_help.h"
 #include "settings_fixture.h"
 
 #include <QProcess>

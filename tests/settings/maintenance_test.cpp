@@ -1,4 +1,4 @@
-#include "common/cp932.h"
+#include "base/cp932.h"
 #include "settings_fixture.h"
 
 namespace {

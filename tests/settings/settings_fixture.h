@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/picture_button.h"
 #include "settings/frmsettei.h"
 #include "support/app_fixture.h"
+#include "widgets/picture_button.h"
 
 #include <QComboBox>
 #include <QLabel>

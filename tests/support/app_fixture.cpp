@@ -1,6 +1,6 @@
 #include "app_fixture.h"
 
-#include "common/cp932.h"
+#include "base/cp932.h"
 
 #include "settings/frmsettei.h"
 #include "training/frmmain.h"

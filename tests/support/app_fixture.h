@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/app.h"
+#include "app/app.h"
 #include "fixed_clock.h"
+#include "help/html_help.h"
 #include "scripted_dialogs.h"
-#include "settings/html_help.h"
 #include "work_dir.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
-#include "common/geometry.h"
-#include "common/palette.h"
-#include "common/picture_button.h"
 #include "settings/frmsettei.h"
 #include "support/app_fixture.h"
 #include "training/frmmain.h"
+#include "widgets/geometry.h"
+#include "widgets/palette.h"
+#include "widgets/picture_button.h"
 
 #include <QGroupBox>
 #include <QLabel>

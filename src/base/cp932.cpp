@@ -1,4 +1,4 @@
-#include "cp932.h"
+#include "base/cp932.h"
 
 #include <array>
 #include <cerrno>

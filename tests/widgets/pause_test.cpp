@@ -1,4 +1,4 @@
-#include "common/pause.h"
+#include "widgets/pause.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

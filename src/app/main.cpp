@@ -1,7 +1,7 @@
-#include "common/app.h"
-#include "common/clock.h"
-#include "common/dialogs.h"
-#include "settings/chm_help.h"
+#include "app/app.h"
+#include "base/clock.h"
+#include "help/chm_help.h"
+#include "widgets/dialogs.h"
 
 #include <QApplication>
 

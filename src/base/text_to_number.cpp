@@ -1,4 +1,4 @@
-#include "text_to_number.h"
+#include "base/text_to_number.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "html_help.h"
+#include "help/html_help.h"
 
 #include <QList>
 #include <QMainWindow>

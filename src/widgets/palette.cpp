@@ -1,4 +1,4 @@
-#include "palette.h"
+#include "widgets/palette.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "geometry.h"
+#include "widgets/geometry.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "controls.h"
+#include "widgets/controls.h"
 
-#include "geometry.h"
-#include "palette.h"
-#include "picture_button.h"
+#include "widgets/geometry.h"
+#include "widgets/palette.h"
+#include "widgets/picture_button.h"
 
 #include <QComboBox>
 #include <QGroupBox>

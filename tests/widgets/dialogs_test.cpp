@@ -1,5 +1,5 @@
-#include "common/dialogs.h"
 #include "support/printers.h"
+#include "widgets/dialogs.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -1,8 +1,8 @@
-#include "chm_help.h"
+#include "help/chm_help.h"
 
-#include "chm_file.h"
-#include "common/cp932.h"
-#include "common/window_style.h"
+#include "base/cp932.h"
+#include "help/chm_file.h"
+#include "widgets/window_style.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

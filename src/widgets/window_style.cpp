@@ -1,6 +1,6 @@
-#include "window_style.h"
+#include "widgets/window_style.h"
 
-#include "geometry.h"
+#include "widgets/geometry.h"
 
 #include <QFile>
 #include <QGuiApplication>

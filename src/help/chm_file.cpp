@@ -1,6 +1,6 @@
-#include "chm_file.h"
+#include "help/chm_file.h"
 
-#include "common/cp932.h"
+#include "base/cp932.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "common/text_to_number.h"
+#include "base/text_to_number.h"
 
 #include <cfloat>
 #include <gtest/gtest.h>

@@ -1,0 +1,82 @@
+#include "app/app.h"
+
+#include "data/safe_file.h"
+#include "settings/frmsettei.h"
+#include "training/frmmain.h"
+#include "widgets/dialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+void prepareApplication(QApplication& application) {
+    QApplication::setQuitOnLastWindowClosed(false);
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+}
+
+App::App(Dialogs& dialogs, const Clock& clock, HtmlHelp& help) : Session(dialogs, clock, help) {}
+
+bool App::start() {
+    if (lock_.acquire() == DataDirLock::State::HeldElsewhere) {
+        dialogs().warning(nullptr,
+                          QStringLiteral("このフォルダーのデータは、すでに起動しているヤルキン！が"
+                                         "使っています。\r\n\r\nフォルダー：") +
+                              QDir::toNativeSeparators(QDir::currentPath()),
+                          QStringLiteral("二重起動"));
+        finish();
+        return false;
+    }
+    report(nullptr, safe_file::removeStrayTemporaries(ItemListFileName));
+    openTraining();
+    return true;
+}
+
+App::~App() {
+    ended_ = true;
+    delete std::exchange(current_, nullptr);
+}
+
+void App::openTraining() {
+    auto* window = new frmMain(*this);
+    adopt(window);
+    window->Form_Load();
+}
+
+void App::openSettings() {
+    auto* window = new frmSettei(*this);
+    adopt(window);
+    window->Form_Load();
+    window->present();
+}
+
+void App::adopt(QWidget* window) {
+    current_ = window;
+    connect(window, &QObject::destroyed, this, [this, window] {
+        // Only the open window ending on its own ends the program; the window a switch
+        // leaves is no longer the open one by the time it goes.
+        if (current_ == window) {
+            current_ = nullptr;
+            finish();
+        }
+    });
+}
+
+void App::endProgram() {
+    if (QWidget* window = std::exchange(current_, nullptr)) {
+        window->hide();
+        window->deleteLater();
+    }
+    finish();
+}
+
+void App::finish() {
+    if (ended_)
+        return;
+    ended_ = true;
+    emit ended();
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "data/data_dir_lock.h"
+#include "session/session.h"
+
+#include <QObject>
+
+class QApplication;
+class QWidget;
+
+// Settings of the application object: the program ends when its open window closes (not when
+// the last of any windows does, help viewers included), and Qt's own texts are Japanese.
+void prepareApplication(QApplication& application);
+
+// The composition root: the session of one run with its window switches, and the one window
+// now open. Windows get the session by reference when they are created; each opening creates
+// its window afresh.
+class App : public QObject, public Session {
+    Q_OBJECT
+public:
+    App(Dialogs& dialogs, const Clock& clock, HtmlHelp& help);
+    ~App() override;
+
+    // Program start: takes the data directory for this run (a second copy of the program on
+    // the same directory says so and ends), clears away what a crash may have left there,
+    // and opens the training window, whose load step decides what comes next. False when the
+    // program ended at once.
+    bool start();
+    void openTraining() override;
+    void openSettings() override;
+    void endProgram() override;
+
+    QWidget* window() const { return current_; }
+
+signals:
+    // The program has ended: the open window was closed with its close box, or "終了".
+    void ended();
+
+private:
+    void adopt(QWidget* window);
+    void finish();
+
+    QWidget* current_ = nullptr;
+    bool ended_ = false;
+    DataDirLock lock_;
+};

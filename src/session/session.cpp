@@ -1,0 +1,51 @@
+#include "session/session.h"
+
+#include "data/safe_file.h"
+#include "widgets/dialogs.h"
+
+namespace {
+
+// A name read from a hand-edited file may hold control characters; show them as symbols.
+QString visible(QString text) {
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+        else if (c.unicode() == 0x7F)
+            c = QChar(0x2421);
+    }
+    return text;
+}
+
+} // namespace
+
+bool Session::report(QWidget* parent, const FileResult& result) {
+    if (!result.hasProblem())
+        return true;
+    using Action = FileResult::Action;
+    const QString name = visible(result.fileName());
+    QString text;
+    QString title = QStringLiteral("書き込みエラー");
+    switch (result.action()) {
+    case Action::Read:
+        text = QStringLiteral("ファイル「%1」を読み込めませんでした。").arg(name);
+        title = QStringLiteral("読み込みエラー");
+        break;
+    case Action::Write:
+        text = result.ok() ? QStringLiteral("ファイル「%1」への変更がディスクに保存されたことを確認"
+                                            "できませんでした。")
+                                 .arg(name)
+                           : QStringLiteral("ファイル「%1」に書き込めませんでした。").arg(name);
+        break;
+    case Action::Remove:
+        text = QStringLiteral("ファイル「%1」を削除できませんでした。").arg(name);
+        break;
+    case Action::UnusableName:
+        text = QStringLiteral("項目「%1」の名前は履歴ファイルの名前に使えないため、"
+                              "この項目の履歴は読み書きできません。")
+                   .arg(name);
+        title = QStringLiteral("使用できない項目名");
+        break;
+    }
+    dialogs_.warning(parent, text + QStringLiteral("\r\n\r\n理由：") + result.reason(), title);
+    return result.ok();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "data/gymm.h"
+
+#include <QtGlobal>
+
+class Clock;
+class Dialogs;
+class FileResult;
+class HtmlHelp;
+class QWidget;
+
+// What the two windows share for the whole run, and the switches between them. The windows
+// know only this; the program's composition root implements the switches, so neither window
+// knows the other.
+class Session {
+public:
+    Session(Dialogs& dialogs, const Clock& clock, HtmlHelp& help)
+        : dialogs_(dialogs), clock_(clock), help_(help) {}
+    virtual ~Session() = default;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    GYMM gymm;
+    // The palette colour of the training window's next background flash. It belongs to the
+    // training window but outlives each of its openings, so it keeps counting across workouts.
+    qint16 FlashColor = 0;
+    // How long the flash lasts, in seconds. Programs that drive many workouts in a row (the
+    // robustness tests) shorten it; it does not change what is recorded.
+    float flashSeconds = 0.1f;
+
+    Dialogs& dialogs() const { return dialogs_; }
+    const Clock& clock() const { return clock_; }
+    HtmlHelp& help() const { return help_; }
+
+    // Tells the user in Japanese what went wrong with which file and why, if anything did.
+    // True when the operation took place (perhaps with a warning), false when it failed.
+    bool report(QWidget* parent, const FileResult& result);
+
+    // The window switches. Each opens a fresh window; the caller closes the window it comes
+    // from, and as soon as the new one exists it is the open window, so the program never
+    // ends between the two.
+    virtual void openTraining() = 0;
+    virtual void openSettings() = 0;
+    // Ends the program at once: the open window goes away without any handler of its own.
+    virtual void endProgram() = 0;
+
+private:
+    Dialogs& dialogs_;
+    const Clock& clock_;
+    HtmlHelp& help_;
+};
