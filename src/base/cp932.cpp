@@ -11,12 +11,6 @@ namespace {
 
 constexpr const char* Utf16 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "UTF-16LE" : "UTF-16BE";
 
-// Windows maps the user-defined area F040..F9FC to U+E000..U+E757; glibc decodes it that way
-// but does not encode it back, so that direction is done here.
-constexpr char16_t UserAreaFirst = 0xE000;
-constexpr char16_t UserAreaLast = 0xE757;
-constexpr int TrailsPerLead = 188; // 0x40..0x7E and 0x80..0xFC
-
 class Converter {
 public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
@@ -59,13 +53,6 @@ Converter& encoder() {
 
 bool isEscape(char16_t c) {
     return c >= EscapeBase && c <= EscapeBase + 0x7F;
-}
-
-void putUserArea(char16_t c, QByteArray& out) {
-    const int index = c - UserAreaFirst;
-    const int trail = index % TrailsPerLead;
-    out.append(static_cast<char>(0xF0 + index / TrailsPerLead));
-    out.append(static_cast<char>(trail < 63 ? 0x40 + trail : 0x80 + trail - 63));
 }
 
 // How each byte and each double-byte code decodes, learnt from iconv row by row as rows are
@@ -170,20 +157,15 @@ EncodeResult encode(QStringView text) {
             break;
         const auto* at = reinterpret_cast<const char16_t*>(in);
         const char16_t c = *at;
-        QByteArray special;
-        if (isEscape(c))
-            special.append(static_cast<char>(c - EscapeBase + 0x80));
-        else if (c >= UserAreaFirst && c <= UserAreaLast)
-            putUserArea(c, special);
-        else {
+        if (!isEscape(c)) {
             const qsizetype pos = at - text.utf16();
             const bool pair = QChar::isHighSurrogate(c) && pos + 1 < text.size() &&
                               QChar::isLowSurrogate(text[pos + 1].unicode());
             return {std::nullopt, text.mid(pos, pair ? 2 : 1).toString()};
         }
-        std::memcpy(out, special.constData(), special.size());
-        out += special.size();
-        outLeft -= special.size();
+        // An escape stands for the one byte it was read from.
+        *out++ = static_cast<char>(c - EscapeBase + 0x80);
+        --outLeft;
         in += 2;
         inLeft -= 2;
     }

@@ -61,7 +61,18 @@ FileResult GYMM::UpdateItem(int p, const QString& name, qint16 target) {
 FileResult GYMM::DeleteItem(int p) {
     std::vector<Item> rest = items_;
     rest.erase(rest.begin() + (p - 1));
-    const FileResult written = write(rest);
+    return reloadAfter(write(rest));
+}
+
+FileResult GYMM::RegisterItem(const QString& name, double target,
+                              const std::function<void()>& appended) {
+    const FileResult written = append(name, target);
+    if (written)
+        appended();
+    return reloadAfter(written);
+}
+
+FileResult GYMM::reloadAfter(const FileResult& written) {
     if (!written)
         return written;
     const FileResult loaded = LoadItemList();
@@ -83,7 +94,7 @@ FileResult GYMM::write(const std::vector<Item>& items) {
     return safe_file::replace(ItemListFileName, bytes);
 }
 
-FileResult GYMM::AppendItem(const QString& name, double target) const {
+FileResult GYMM::append(const QString& name, double target) {
     const auto record = itemRecord(name, NumberText(target).toLatin1());
     if (!record)
         return unencodable(name);

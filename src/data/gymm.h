@@ -3,6 +3,7 @@
 #include "data/safe_file.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -38,9 +39,11 @@ public:
     // Rewrites the file without item p, then reloads the table from it.
     FileResult DeleteItem(int p);
     // Adds one record at the end of the item list file (replacing the file, keeping every
-    // earlier byte); the target is written as it is, a fraction included. The table is not
-    // touched: the caller reloads it.
-    FileResult AppendItem(const QString& name, double target) const;
+    // earlier byte), the target written as it is, a fraction included; then, only when that
+    // worked, runs `appended` (the registration's own steps between the two) and reloads the
+    // table from the file.
+    FileResult RegisterItem(const QString& name, double target,
+                            const std::function<void()>& appended);
 
 private:
     struct Item {
@@ -50,6 +53,9 @@ private:
     };
 
     static FileResult write(const std::vector<Item>& items);
+    static FileResult append(const QString& name, double target);
+    // The outcome of a change that took place, followed by a reload.
+    FileResult reloadAfter(const FileResult& written);
 
     std::vector<Item> items_;
 };

@@ -195,106 +195,117 @@ void frmSettei::ShowHistory() {
     lblGoukei->setText(TotalPrefix + QString::number(total));
 }
 
-bool frmSettei::requireSelection() {
-    if (!txtKoumoku->text().isEmpty() && selectedPosition() > 0)
-        return true;
-    session_.dialogs().notice(this, NotChosenText, NotChosenTitle);
-    return false;
+int frmSettei::chosenItem() {
+    if (!txtKoumoku->text().isEmpty())
+        if (const int p = selectedPosition())
+            return p;
+    dialogs().notice(this, NotChosenText, NotChosenTitle);
+    return 0;
+}
+
+Dialogs& frmSettei::dialogs() const {
+    return session_.dialogs();
 }
 
 // --- item maintenance ----------------------------------------------------------------------
 
 void frmSettei::cmdNew_Click() {
-    Dialogs& dialogs = session_.dialogs();
-    GYMM& gymm = session_.gymm;
     if (lstKoumoku->count() >= MaxItems) {
-        dialogs.warning(this, QStringLiteral("登録できる項目数は２０項目までです。"),
-                        QStringLiteral("項目数上限制約"));
+        dialogs().warning(this, QStringLiteral("登録できる項目数は２０項目までです。"),
+                          QStringLiteral("項目数上限制約"));
         return;
     }
+    const std::optional<QString> name = askItemName();
+    if (!name)
+        return;
+    const std::optional<double> target = askTarget();
+    if (!target)
+        return;
+    registerItem(*name, *target);
+}
 
-    QString name;
+std::optional<QString> frmSettei::askItemName() {
     for (;;) {
-        const QString typed =
-            dialogs.input(this, QStringLiteral("項目名は何ですか？"), QStringLiteral("項目名入力"));
+        const QString typed = dialogs().input(this, QStringLiteral("項目名は何ですか？"),
+                                              QStringLiteral("項目名入力"));
         if (typed.isEmpty()) {
-            dialogs.warning(this, CancelText, CancelTitle);
-            return;
+            dialogs().warning(this, CancelText, CancelTitle);
+            return std::nullopt;
         }
         const ItemNameCheck check = checkItemName(typed);
-        if (check.ok()) {
-            name = check.name;
-            break;
-        }
-        dialogs.warning(this, check.problem, check.problemTitle);
+        if (check.ok())
+            return check.name;
+        dialogs().warning(this, check.problem, check.problemTitle);
     }
+}
 
-    double target = 0;
+std::optional<double> frmSettei::askTarget() {
     for (;;) {
         const QString answer =
-            dialogs.input(this, QStringLiteral("指示数をいくつにしますか？（半角文字で入力）"),
-                          QStringLiteral("指示数入力"));
+            dialogs().input(this, QStringLiteral("指示数をいくつにしますか？（半角文字で入力）"),
+                            QStringLiteral("指示数入力"));
         if (answer.isEmpty()) {
-            dialogs.warning(this, CancelText, CancelTitle);
-            return;
+            dialogs().warning(this, CancelText, CancelTitle);
+            return std::nullopt;
         }
-        target = TextToNumber(answer);
+        const double target = TextToNumber(answer);
         if (target < 1)
-            dialogs.warning(this, QStringLiteral("必ず１以上を入力して下さい"),
-                            QStringLiteral("下限値制限"));
+            dialogs().warning(this, QStringLiteral("必ず１以上を入力して下さい"),
+                              QStringLiteral("下限値制限"));
         else if (target > 32767) // the most a target count can hold
-            dialogs.warning(this, QStringLiteral("必ず３２７６７以下を入力して下さい"),
-                            QStringLiteral("上限値制限"));
+            dialogs().warning(this, QStringLiteral("必ず３２７６７以下を入力して下さい"),
+                              QStringLiteral("上限値制限"));
         else
-            break;
+            return target;
     }
+}
 
-    if (!session_.report(this, gymm.AppendItem(name, target)))
+void frmSettei::registerItem(const QString& name, double target) {
+    GYMM& gymm = session_.gymm;
+    const FileResult registered = gymm.RegisterItem(name, target, [&] {
+        // The item is registered; a history file that cannot be made now is made by its
+        // first recorded count, and the history view shows none until then.
+        session_.report(this, history::create(name));
+        lstKoumoku->addItem(name);
+    });
+    if (!session_.report(this, registered) || gymm.ItemCount() == 0)
         return;
-    // The item is registered; a history file that cannot be made now is made by its first
-    // recorded count, and the history view shows none until then.
-    session_.report(this, history::create(name));
-    lstKoumoku->addItem(name);
-    session_.report(this, gymm.LoadItemList());
-    if (gymm.ItemCount() > 0)
-        dialogs.notice(
-            this, gymm.ItemNames(gymm.ItemCount()) + QStringLiteral(" の設定を新規登録しました"),
-            QStringLiteral("新規登録終了"));
+    dialogs().notice(this,
+                     gymm.ItemNames(gymm.ItemCount()) + QStringLiteral(" の設定を新規登録しました"),
+                     QStringLiteral("新規登録終了"));
 }
 
 void frmSettei::cmdHozon_Click() {
-    Dialogs& dialogs = session_.dialogs();
-    GYMM& gymm = session_.gymm;
-    if (!requireSelection())
+    const int p = chosenItem();
+    if (p == 0)
         return;
-    const int p = selectedPosition();
 
     const ItemNameCheck check = checkItemName(txtKoumoku->text());
     if (!check.ok()) {
-        dialogs.warning(this, check.problem, check.problemTitle);
+        dialogs().warning(this, check.problem, check.problemTitle);
         return;
     }
     const std::optional<qint16> target = toInt16(TextToNumber(txtKaisu->text()));
     if (!target) {
-        dialogs.warning(this, QStringLiteral("指示数は -32768 から 32767 までの数にして下さい"),
-                        QStringLiteral("指示数範囲制限"));
+        dialogs().warning(this, QStringLiteral("指示数は -32768 から 32767 までの数にして下さい"),
+                          QStringLiteral("指示数範囲制限"));
         return;
     }
 
-    if (!session_.report(this, gymm.UpdateItem(p, check.name, *target)))
+    if (!session_.report(this, session_.gymm.UpdateItem(p, check.name, *target)))
         return;
-    dialogs.notice(this, check.name + QStringLiteral(" の設定を更新しました"),
-                   QStringLiteral("設定更新終了"));
+    dialogs().notice(this, check.name + QStringLiteral(" の設定を更新しました"),
+                     QStringLiteral("設定更新終了"));
 }
 
 void frmSettei::cmdDel_Click() {
-    Dialogs& dialogs = session_.dialogs();
-    GYMM& gymm = session_.gymm;
-    if (!requireSelection())
+    const int p = chosenItem();
+    if (p == 0)
         return;
-    const int p = selectedPosition();
-    if (!dialogs.confirm(this, gymm.ItemNames(p) + QStringLiteral("を削除します。よろしいですか？"),
-                         QStringLiteral("クリア確認")))
+    GYMM& gymm = session_.gymm;
+    if (!dialogs().confirm(this,
+                           gymm.ItemNames(p) + QStringLiteral("を削除します。よろしいですか？"),
+                           QStringLiteral("クリア確認")))
         return;
 
     // The history file to go is the deleted item's own, whatever the name box says now.
@@ -319,26 +330,25 @@ void frmSettei::cmdDel_Click() {
     }
     txtKoumoku->clear();
     txtKaisu->clear();
-    dialogs.notice(this, QStringLiteral("削除しました"), QStringLiteral("削除終了"));
+    dialogs().notice(this, QStringLiteral("削除しました"), QStringLiteral("削除終了"));
 }
 
 void frmSettei::cmdClear_Click() {
-    Dialogs& dialogs = session_.dialogs();
-    GYMM& gymm = session_.gymm;
-    if (!requireSelection())
+    const int p = chosenItem();
+    if (p == 0)
         return;
-    const QString cleared = gymm.ItemNames(selectedPosition());
+    const QString cleared = session_.gymm.ItemNames(p);
     // Nothing to ask about for an item whose history no file can hold.
     if (!session_.report(this, history::checkName(cleared)))
         return;
     const QString shownName = txtKoumoku->text();
-    if (!dialogs.confirm(
+    if (!dialogs().confirm(
             this,
             shownName + QStringLiteral("のカウント数と履歴データをクリアします。よろしいですか？"),
             QStringLiteral("クリア確認")))
         return;
 
-    if (!session_.report(this, gymm.RewriteItemList()))
+    if (!session_.report(this, session_.gymm.RewriteItemList()))
         return;
     if (!session_.report(this, history::empty(cleared)))
         return;
@@ -346,8 +356,8 @@ void frmSettei::cmdClear_Click() {
         lblGoukei->setText(QStringLiteral("0"));
         history_->clear();
     }
-    dialogs.notice(this, shownName + QStringLiteral(" のカウント数と履歴データをクリアしました"),
-                   QStringLiteral("クリア終了"));
+    dialogs().notice(this, shownName + QStringLiteral(" のカウント数と履歴データをクリアしました"),
+                     QStringLiteral("クリア終了"));
 }
 
 // --- starting again, ending, help --------------------------------------------------------

@@ -3,7 +3,9 @@
 #include "widgets/controls.h"
 
 #include <QWidget>
+#include <optional>
 
+class Dialogs;
 class Session;
 class HistoryModel;
 class PictureButton;
@@ -51,8 +53,14 @@ public:
 private:
     // The position of the entry selected in lstKoumoku, or 0 when none is.
     int selectedPosition() const;
-    // "先に項目を選んで下さい" unless a name is given and an entry is selected.
-    bool requireSelection();
+    // The item the maintenance buttons act on: the entry selected in lstKoumoku, when a name
+    // is given too; else "先に項目を選んで下さい" and 0.
+    int chosenItem();
+    Dialogs& dialogs() const;
+    // The registration's two questions; nothing when the user gives up.
+    std::optional<QString> askItemName();
+    std::optional<double> askTarget();
+    void registerItem(const QString& name, double target);
     void fillItemLists();
 
     Session& session_;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -102,17 +103,25 @@ TEST(LoadItemList, KeepsEveryRecordBeyondTwenty) {
     EXPECT_EQ(dir.read(ItemListFileName), file);
 }
 
-TEST(ItemListWriters, AppendAndRewriteWithoutKeepTheFormat) {
+const auto nothing = [] {};
+
+TEST(ItemListWriters, RegisterAndDeleteKeepTheFormat) {
     TempWorkDir dir;
     GYMM gymm;
-    ASSERT_TRUE(gymm.AppendItem(QStringLiteral("abc"), 30));
+    ASSERT_TRUE(gymm.RegisterItem(QStringLiteral("abc"), 30, nothing));
     EXPECT_EQ(dir.read(ItemListFileName).toHex(' '), QByteArray("22 61 62 63 22 2c 33 30 0d 0a"));
-    ASSERT_TRUE(gymm.AppendItem(QStringLiteral("Ⅱ型 ダンベル"), 12.5));
-    ASSERT_TRUE(gymm.AppendItem(QStringLiteral("c"), 1));
+    ASSERT_TRUE(gymm.RegisterItem(QStringLiteral("Ⅱ型 ダンベル"), 12.5, nothing));
+    ASSERT_TRUE(gymm.RegisterItem(QStringLiteral("c"), 1, nothing));
     EXPECT_EQ(dir.read(ItemListFileName),
               "\"abc\",30\r\n" + cp(QStringLiteral("\"Ⅱ型 ダンベル\",12.5\r\n")) + "\"c\",1\r\n");
+    // Long and fractional targets are written in full, never in an exponent form.
+    ASSERT_TRUE(gymm.RegisterItem(QStringLiteral("d"), 1234567, nothing));
+    ASSERT_TRUE(gymm.RegisterItem(QStringLiteral("e"), 1.0625, nothing));
+    EXPECT_TRUE(dir.read(ItemListFileName).endsWith("\"d\",1234567\r\n\"e\",1.0625\r\n"));
+    ASSERT_TRUE(gymm.DeleteItem(5));
+    ASSERT_TRUE(gymm.DeleteItem(4));
 
-    ASSERT_TRUE(gymm.LoadItemList());
+    EXPECT_EQ(gymm.ItemCount(), 3); // registered, then reloaded from the file
     EXPECT_EQ(gymm.ItemTargets(2), 12);
     ASSERT_TRUE(gymm.DeleteItem(2));
     EXPECT_EQ(dir.read(ItemListFileName), QByteArray("\"abc\",30\r\n\"c\",1\r\n"));
@@ -124,8 +133,37 @@ TEST(ItemListWriters, AppendEndsACutOffLastLineFirst) {
     TempWorkDir dir;
     dir.write(ItemListFileName, "\"a\",1");
     GYMM gymm;
-    ASSERT_TRUE(gymm.AppendItem(QStringLiteral("b"), 2));
+    ASSERT_TRUE(gymm.RegisterItem(QStringLiteral("b"), 2, nothing));
     EXPECT_EQ(dir.read(ItemListFileName), QByteArray("\"a\",1\r\n\"b\",2\r\n"));
+}
+
+TEST(ItemListWriters, RegistrationStepsRunBetweenTheAppendAndTheReload) {
+    TempWorkDir dir;
+    dir.write(ItemListFileName, "\"a\",1\r\n");
+    GYMM gymm;
+    ASSERT_TRUE(gymm.LoadItemList());
+    int ran = 0;
+    ASSERT_TRUE(gymm.RegisterItem(QStringLiteral("b"), 2, [&] {
+        ++ran;
+        EXPECT_EQ(dir.read(ItemListFileName), QByteArray("\"a\",1\r\n\"b\",2\r\n"));
+        EXPECT_EQ(gymm.ItemCount(), 1); // not reloaded yet
+    }));
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(gymm.ItemCount(), 2);
+
+    // A list that exists but cannot be read is never replaced by the new record alone: a
+    // file too large to read stands for any read error here (root reads every mode).
+    {
+        QFile big(ItemListFileName);
+        ASSERT_TRUE(big.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(big.resize(safe_file::MaxFileSize + 1));
+    }
+    const FileResult refused = gymm.RegisterItem(QStringLiteral("c"), 3, [&] { ++ran; });
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.fileName(), ItemListFileName);
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(QFileInfo(ItemListFileName).size(), safe_file::MaxFileSize + 1);
+    EXPECT_EQ(gymm.ItemCount(), 2);
 }
 
 TEST(ItemListWriters, AFailedWriteLeavesTheOldFileAndSaysWhy) {
@@ -148,7 +186,7 @@ TEST(ItemListWriters, AFailedWriteLeavesTheOldFileAndSaysWhy) {
     EXPECT_FALSE(result);
     EXPECT_EQ(gymm.ItemNames(1), u"a");
     EXPECT_FALSE(result.reason().isEmpty());
-    EXPECT_FALSE(gymm.AppendItem(QStringLiteral("c"), 1));
+    EXPECT_FALSE(gymm.RegisterItem(QStringLiteral("c"), 1, nothing));
     EXPECT_FALSE(gymm.LoadItemList());
     EXPECT_EQ(gymm.ItemCount(), 0);
 }
