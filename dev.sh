@@ -55,7 +55,7 @@ test_all() {
   (cd build-asan &&
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
       LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
-      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 YARUKIN_CRASH_KILLS=40 \
       ctest --output-on-failure -j"$jobs" -E install_and_package)
 
   CXX=clang++ build build-fuzz -DYARUKIN_FUZZ=ON -DYARUKIN_TESTS=OFF -DYARUKIN_BENCH=OFF

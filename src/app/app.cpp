@@ -22,16 +22,30 @@ void prepareApplication(QApplication& application) {
 App::App(Dialogs& dialogs, const Clock& clock, HtmlHelp& help) : Session(dialogs, clock, help) {}
 
 bool App::start() {
-    if (lock_.acquire() == DataDirLock::State::HeldElsewhere) {
+    const QString folder =
+        QStringLiteral("\r\n\r\nフォルダー：") + QDir::toNativeSeparators(QDir::currentPath());
+    switch (lock_.acquire()) {
+    case DataDirLock::State::HeldElsewhere:
         dialogs().warning(nullptr,
-                          QStringLiteral("このフォルダーのデータは、すでに起動しているヤルキン！が"
-                                         "使っています。\r\n\r\nフォルダー：") +
-                              QDir::toNativeSeparators(QDir::currentPath()),
+                          QStringLiteral("このフォルダーのデータは、すでに起動しているヤルキン！"
+                                         "が使っています。") +
+                              folder,
                           QStringLiteral("二重起動"));
         finish();
         return false;
+    case DataDirLock::State::Unavailable:
+        // Another copy may be at work here, so its temporary files are left alone.
+        dialogs().warning(nullptr,
+                          QStringLiteral("このフォルダーでは、ほかにヤルキン！が起動しているか"
+                                         "どうかを確かめられません。同じフォルダーで二つ同時に"
+                                         "使わないで下さい。") +
+                              folder,
+                          QStringLiteral("二重起動"));
+        break;
+    case DataDirLock::State::Held:
+        report(nullptr, safe_file::removeStrayTemporaries(ItemListFileName));
+        break;
     }
-    report(nullptr, safe_file::removeStrayTemporaries(ItemListFileName));
     openTraining();
     return true;
 }

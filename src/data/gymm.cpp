@@ -53,7 +53,7 @@ FileResult GYMM::UpdateItem(int p, const QString& name, qint16 target) {
     std::vector<Item> changed = items_;
     changed.at(p - 1) = {name, target, {}};
     const FileResult written = write(changed);
-    if (written)
+    if (written.ok())
         items_ = std::move(changed);
     return written;
 }
@@ -61,22 +61,34 @@ FileResult GYMM::UpdateItem(int p, const QString& name, qint16 target) {
 FileResult GYMM::DeleteItem(int p) {
     std::vector<Item> rest = items_;
     rest.erase(rest.begin() + (p - 1));
-    return reloadAfter(write(rest));
+    const FileResult written = write(rest);
+    return reloadAfter(written, std::move(rest));
 }
 
 FileResult GYMM::RegisterItem(const QString& name, double target,
                               const std::function<void()>& appended) {
     const FileResult written = append(name, target);
-    if (written)
-        appended();
-    return reloadAfter(written);
+    if (!written.ok())
+        return written;
+    appended();
+    std::vector<Item> more = items_;
+    const QByteArray targetText = NumberText(target).toLatin1();
+    QByteArray record = itemRecord(name, targetText).value_or(QByteArray());
+    record.chop(2); // the line end
+    more.push_back({name, loadedTarget(targetText), record});
+    return reloadAfter(written, std::move(more));
 }
 
-FileResult GYMM::reloadAfter(const FileResult& written) {
-    if (!written)
+FileResult GYMM::reloadAfter(const FileResult& written, std::vector<Item> writtenItems) {
+    if (!written.ok())
         return written;
     const FileResult loaded = LoadItemList();
-    return loaded.hasProblem() ? FileResult::doneBut(loaded) : written;
+    if (!loaded.hasProblem())
+        return written;
+    // The file holds what was just written even if it cannot be read back now: the table
+    // takes that, never an empty table that would let a shared history file be removed.
+    items_ = std::move(writtenItems);
+    return FileResult::doneBut(loaded);
 }
 
 FileResult GYMM::write(const std::vector<Item>& items) {

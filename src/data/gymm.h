@@ -54,8 +54,9 @@ private:
 
     static FileResult write(const std::vector<Item>& items);
     static FileResult append(const QString& name, double target);
-    // The outcome of a change that took place, followed by a reload.
-    FileResult reloadAfter(const FileResult& written);
+    // Reloads the table after the file was written with `writtenItems`; those stand in for
+    // the table when the reload fails.
+    FileResult reloadAfter(const FileResult& written, std::vector<Item> writtenItems);
 
     std::vector<Item> items_;
 };

@@ -20,18 +20,54 @@ namespace {
 
 using Action = FileResult::Action;
 
-QString systemReason(int error) {
-    if (error == ELOOP) // what O_NOFOLLOW reports for a symbolic link
-        return QStringLiteral("シンボリックリンクです（通常のファイルしか使えません）");
-    return QString::fromLocal8Bit(std::strerror(error));
-}
+// An errno value of our own: the file is not a regular file (a FIFO, device or directory).
+constexpr int NotRegular = -1;
 
-QString notRegularReason() {
-    return QStringLiteral("通常のファイルではありません");
+// The system's reason in Japanese for the errors a user meets; the system's own text (often
+// English) for the rest.
+QString systemReason(int error) {
+    switch (error) {
+    case NotRegular:
+        return QStringLiteral("通常のファイルではありません");
+    case ELOOP: // what O_NOFOLLOW reports for a symbolic link
+        return QStringLiteral("シンボリックリンクです（通常のファイルしか使えません）");
+    case ENOSPC:
+        return QStringLiteral("ディスクの空き容量が足りません");
+    case EDQUOT:
+        return QStringLiteral("ディスクの使用量の上限を超えています");
+    case EIO:
+        return QStringLiteral("ディスクの読み書きでエラーが起きました");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("アクセスが許可されていません");
+    case EROFS:
+        return QStringLiteral("読み取り専用のディスクです");
+    case EISDIR:
+        return QStringLiteral("フォルダーです");
+    case ENOENT:
+        return QStringLiteral("ファイルまたはフォルダーがありません");
+    case ENAMETOOLONG:
+        return QStringLiteral("ファイル名が長すぎます");
+    case ENOMEM:
+        return QStringLiteral("メモリーが足りません");
+    case ENXIO:
+        return QStringLiteral("通常のファイルではありません（デバイスまたはパイプ）");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 FileResult failed(Action action, const QString& fileName, int error) {
     return FileResult::failure(action, fileName, systemReason(error));
+}
+
+// Runs a system call again while a signal interrupts it.
+template <typename Call> auto retry(Call call) {
+    for (;;) {
+        const auto result = call();
+        if (result != -1 || errno != EINTR)
+            return result;
+    }
 }
 
 // A file descriptor that is closed when it goes out of scope (errors of that close do not
@@ -63,23 +99,27 @@ private:
 
 // Opens without following a symbolic link and without waiting on a FIFO or a device.
 int openFile(const QByteArray& path, int flags, mode_t mode = 0) {
-    for (;;) {
-        const int fd = ::open(path.constData(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode);
-        if (fd >= 0 || errno != EINTR)
-            return fd;
-    }
+    return retry([&] {
+        return ::open(path.constData(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                      mode);
+    });
 }
 
-// 0 for a regular file, else the reason as an errno-like code (-1 for "not regular").
-int checkRegular(int fd, struct stat& info) {
-    if (::fstat(fd, &info) != 0)
+// What lies under a name, without following a symbolic link: 0 for a regular file, ENOENT
+// for nothing, else the reason (NotRegular, ELOOP for a link, or the errno of lstat).
+int lookAt(const QByteArray& path, struct stat& info) {
+    if (::lstat(path.constData(), &info) != 0)
         return errno;
-    return S_ISREG(info.st_mode) ? 0 : -1;
+    if (S_ISLNK(info.st_mode))
+        return ELOOP;
+    return S_ISREG(info.st_mode) ? 0 : NotRegular;
 }
 
-FileResult notRegularOr(Action action, const QString& fileName, int code) {
-    return code < 0 ? FileResult::failure(action, fileName, notRegularReason())
-                    : failed(action, fileName, code);
+// The same for an open file: 0 for a regular file, else the reason.
+int checkOpen(int fd, struct stat& info) {
+    if (retry([&] { return ::fstat(fd, &info); }) != 0)
+        return errno;
+    return S_ISREG(info.st_mode) ? 0 : NotRegular;
 }
 
 // Writes every byte, going on after a short write or an interrupted one. 0, or the errno.
@@ -87,12 +127,9 @@ int writeAll(int fd, QByteArrayView bytes) {
     const char* p = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = retry([&] { return ::write(fd, p, static_cast<size_t>(left)); });
+        if (n < 0)
             return errno;
-        }
         if (n == 0) // no progress and no reason: the disk took nothing
             return ENOSPC;
         p += n;
@@ -102,23 +139,20 @@ int writeAll(int fd, QByteArrayView bytes) {
 }
 
 int syncData(int fd) {
-    for (;;) {
-        if (::fdatasync(fd) == 0)
-            return 0;
-        if (errno != EINTR)
-            return errno;
-    }
+    return retry([&] { return ::fdatasync(fd); }) == 0 ? 0 : errno;
 }
 
 // A new or renamed directory entry is durable only once the directory itself is flushed.
 int syncDirectory() {
-    Fd dir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd dir(retry([] { return ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     if (!dir.valid())
         return errno;
-    if (::fsync(dir.get()) != 0)
-        return errno;
-    return 0;
+    return retry([&] { return ::fsync(dir.get()); }) == 0 ? 0 : errno;
 }
+
+// The temporary files of replace(): the file's name, ".yarukin-" and six letters or digits,
+// a name no one gives a file of their own.
+const QString TemporaryMark = QStringLiteral(".yarukin-");
 
 QByteArray temporarySuffix() {
     static constexpr char Letters[] =
@@ -135,6 +169,16 @@ int createNew(const QByteArray& path, Fd& fd) {
     return fd.valid() ? 0 : errno;
 }
 
+// Creates a missing file empty and makes its name durable.
+FileResult createMissing(const QString& fileName, const QByteArray& path) {
+    Fd fd;
+    if (const int error = createNew(path, fd))
+        return failed(Action::Write, fileName, error);
+    if (const int reason = syncDirectory())
+        return FileResult::notDurable(fileName, systemReason(reason));
+    return FileResult::success();
+}
+
 } // namespace
 
 ReadResult readAll(const QString& fileName) {
@@ -147,15 +191,17 @@ ReadResult readAll(const QString& fileName) {
         return read;
     }
     struct stat info {};
-    if (const int code = checkRegular(fd.get(), info)) {
-        read.result = notRegularOr(Action::Read, fileName, code);
+    if (const int reason = checkOpen(fd.get(), info)) {
+        read.result = failed(Action::Read, fileName, reason);
         return read;
     }
-    if (info.st_size > MaxFileSize) {
+    const auto tooLarge = [&] {
         read.result =
             FileResult::failure(Action::Read, fileName, QStringLiteral("ファイルが大きすぎます"));
-        return read;
-    }
+        return std::move(read);
+    };
+    if (info.st_size > MaxFileSize)
+        return tooLarge();
     // Read what the file holds now; should it have grown meanwhile, take the rest as well.
     FileBuffer bytes(static_cast<qsizetype>(info.st_size));
     if (bytes.size() != info.st_size) {
@@ -169,10 +215,8 @@ ReadResult readAll(const QString& fileName) {
         const bool intoBuffer = got < bytes.size();
         char* to = intoBuffer ? bytes.data() + got : spare;
         const size_t room = intoBuffer ? static_cast<size_t>(bytes.size() - got) : sizeof spare;
-        const ssize_t n = ::read(fd.get(), to, room);
+        const ssize_t n = retry([&] { return ::read(fd.get(), to, room); });
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             read.result = failed(Action::Read, fileName, errno);
             return read;
         }
@@ -180,16 +224,18 @@ ReadResult readAll(const QString& fileName) {
             break;
         if (intoBuffer)
             got += n;
-        else if (rest.size() + n > MaxFileSize - bytes.size()) {
-            read.result = FileResult::failure(Action::Read, fileName,
-                                              QStringLiteral("ファイルが大きすぎます"));
-            return read;
-        } else
+        else if (rest.size() + n > MaxFileSize - bytes.size())
+            return tooLarge();
+        else
             rest.append(spare, n);
     }
     bytes.truncate(got);
     if (!rest.isEmpty()) {
         FileBuffer all(bytes.size() + rest.size());
+        if (all.size() != bytes.size() + rest.size()) {
+            read.result = failed(Action::Read, fileName, ENOMEM);
+            return read;
+        }
         std::memcpy(all.data(), bytes.data(), static_cast<size_t>(bytes.size()));
         std::memcpy(all.data() + bytes.size(), rest.constData(), static_cast<size_t>(rest.size()));
         bytes = std::move(all);
@@ -201,20 +247,21 @@ ReadResult readAll(const QString& fileName) {
 FileResult replace(const QString& fileName, QByteArrayView bytes) {
     const QByteArray path = QFile::encodeName(fileName);
     struct stat old {};
-    const bool exists = ::lstat(path.constData(), &old) == 0;
-    if (!exists && errno != ENOENT)
-        return failed(Action::Write, fileName, errno);
-    if (exists && !S_ISREG(old.st_mode))
-        return FileResult::failure(Action::Write, fileName, notRegularReason());
-    // A file the user made read-only stays as it is.
-    if (exists && ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0)
-        return failed(Action::Write, fileName, errno);
+    const int found = lookAt(path, old);
+    const bool exists = found == 0;
+    if (found != 0 && found != ENOENT)
+        return failed(Action::Write, fileName, found);
+    // A file the user made read-only stays as it is, whoever runs the program.
+    if (exists && ((old.st_mode & 0222) == 0 ||
+                   ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0))
+        return FileResult::failure(Action::Write, fileName,
+                                   QStringLiteral("書き込みが禁止されたファイルです"));
 
     Fd fd;
     QByteArray temporary;
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-        temporary = path + '.' + temporarySuffix();
+        temporary = path + QFile::encodeName(TemporaryMark) + temporarySuffix();
         error = createNew(temporary, fd);
     }
     if (error)
@@ -222,18 +269,24 @@ FileResult replace(const QString& fileName, QByteArrayView bytes) {
 
     const auto abandon = [&](int reason) {
         fd.reset();
-        ::unlink(temporary.constData());
+        retry([&] { return ::unlink(temporary.constData()); });
         return failed(Action::Write, fileName, reason);
     };
-    if (exists && ::fchmod(fd.get(), old.st_mode & 07777) != 0)
-        return abandon(errno);
+    if (exists) {
+        if (retry([&] { return ::fchmod(fd.get(), old.st_mode & 07777); }) != 0)
+            return abandon(errno);
+        // Run by root on a user's files, the new file must stay the user's.
+        if (::geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0) &&
+            retry([&] { return ::fchown(fd.get(), old.st_uid, old.st_gid); }) != 0)
+            return abandon(errno);
+    }
     if (const int reason = writeAll(fd.get(), bytes))
         return abandon(reason);
     if (const int reason = syncData(fd.get()))
         return abandon(reason);
     if (!fd.close())
         return abandon(errno);
-    if (::rename(temporary.constData(), path.constData()) != 0)
+    if (retry([&] { return ::rename(temporary.constData(), path.constData()); }) != 0)
         return abandon(errno);
     // The new file stands; only its directory entry may still be on its way to the disk.
     if (const int reason = syncDirectory())
@@ -252,21 +305,20 @@ FileResult append(const QString& fileName, QByteArrayView bytes) {
     if (!fd.valid())
         return failed(Action::Write, fileName, errno);
     struct stat info {};
-    if (const int code = checkRegular(fd.get(), info))
-        return notRegularOr(Action::Write, fileName, code);
+    if (const int reason = checkOpen(fd.get(), info))
+        return failed(Action::Write, fileName, reason);
 
     const off_t oldSize = info.st_size;
-    // Leaves the file as it was before this append.
+    // Leaves the file as it was before this append, as durably as the system allows.
     const auto undo = [&](int reason) {
         bool undone = true;
         if (created) {
             fd.reset();
-            undone = ::unlink(path.constData()) == 0;
+            undone = retry([&] { return ::unlink(path.constData()); }) == 0;
         } else {
-            int result;
-            while ((result = ::ftruncate(fd.get(), oldSize)) != 0 && errno == EINTR) {
-            }
-            undone = result == 0;
+            undone = retry([&] { return ::ftruncate(fd.get(), oldSize); }) == 0;
+            if (undone)
+                syncData(fd.get()); // best effort: the record must not come back after a crash
         }
         QString why = systemReason(reason);
         if (!undone)
@@ -277,7 +329,8 @@ FileResult append(const QString& fileName, QByteArrayView bytes) {
     QByteArray data;
     if (oldSize > 0) {
         char last = 0;
-        if (const ssize_t n = ::pread(fd.get(), &last, 1, oldSize - 1); n != 1)
+        const ssize_t n = retry([&] { return ::pread(fd.get(), &last, 1, oldSize - 1); });
+        if (n != 1)
             return failed(Action::Write, fileName, n < 0 ? errno : EIO);
         if (last != '\n') // end the cut-off last line, in the same write as the record
             data = "\r\n";
@@ -297,36 +350,29 @@ FileResult append(const QString& fileName, QByteArrayView bytes) {
 
 FileResult create(const QString& fileName) {
     const QByteArray path = QFile::encodeName(fileName);
-    Fd fd(openFile(path, O_WRONLY));
-    if (fd.valid()) {
-        struct stat info {};
-        if (const int code = checkRegular(fd.get(), info))
-            return notRegularOr(Action::Write, fileName, code);
-        return FileResult::success();
-    }
-    if (errno != ENOENT)
-        return failed(Action::Write, fileName, errno);
-    if (const int error = createNew(path, fd))
-        return failed(Action::Write, fileName, error);
-    if (const int reason = syncDirectory())
-        return FileResult::notDurable(fileName, systemReason(reason));
-    return FileResult::success();
+    struct stat info {};
+    const int found = lookAt(path, info);
+    if (found == ENOENT)
+        return createMissing(fileName, path);
+    // An existing history keeps its records and needs no writing; it must only be a file.
+    return found == 0 ? FileResult::success() : failed(Action::Write, fileName, found);
 }
 
 FileResult truncate(const QString& fileName) {
     const QByteArray path = QFile::encodeName(fileName);
+    struct stat info {};
+    const int found = lookAt(path, info);
+    if (found == ENOENT)
+        return createMissing(fileName, path);
+    if (found != 0)
+        return failed(Action::Write, fileName, found);
     Fd fd(openFile(path, O_WRONLY));
     if (!fd.valid())
-        return errno == ENOENT ? create(fileName) : failed(Action::Write, fileName, errno);
-    struct stat info {};
-    if (const int code = checkRegular(fd.get(), info))
-        return notRegularOr(Action::Write, fileName, code);
-    for (;;) {
-        if (::ftruncate(fd.get(), 0) == 0)
-            break;
-        if (errno != EINTR)
-            return failed(Action::Write, fileName, errno);
-    }
+        return failed(Action::Write, fileName, errno);
+    if (const int reason = checkOpen(fd.get(), info))
+        return failed(Action::Write, fileName, reason);
+    if (retry([&] { return ::ftruncate(fd.get(), 0); }) != 0)
+        return failed(Action::Write, fileName, errno);
     // The file is empty now; a failed flush cannot bring its records back.
     if (const int reason = syncData(fd.get()))
         return FileResult::notDurable(fileName, systemReason(reason));
@@ -334,7 +380,7 @@ FileResult truncate(const QString& fileName) {
 }
 
 FileResult remove(const QString& fileName) {
-    if (::unlink(QFile::encodeName(fileName).constData()) != 0)
+    if (retry([&] { return ::unlink(QFile::encodeName(fileName).constData()); }) != 0)
         return errno == ENOENT ? FileResult::success() : failed(Action::Remove, fileName, errno);
     if (const int reason = syncDirectory())
         return FileResult::notDurable(fileName, systemReason(reason));
@@ -342,23 +388,24 @@ FileResult remove(const QString& fileName) {
 }
 
 bool isTemporaryName(const QString& name, const QString& fileName) {
-    static const QRegularExpression suffix(QStringLiteral("^\\.[A-Za-z0-9]{6}$"));
+    static const QRegularExpression suffix(
+        QStringLiteral("^%1[A-Za-z0-9]{6}$").arg(QRegularExpression::escape(TemporaryMark)));
     return name.startsWith(fileName) &&
            suffix.match(QStringView(name).mid(fileName.size())).hasMatch();
 }
 
 FileResult removeStrayTemporaries(const QString& fileName) {
     const QStringList names =
-        QDir::current().entryList({fileName + QStringLiteral(".??????")},
+        QDir::current().entryList({fileName + TemporaryMark + QStringLiteral("??????")},
                                   QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QString& name : names) {
         if (!isTemporaryName(name, fileName))
             continue;
         struct stat info {};
         const QByteArray path = QFile::encodeName(name);
-        if (::lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        if (lookAt(path, info) != 0)
             continue;
-        if (::unlink(path.constData()) != 0 && errno != ENOENT)
+        if (retry([&] { return ::unlink(path.constData()); }) != 0 && errno != ENOENT)
             return failed(Action::Remove, name, errno);
     }
     return FileResult::success();

@@ -68,10 +68,11 @@ inline constexpr qint64 MaxFileSize = qint64(1) << 30;
 
 ReadResult readAll(const QString& fileName);
 
-// Replaces the file's content atomically: a temporary file beside it (named the file's name,
-// a full stop and six letters or digits), every byte written, flushed to the disk, given the
-// old file's permissions, renamed over the old file, and the directory flushed. Any failure
-// before the rename removes the temporary file and leaves the old file exactly as it was.
+// Replaces the file's content atomically: a temporary file beside it (the file's name,
+// ".yarukin-" and six letters or digits), every byte written, flushed to the disk, given the
+// old file's permissions (and owner, when root runs the program), renamed over the old file,
+// and the directory flushed. Any failure before the rename removes the temporary file and
+// leaves the old file exactly as it was. A read-only file is not replaced.
 FileResult replace(const QString& fileName, QByteArrayView bytes);
 
 // Appends bytes and flushes them to the disk; the file is created when missing. A last line
@@ -84,8 +85,8 @@ FileResult append(const QString& fileName, QByteArrayView bytes);
 FileResult create(const QString& fileName);
 
 // Empties the file in place (created when missing). Truncation, not replacement: it keeps the
-// file's links, owner and permissions, works in a directory the user may not write to, and is
-// one step that either happens or does not.
+// file's links, owner and permissions, and is one step that either happens or does not, so
+// no crash can leave anything in between.
 FileResult truncate(const QString& fileName);
 
 // Removes the file; a file that is already missing is no failure.
@@ -93,7 +94,8 @@ FileResult remove(const QString& fileName);
 
 // Removes the temporary files that replace() leaves beside `fileName` when the program is
 // killed between creating and renaming one. Only names of exactly that pattern, and only
-// regular files, are touched; run it only while no other process can be writing there.
+// regular files, are touched; run it only while no other copy of the program can be writing
+// there (while holding the data directory's lock).
 FileResult removeStrayTemporaries(const QString& fileName);
 
 // Whether `name` is one of replace()'s temporary names for `fileName`.

@@ -3,10 +3,7 @@
 #include "data/safe_file.h"
 #include "widgets/dialogs.h"
 
-namespace {
-
-// A name read from a hand-edited file may hold control characters; show them as symbols.
-QString visible(QString text) {
+QString Session::visible(QString text) {
     for (QChar& c : text) {
         if (c.unicode() < 0x20)
             c = QChar(0x2400 + c.unicode());
@@ -15,8 +12,6 @@ QString visible(QString text) {
     }
     return text;
 }
-
-} // namespace
 
 bool Session::report(QWidget* parent, const FileResult& result) {
     if (!result.hasProblem())

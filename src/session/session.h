@@ -36,6 +36,8 @@ public:
     // Tells the user in Japanese what went wrong with which file and why, if anything did.
     // True when the operation took place (perhaps with a warning), false when it failed.
     bool report(QWidget* parent, const FileResult& result);
+    // A name read from a hand-edited file may hold control characters: as a message shows it.
+    static QString visible(QString text);
 
     // The window switches. Each opens a fresh window; the caller closes the window it comes
     // from, and as soon as the new one exists it is the open window, so the program never

@@ -318,7 +318,7 @@ void frmSettei::cmdDel_Click() {
     // The item is gone from the list whatever happens here; a history file that stays
     // behind is named in a warning.
     if (!shared)
-        session_.report(this, history::remove(deleted));
+        removeHistoryOf(deleted);
 
     fillItemLists();
     history_->clear();
@@ -331,6 +331,20 @@ void frmSettei::cmdDel_Click() {
     txtKoumoku->clear();
     txtKaisu->clear();
     dialogs().notice(this, QStringLiteral("削除しました"), QStringLiteral("削除終了"));
+}
+
+void frmSettei::removeHistoryOf(const QString& deleted) {
+    const FileResult usable = history::checkName(deleted);
+    if (usable.ok()) {
+        session_.report(this, history::remove(deleted));
+        return;
+    }
+    dialogs().warning(this,
+                      QStringLiteral("項目「%1」を削除しました。この名前は履歴ファイルの名前に"
+                                     "使えないため、ファイルには手を付けていません。\r\n\r\n"
+                                     "理由：%2")
+                          .arg(Session::visible(deleted), usable.reason()),
+                      QStringLiteral("使用できない項目名"));
 }
 
 void frmSettei::cmdClear_Click() {

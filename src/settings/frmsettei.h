@@ -61,6 +61,8 @@ private:
     std::optional<QString> askItemName();
     std::optional<double> askTarget();
     void registerItem(const QString& name, double target);
+    // Removes a deleted item's history file, or says why no file may be touched for it.
+    void removeHistoryOf(const QString& deleted);
     void fillItemLists();
 
     Session& session_;

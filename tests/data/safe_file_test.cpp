@@ -45,8 +45,7 @@ TEST(SafeFile, ReplaceKeepsThePermissionsAndLeavesNothingBeside) {
 }
 
 TEST(SafeFile, ReplaceLeavesAReadOnlyFileAlone) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may write to any file";
+    // Whoever runs the program, root included: the mode says the file is not to be changed.
     TempWorkDir dir;
     dir.write(Name, "old");
     ASSERT_EQ(::chmod(path(Name).constData(), 0444), 0);
@@ -54,6 +53,20 @@ TEST(SafeFile, ReplaceLeavesAReadOnlyFileAlone) {
     EXPECT_FALSE(result);
     EXPECT_FALSE(result.reason().isEmpty());
     EXPECT_EQ(dir.read(Name), QByteArray("old"));
+    EXPECT_EQ(dir.listing(), QStringList{Name});
+}
+
+TEST(SafeFile, ReplaceRunByRootKeepsTheOwner) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    TempWorkDir dir;
+    dir.write(Name, "old");
+    ASSERT_EQ(::chown(path(Name).constData(), 1234, 5678), 0);
+    ASSERT_TRUE(safe_file::replace(Name, "new"));
+    struct stat info {};
+    ASSERT_EQ(::stat(path(Name).constData(), &info), 0);
+    EXPECT_EQ(info.st_uid, 1234u);
+    EXPECT_EQ(info.st_gid, 5678u);
 }
 
 TEST(SafeFile, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
@@ -72,9 +85,15 @@ TEST(SafeFile, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
         EXPECT_FALSE(read.missing) << name;
         EXPECT_EQ(read.result.action(), FileResult::Action::Read);
         EXPECT_FALSE(read.result.reason().isEmpty()) << name;
+        // Not a misleading "no such device": it says what is wrong.
+        EXPECT_TRUE(read.result.reason().contains(u"通常のファイル") ||
+                    read.result.reason().contains(u"フォルダー"))
+            << name << ": " << read.result.reason().toStdString();
+        const FileResult created = safe_file::create(file);
+        EXPECT_FALSE(created) << name;
+        EXPECT_FALSE(created.reason().contains(u"デバイス")) << created.reason().toStdString();
         EXPECT_FALSE(safe_file::append(file, "x")) << name;
         EXPECT_FALSE(safe_file::replace(file, "x")) << name;
-        EXPECT_FALSE(safe_file::create(file)) << name;
         EXPECT_FALSE(safe_file::truncate(file)) << name;
     }
     EXPECT_LT(timer.elapsed(), 5000); // a FIFO never blocks: without a writer it would wait
@@ -121,26 +140,33 @@ TEST(SafeFile, RemoveReportsWhatItCouldNotRemove) {
 
 TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
     TempWorkDir dir;
-    const QStringList strays = {Name + QStringLiteral(".a1B2c3"), Name + QStringLiteral(".ZZZZZZ")};
+    const QStringList strays = {Name + QStringLiteral(".yarukin-a1B2c3"),
+                                Name + QStringLiteral(".yarukin-ZZZZZZ")};
+    // A user's own backups and notes look much alike and must stay.
     const QStringList kept = {Name,
-                              Name + QStringLiteral(".abc"),
-                              Name + QStringLiteral(".abcdefg"),
-                              Name + QStringLiteral(".abc-ef"),
-                              Name + QStringLiteral(".abcdef.txt"),
-                              QStringLiteral("x") + Name + QStringLiteral(".abcdef"),
-                              QStringLiteral("腕立て伏せ.txt.abcdef")};
+                              Name + QStringLiteral(".backup"),
+                              Name + QStringLiteral(".201207"),
+                              Name + QStringLiteral(".yarukin-abc"),
+                              Name + QStringLiteral(".yarukin-abcdefg"),
+                              Name + QStringLiteral(".yarukin-abc-ef"),
+                              Name + QStringLiteral(".yarukin-abcdef.txt"),
+                              QStringLiteral("x") + Name + QStringLiteral(".yarukin-abcdef"),
+                              QStringLiteral("腕立て伏せ.txt.yarukin-abcdef")};
     for (const QString& name : strays + kept)
         dir.write(name, "x");
-    ASSERT_TRUE(QDir().mkdir(Name + QStringLiteral(".dir123")));
-    ASSERT_EQ(
-        ::symlink("腕立て伏せ.txt.abcdef", path(Name + QStringLiteral(".link12")).constData()), 0);
+    ASSERT_TRUE(QDir().mkdir(Name + QStringLiteral(".yarukin-dir123")));
+    ASSERT_EQ(::symlink("腕立て伏せ.txt.yarukin-abcdef",
+                        path(Name + QStringLiteral(".yarukin-link12")).constData()),
+              0);
     ASSERT_TRUE(safe_file::removeStrayTemporaries(Name));
     QStringList expected = kept;
-    expected << Name + QStringLiteral(".dir123") << Name + QStringLiteral(".link12");
+    expected << Name + QStringLiteral(".yarukin-dir123")
+             << Name + QStringLiteral(".yarukin-link12");
     expected.sort();
     EXPECT_EQ(dir.listing(), expected);
-    EXPECT_TRUE(safe_file::isTemporaryName(Name + QStringLiteral(".Ab0xyz"), Name));
-    EXPECT_FALSE(safe_file::isTemporaryName(Name + QStringLiteral(".Ab0xy"), Name));
+    EXPECT_TRUE(safe_file::isTemporaryName(Name + QStringLiteral(".yarukin-Ab0xyz"), Name));
+    EXPECT_FALSE(safe_file::isTemporaryName(Name + QStringLiteral(".yarukin-Ab0xy"), Name));
+    EXPECT_FALSE(safe_file::isTemporaryName(Name + QStringLiteral(".Ab0xyz"), Name));
 }
 
 TEST(SafeFile, ReadReportsAMissingFileApartFromAnError) {

@@ -44,6 +44,8 @@ struct State {
     bool fired;
     bool log;
     char last[2 * kPathSize + 32];
+    char trace[64 * 1024]; // the counted calls since the last arm, one a line
+    size_t traceLength;
 };
 
 State g_state;              // constant-initialised, so usable before any constructor ran
@@ -195,6 +197,14 @@ struct Verdict {
     int error = 0;
 };
 
+// A path as the trace shows it: relative to the armed directory ("." for the directory).
+const char* traced(const char* path) {
+    if (!insideArmed(path))
+        return path ? path : "?";
+    const char* rest = path + g_state.dirLength;
+    return *rest == '/' ? rest + 1 : ".";
+}
+
 Verdict count(const char* call, const char* first, const char* second, int mode) {
     std::lock_guard lock(g_state.mutex);
     if (g_mode.load(std::memory_order_relaxed) != mode)
@@ -202,6 +212,12 @@ Verdict count(const char* call, const char* first, const char* second, int mode)
     if (!insideArmed(first) && !insideArmed(second))
         return {};
     const long number = ++g_state.calls;
+    const size_t room = sizeof g_state.trace - g_state.traceLength;
+    const int traced_length = snprintf(g_state.trace + g_state.traceLength, room, "%s %s%s%s\n",
+                                       call, traced(first), second ? " " : "",
+                                       second ? traced(second) : "");
+    if (traced_length > 0 && static_cast<size_t>(traced_length) < room)
+        g_state.traceLength += static_cast<size_t>(traced_length);
     if (g_state.log) {
         char line[2 * kPathSize + 64];
         const int length =
@@ -220,13 +236,17 @@ Verdict count(const char* call, const char* first, const char* second, int mode)
     return {Action::fail, mode == FAULT_ENOSPC ? ENOSPC : EIO};
 }
 
+enum class Kind { change, read };
+
 // Decides what becomes of one intercepted call. writeBytes is the size of a write, or -1 for
 // calls that are no writes; only writes of 2 bytes or more can be shortened.
-Verdict check(const char* call, long writeBytes, const Target& first, const Target& second = {}) {
+Verdict check(const char* call, long writeBytes, const Target& first, const Target& second = {},
+              Kind kind = Kind::change) {
     if (t_busy)
         return {};
     const int mode = g_mode.load(std::memory_order_relaxed);
-    if (mode == 0 || (mode == FAULT_SHORT_WRITE && writeBytes < 2))
+    if (mode == 0 || (mode == FAULT_SHORT_WRITE && writeBytes < 2) ||
+        (mode == FAULT_READ) != (kind == Kind::read))
         return {};
     const int savedErrno = errno;
     t_busy = true;
@@ -297,7 +317,8 @@ void armFromEnvironment() {
     }
 
 #define OPEN_FAILS(call, dirfd, path, flags)                                                       \
-    (creates(flags) && fails(check(call, -1, onPath(dirfd, path, !((flags)&O_NOFOLLOW)))))
+    fails(check(call, -1, onPath(dirfd, path, !((flags)&O_NOFOLLOW)), {},                        \
+                creates(flags) ? Kind::change : Kind::read))
 
 extern "C" {
 
@@ -381,6 +402,22 @@ ssize_t writev(int fd, const struct iovec* iov, int count) {
     return REAL(writev)(fd, front, used);
 }
 
+ssize_t read(int fd, void* buffer, size_t bytes) {
+    return fails(check("read", -1, onFd(fd), {}, Kind::read)) ? -1 : REAL(read)(fd, buffer, bytes);
+}
+
+ssize_t pread(int fd, void* buffer, size_t bytes, off_t offset) {
+    return fails(check("pread", -1, onFd(fd), {}, Kind::read))
+               ? -1
+               : REAL(pread)(fd, buffer, bytes, offset);
+}
+
+ssize_t pread64(int fd, void* buffer, size_t bytes, off64_t offset) {
+    return fails(check("pread64", -1, onFd(fd), {}, Kind::read))
+               ? -1
+               : REAL(pread64)(fd, buffer, bytes, offset);
+}
+
 int fsync(int fd) {
     return fails(check("fsync", -1, onFd(fd))) ? -1 : REAL(fsync)(fd);
 }
@@ -459,8 +496,7 @@ int truncate64(const char* path, off64_t length) noexcept {
 // Control functions.
 
 void fault_arm(const char* dir, long nth, int mode) {
-    const bool valid =
-        dir && (mode == FAULT_ENOSPC || mode == FAULT_EIO || mode == FAULT_SHORT_WRITE);
+    const bool valid = dir && mode >= FAULT_ENOSPC && mode <= FAULT_READ;
     char canonical[kPathSize];
     if (valid) {
         const bool wasBusy = t_busy;
@@ -479,6 +515,8 @@ void fault_arm(const char* dir, long nth, int mode) {
     g_state.calls = 0;
     g_state.fired = false;
     g_state.last[0] = '\0';
+    g_state.trace[0] = '\0';
+    g_state.traceLength = 0;
     if (!valid)
         return;
     strcpy(g_state.dir, canonical);
@@ -505,6 +543,11 @@ int fault_fired(void) {
 const char* fault_last(void) {
     std::lock_guard lock(g_state.mutex);
     return g_state.last;
+}
+
+const char* fault_trace(void) {
+    std::lock_guard lock(g_state.mutex);
+    return g_state.trace;
 }
 
 } // extern "C"

@@ -10,6 +10,8 @@
 //     The N-th fails with ENOSPC (1) or EIO (2) and does nothing.
 //   mode 3: only write, pwrite, pwrite64 and writev of at least 2 bytes; the N-th writes the
 //     first half of its bytes and returns that short count.
+//   mode 4: only reads: the opens above without O_CREAT or O_TMPFILE, read, pread, pread64.
+//     The N-th fails with EIO and does nothing.
 // Everything else passes through untouched. stdio (fopen, fwrite, fflush) calls the kernel from
 // inside glibc, out of the library's reach; so do sendfile and copy_file_range.
 //
@@ -26,7 +28,7 @@
 
 extern "C" {
 
-enum { FAULT_ENOSPC = 1, FAULT_EIO = 2, FAULT_SHORT_WRITE = 3 };
+enum { FAULT_ENOSPC = 1, FAULT_EIO = 2, FAULT_SHORT_WRITE = 3, FAULT_READ = 4 };
 
 // Arms the library for calls inside dir; the count restarts. nth <= 0 only counts, so a test can
 // learn how many calls a scenario makes and then fail each of them in turn. Another mode, or a
@@ -40,6 +42,9 @@ long fault_calls(void);
 int fault_fired(void);
 // The faulted call, e.g. "fsync /tmp/x/a.txt" or "rename /tmp/x/a -> /tmp/x/b"; "" before.
 const char* fault_last(void);
+// Every counted call since the last arm, one a line, paths relative to the armed directory:
+// "open64 a.txt", "fsync .", "rename a.tmp a.txt". Ends when its 64 KiB are full.
+const char* fault_trace(void);
 }
 
 namespace fault_shim {
@@ -50,6 +55,7 @@ struct Api {
     decltype(&fault_calls) calls;
     decltype(&fault_fired) fired;
     decltype(&fault_last) last;
+    decltype(&fault_trace) trace;
 };
 
 // The preloaded library's control functions, or nullptr when it is not loaded.
@@ -62,9 +68,11 @@ inline const Api* api() {
         api.calls = reinterpret_cast<decltype(&fault_calls)>(get("fault_calls"));
         api.fired = reinterpret_cast<decltype(&fault_fired)>(get("fault_fired"));
         api.last = reinterpret_cast<decltype(&fault_last)>(get("fault_last"));
+        api.trace = reinterpret_cast<decltype(&fault_trace)>(get("fault_trace"));
         return api;
     }();
-    const bool complete = found.arm && found.disarm && found.calls && found.fired && found.last;
+    const bool complete = found.arm && found.disarm && found.calls && found.fired && found.last &&
+                          found.trace;
     return complete ? &found : nullptr;
 }
 

@@ -308,6 +308,31 @@ void shortWriteWritesHalf() {
     close(fd);
 }
 
+void readModeFailsReadsOnlyAndTheTraceListsEveryCall() {
+    TempDir dir;
+    const std::string f = dir / "f";
+    writeFile(f, "abc");
+    shim->arm(dir.c_str(), 2, FAULT_READ);
+    const int fd = open(f.c_str(), O_RDWR); // counted: 1
+    char bytes[4] = {};
+    errno = 0;
+    CHECK(fd >= 0 && read(fd, bytes, 3) == -1 && errno == EIO, "read fails");
+    CHECK(write(fd, "x", 1) == 1 && pread(fd, bytes, 1, 0) == 1, "writes pass, later reads pass");
+    CHECK(shim->calls() == 3, "counted: the open and two reads");
+    CHECK(std::string(shim->trace()) == "open f\nread f\npread f\n", shim->trace());
+    close(fd);
+
+    shim->arm(dir.c_str(), 0, FAULT_EIO);
+    const int out = open((dir / "g").c_str(), O_CREAT | O_WRONLY, 0600);
+    CHECK(write(out, "x", 1) == 1 && fdatasync(out) == 0, "count only");
+    const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    CHECK(fsync(dfd) == 0 && rename((dir / "g").c_str(), (dir / "h").c_str()) == 0, "more");
+    CHECK(std::string(shim->trace()) == "open g\nwrite g\nfdatasync g\nfsync .\nrename g h\n",
+          shim->trace());
+    close(out);
+    close(dfd);
+}
+
 void passThroughKeepsErrnoAndMode() {
     TempDir dir, outside;
     const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
@@ -391,6 +416,7 @@ int main(int argc, char** argv) {
     countsOnlyWhatConcernsTheDirectory();
     fdCallsNameTheirFile();
     shortWriteWritesHalf();
+    readModeFailsReadsOnlyAndTheTraceListsEveryCall();
     passThroughKeepsErrnoAndMode();
     countsExactlyOnceAcrossThreads();
     armsFromTheEnvironment();

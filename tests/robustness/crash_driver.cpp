@@ -1,9 +1,10 @@
 // The program driven by its own keyboard, workout after workout, until it is killed: types a
 // count into the count entry and presses Enter, and at the settings window presses Enter on
 // "開始". Run in a data directory by the crash test, which kills it with SIGKILL at random
-// moments. On standard output it says "started" once the start-up is done, and "recorded
-// <item> <count>" after each Next that recorded without a warning; the counts rise from
-// argv[1] so that every record can be told apart.
+// moments. On standard output it says "started" once the start-up is done, then waits for a
+// line on standard input before its first key; it says "recorded <item> <count>" after each
+// Next that recorded without a warning. The counts rise from argv[1] so that every record can
+// be told apart.
 #include "app/app.h"
 #include "base/clock.h"
 #include "help/html_help.h"
@@ -66,6 +67,9 @@ int main(int argc, char* argv[]) {
     if (!app.start())
         return 1;
     say("started");
+    char go[8];
+    if (::read(STDIN_FILENO, go, sizeof go) <= 0) // the test has looked at the directory
+        return 1;
 
     QTimer step;
     QObject::connect(&step, &QTimer::timeout, [&] {

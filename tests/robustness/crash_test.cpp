@@ -26,11 +26,13 @@ const QString ItemList = QStringLiteral("項目一覧.txt");
 class Driver {
 public:
     explicit Driver(qint64 firstCount) {
-        int pipeFds[2];
+        int pipeFds[2], inFds[2];
         EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+        EXPECT_EQ(::pipe2(inFds, O_CLOEXEC), 0);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(pipeFds[1], STDOUT_FILENO);
+            ::dup2(inFds[0], STDIN_FILENO);
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDERR_FILENO);
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -39,12 +41,18 @@ public:
             ::_exit(127);
         }
         ::close(pipeFds[1]);
+        ::close(inFds[0]);
         out_ = pipeFds[0];
+        in_ = inFds[1];
     }
     ~Driver() {
         kill();
         ::close(out_);
+        ::close(in_);
     }
+
+    // Lets the started program begin its workouts.
+    void go() { EXPECT_EQ(::write(in_, "go\n", 3), 3); }
 
     void kill() {
         if (pid_ <= 0)
@@ -83,6 +91,7 @@ public:
 private:
     pid_t pid_ = 0;
     int out_ = -1;
+    int in_ = -1;
     QByteArray buffer_;
 };
 
@@ -114,7 +123,7 @@ TEST(Crash, KilledAtAnyMomentNothingRecordedIsLostAndNoFileIsTorn) {
 
     const int kills = qEnvironmentVariableIntValue("YARUKIN_CRASH_KILLS") > 0
                           ? qEnvironmentVariableIntValue("YARUKIN_CRASH_KILLS")
-                          : 40;
+                          : 200;
     QRandomGenerator random(7);
     QHash<QString, QSet<qint64>> reported; // item -> counts the program said it recorded
     qint64 nextCount = 1;
@@ -135,10 +144,11 @@ TEST(Crash, KilledAtAnyMomentNothingRecordedIsLostAndNoFileIsTorn) {
         for (const QString& name : dir.listing())
             EXPECT_FALSE(name.startsWith(ItemList + u'.')) << name.toStdString();
 
-        // Drain old file events, then wait for the moment to kill.
+        // Drain old file events, then let it work and wait for the moment to kill.
         char events[4096];
         while (::read(inotify, events, sizeof events) > 0) {
         }
+        driver.go();
         if (kill % 2 == 0) {
             ++afterFileEvent;
             int wanted = random.bounded(1, 40);

@@ -25,14 +25,18 @@ struct Mode {
     int code;
     const char* name;
 };
-constexpr Mode Modes[] = {
-    {FAULT_ENOSPC, "ENOSPC"}, {FAULT_EIO, "EIO"}, {FAULT_SHORT_WRITE, "short"}};
+constexpr Mode Modes[] = {{FAULT_ENOSPC, "ENOSPC"},
+                          {FAULT_EIO, "EIO"},
+                          {FAULT_SHORT_WRITE, "short"},
+                          {FAULT_READ, "read"}};
 
 // What an operation is expected to leave when it did its work.
 struct Outcome {
     QByteArray itemList;                // the whole new item list
     QHash<QString, QByteArray> changed; // history files and their new bytes (null: removed)
     QString done;                       // the title of the box that says it is done, if any
+    // Next: its history holds the record exactly when the workout moved on.
+    bool recordsCount = false;
 };
 
 // Counts of one operation's runs, for the closing figures.
@@ -49,6 +53,7 @@ protected:
         shim_ = fault_shim::api();
         if (!shim_)
             GTEST_SKIP() << "the fault library is not preloaded (LD_PRELOAD=libfault_shim.so)";
+        files_ = [this] { threeItems(); };
     }
 
     void threeItems() {
@@ -99,7 +104,7 @@ protected:
                 settle();
                 for (const QString& name : dir.listing())
                     QFile::remove(name);
-                threeItems();
+                files_();
                 dialogs.clear();
                 start();
                 app->flashSeconds = 0;
@@ -112,10 +117,12 @@ protected:
                         oldHistories.insert(name, dir.read(name));
                 dialogs.clear();
 
+                const int itemBefore = app->gymm.CurrentItem;
                 shim_->arm(QFile::encodeName(dir.path()).constData(), nth, mode.code);
                 act();
                 settle();
                 shim_->disarm();
+                recorded_ = !training() || app->gymm.CurrentItem != itemBefore;
                 const bool fired = shim_->fired();
                 const std::string fault = shim_->last();
                 if (!fired)
@@ -180,6 +187,10 @@ protected:
             const bool asAfter = it.value().isNull() ? !exists : exists && now == it.value();
             EXPECT_TRUE(asBefore || asAfter) << it.key().toStdString() << ": " << now.toStdString();
             historiesChanged = historiesChanged || (asAfter && !asBefore);
+            if (outcome.recordsCount) {
+                EXPECT_EQ(asAfter, recorded_)
+                    << it.key().toStdString() << ": " << now.toStdString();
+            }
         }
 
         // The success box only when the operation took place.
@@ -201,6 +212,8 @@ protected:
     }
 
     const fault_shim::Api* shim_ = nullptr;
+    std::function<void()> files_; // the data directory before each run
+    bool recorded_ = false;       // the last Next moved the workout on
 };
 
 QByteArray bytesOf(const char* text) {
@@ -209,23 +222,19 @@ QByteArray bytesOf(const char* text) {
 
 TEST_F(FaultInjection, Next) {
     const QByteArray list = bytesOf("\"A\",1\r\n\"B\",2\r\n\"C\",3\r\n");
-    int itemBefore = 0;
+    // A record reported as recorded moves the workout on and is in its file; one reported as
+    // failed keeps the item, and is not.
     failEveryStep(
         "次へ", [] {},
         [&] {
-            itemBefore = app->gymm.CurrentItem;
             find<QLineEdit>(QStringLiteral("txtKaisu"))->setText(QStringLiteral("9"));
             find<PictureButton>(QStringLiteral("cmdNext"))->click();
-            // A record that was reported as recorded moves the workout on, and is in its file;
-            // one reported as failed keeps the item, and is not.
-            const bool recorded = app->gymm.CurrentItem == itemBefore + 1;
-            const int lines = historyLines(QStringLiteral("A")).size();
-            EXPECT_EQ(lines, recorded ? 2 : 1);
         },
         {list,
          {{QStringLiteral("A.txt"), cp932(QStringLiteral("\"12月05日\",\"18時36分10秒\",5\r\n"
                                                          "\"12月05日\",\"18時36分11秒\",9\r\n"))}},
-         {}});
+         {},
+         true});
     // A Next on an item whose last line lacks its end: the line end and the record go together.
     failEveryStep(
         "次へ(C)",
@@ -240,7 +249,8 @@ TEST_F(FaultInjection, Next) {
         {list,
          {{QStringLiteral("C.txt"), cp932(QStringLiteral("\"12月05日\",\"18時36分10秒\",8\r\n"
                                                          "\"12月05日\",\"18時36分11秒\",4\r\n"))}},
-         {}});
+         {},
+         true});
 }
 
 TEST_F(FaultInjection, NextCreatingTheHistoryFile) {
@@ -255,7 +265,8 @@ TEST_F(FaultInjection, NextCreatingTheHistoryFile) {
         [&] { find<PictureButton>(QStringLiteral("cmdNext"))->click(); },
         {QByteArray("\"A\",1\r\n\"B\",2\r\n\"C\",3\r\n"),
          {{QStringLiteral("B.txt"), cp932(QStringLiteral("\"12月05日\",\"18時36分11秒\",2\r\n"))}},
-         {}});
+         {},
+         true});
 }
 
 TEST_F(FaultInjection, Register) {
@@ -309,6 +320,76 @@ TEST_F(FaultInjection, Delete) {
         {bytesOf("\"A\",1\r\n\"C\",3\r\n"),
          {{QStringLiteral("B.txt"), QByteArray()}},
          QStringLiteral("削除終了")});
+}
+
+TEST_F(FaultInjection, DeletingOneOfTwoItemsOfTheSameName) {
+    // Whatever fails, even the reload after the rewrite, the history the other B still uses
+    // stays.
+    files_ = [this] {
+        threeItems();
+        writeItems({{QStringLiteral("A"), QStringLiteral("1")},
+                    {QStringLiteral("B"), QStringLiteral("2")},
+                    {QStringLiteral("C"), QStringLiteral("3")},
+                    {QStringLiteral("B"), QStringLiteral("4")}});
+    };
+    failEveryStep(
+        "削除(B×2)",
+        [this] {
+            toSettings();
+            select(1);
+        },
+        [this] {
+            press("cmdDel");
+            EXPECT_TRUE(dir.exists(QStringLiteral("B.txt")));
+        },
+        {bytesOf("\"A\",1\r\n\"C\",3\r\n\"B\",4\r\n"), {}, QStringLiteral("削除終了")});
+}
+
+// The order of the calls: nothing counts as written before it is flushed to the disk.
+TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
+    threeItems();
+    start();
+    const auto trace = [&](const std::function<void()>& act) {
+        shim_->arm(QFile::encodeName(dir.path()).constData(), 0, FAULT_EIO); // count only
+        act();
+        shim_->disarm();
+        QString calls = QString::fromUtf8(shim_->trace());
+        calls.replace(QStringLiteral("64 "), QStringLiteral(" ")); // open64 is open
+        return calls;
+    };
+    const QString temporary = QStringLiteral("項目一覧\\.txt\\.yarukin-\\w{6}");
+    const QString replace =
+        QStringLiteral("open (?<t>T)\\n(fchmod \\k<t>\\n)?(write \\k<t>\\n)+fdatasync \\k<t>\\n"
+                       "rename \\k<t> 項目一覧\\.txt\\nfsync \\.\\n")
+            .replace(u'T', temporary);
+    const auto expect = [](const QString& calls, const QString& pattern) {
+        EXPECT_TRUE(QRegularExpression(u'^' + pattern + u'$').match(calls).hasMatch())
+            << calls.toStdString();
+    };
+
+    // Next: the record is flushed before the list is replaced.
+    expect(trace([&] { find<PictureButton>(QStringLiteral("cmdNext"))->click(); }),
+           QStringLiteral("(write A\\.txt\\n)+fdatasync A\\.txt\\n") + replace);
+    // Next on an item without a history file: the new name is flushed too.
+    ASSERT_TRUE(QFile::remove(QStringLiteral("B.txt")));
+    expect(trace([&] { find<PictureButton>(QStringLiteral("cmdNext"))->click(); }),
+           QStringLiteral("open B\\.txt\\n(write B\\.txt\\n)+fdatasync B\\.txt\\nfsync \\.\\n") +
+               replace);
+    settle();
+    app.reset();
+    settle();
+    start();
+    toSettings();
+    select(1);
+    expect(trace([&] { press("cmdClear"); }),
+           replace + QStringLiteral("ftruncate B\\.txt\\nfdatasync B\\.txt\\n"));
+    select(1);
+    expect(trace([&] { press("cmdDel"); }),
+           replace + QStringLiteral("unlink B\\.txt\\nfsync \\.\\n"));
+    dialogs.queue(QStringLiteral("D"));
+    dialogs.queue(QStringLiteral("4"));
+    expect(trace([&] { press("cmdNew"); }),
+           replace + QStringLiteral("open D\\.txt\\nfsync \\.\\n"));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "base/cp932.h"
 #include "data/gymm.h"
 #include "data/history.h"
+#include "data/records.h"
 #include "settings/frmsettei.h"
 #include "support/app_fixture.h"
 #include "training/frmmain.h"
@@ -194,12 +195,12 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
 
 TEST_F(HostileFiles, TemporariesACrashLeftAreRemovedAtTheStart) {
     writeItems({{QStringLiteral("A"), QStringLiteral("1")}});
-    dir.write(ItemList + QStringLiteral(".Xy12Zq"), "\"A\",1\r\n\"B\"");
+    dir.write(ItemList + QStringLiteral(".yarukin-Xy12Zq"), "\"A\",1\r\n\"B\"");
+    dir.write(ItemList + QStringLiteral(".backup"), "mine");
     dir.write(QStringLiteral("A.txt"), "");
-    dir.write(QStringLiteral("notes.txt.Xy12Zq"), "mine");
     start();
-    EXPECT_EQ(dir.listing(),
-              (QStringList{QStringLiteral("A.txt"), QStringLiteral("notes.txt.Xy12Zq"), ItemList}));
+    EXPECT_EQ(dir.listing(), (QStringList{QStringLiteral("A.txt"), ItemList,
+                                          ItemList + QStringLiteral(".backup")}));
     EXPECT_TRUE(dialogs.shown().isEmpty());
 }
 
@@ -252,7 +253,19 @@ QByteArray randomHistory(QRandomGenerator& random) {
             bytes +=
                 randomField(random) + "," + randomField(random) + "," + randomField(random) + "\n";
     }
+    if (random.bounded(3) == 0)
+        bytes.chop(bytes.endsWith("\r\n") ? 2 : 1); // a last record without its line end
     return bytes;
+}
+
+// The lines of an item list whose name no history file can carry, as they stand in the file.
+QByteArrayList unusableRecords(const QByteArray& list) {
+    QByteArrayList lines;
+    records::LineScanner scanner(list);
+    for (QByteArrayView line; scanner.next(line);)
+        if (historyNameProblem(cp932::decode(records::splitFields<2>(line)[0])))
+            lines.append(line.toByteArray());
+    return lines;
 }
 
 TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
@@ -295,6 +308,10 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
             settingsWindow->cboKoumoku_Click(i);
 
         // The rewrite reads back as the same table; names no file can carry are as they were.
+        const QByteArray written = dir.read(ItemList);
+        for (const QByteArray& line : unusableRecords(list)) // unless nothing was rewritten
+            EXPECT_TRUE(written == list || written.contains(line + "\r\n"))
+                << line.toHex(' ').toStdString();
         GYMM after;
         ASSERT_TRUE(after.LoadItemList());
         ASSERT_EQ(after.ItemCount(), before.ItemCount());
@@ -302,10 +319,13 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
             EXPECT_EQ(after.ItemNames(i), before.ItemNames(i)) << i;
             EXPECT_EQ(after.ItemTargets(i), before.ItemTargets(i)) << i;
         }
-        // Each history grew by whole records after its old bytes, and no other file appeared.
+        // Each history grew by whole records after its old bytes (a last line without its end
+        // was ended first), and no other file appeared.
         for (auto it = histories.cbegin(); it != histories.cend(); ++it) {
+            const QByteArray old = it.value();
             const QByteArray now = dir.read(historyFileName(it.key()));
-            EXPECT_TRUE(now.startsWith(it.value())) << it.key().toStdString();
+            const bool ended = old.isEmpty() || old.endsWith('\n');
+            EXPECT_TRUE(now.startsWith(ended ? old : old + "\r\n")) << it.key().toStdString();
             EXPECT_TRUE(now.endsWith("\r\n")) << it.key().toStdString();
         }
         for (const QString& name : dir.listing())
