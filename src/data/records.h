@@ -18,8 +18,6 @@ public:
 
     // The next line that holds anything but blanks, without its line end.
     bool next(QByteArrayView& line);
-    // Where the next line starts.
-    qsizetype position() const { return pos_; }
 
 private:
     QByteArrayView data_;

@@ -1,6 +1,7 @@
 #include "help/chm_file.h"
 
 #include "base/cp932.h"
+#include "help/chm_system.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -8,21 +9,7 @@
 
 namespace {
 
-// #SYSTEM record codes.
-constexpr quint16 ContentsFileCode = 0;
-constexpr quint16 DefaultTopicCode = 2;
-constexpr quint16 TitleCode = 3;
-constexpr quint16 LanguageCode = 4;
-
 constexpr quint32 JapanesePrimaryLanguage = 0x11;
-
-// Little-endian numbers of the #SYSTEM records, byte by byte.
-quint32 littleEndian(const QByteArray& bytes, qsizetype pos, int size) {
-    quint32 value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = value << 8 | static_cast<uchar>(bytes.at(pos + i));
-    return value;
-}
 
 } // namespace
 
@@ -65,43 +52,14 @@ std::optional<QByteArray> ChmFile::read(const QString& path) const {
 }
 
 void ChmFile::readSystem() {
-    const std::optional<QByteArray> system = read(QStringLiteral("/#SYSTEM"));
-    if (!system)
+    const std::optional<QByteArray> bytes = read(QStringLiteral("/#SYSTEM"));
+    if (!bytes)
         return;
-    const QByteArray& bytes = *system;
-    QByteArray topic, title, contents;
-    // A 4-byte version, then records of code, length and data.
-    for (qsizetype pos = 4; pos + 4 <= bytes.size();) {
-        const auto code = static_cast<quint16>(littleEndian(bytes, pos, 2));
-        const auto length = static_cast<quint16>(littleEndian(bytes, pos + 2, 2));
-        pos += 4;
-        if (pos + length > bytes.size())
-            break;
-        QByteArray data = bytes.mid(pos, length);
-        pos += length;
-        const qsizetype zero = data.indexOf('\0');
-        const QByteArray text = zero >= 0 ? data.left(zero) : data;
-        switch (code) {
-        case ContentsFileCode:
-            contents = text;
-            break;
-        case DefaultTopicCode:
-            topic = text;
-            break;
-        case TitleCode:
-            title = text;
-            break;
-        case LanguageCode:
-            if (data.size() >= 4)
-                lcid_ = littleEndian(data, 0, 4);
-            break;
-        default:
-            break;
-        }
-    }
-    defaultTopic_ = decode(topic);
-    title_ = decode(title);
-    contentsFile_ = decode(contents);
+    const ChmSystem system = parseChmSystem(*bytes);
+    lcid_ = system.languageId; // first: it decides how the texts decode
+    defaultTopic_ = decode(system.defaultTopic);
+    title_ = decode(system.title);
+    contentsFile_ = decode(system.contentsFile);
 }
 
 QString ChmFile::decode(const QByteArray& bytes) const {

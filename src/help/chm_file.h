@@ -23,7 +23,6 @@ public:
     // The page to open first: the default topic, else the first topic of the contents file.
     QString startTopic() const;
     QString title() const { return title_; }
-    quint32 languageId() const { return lcid_; }
     // Text in the code page of the file's language (code page 932 for Japanese).
     QString decode(const QByteArray& bytes) const;
 

@@ -79,4 +79,45 @@ TEST_F(Switching, TheSettingsCloseBoxEndsTheProgramToo) {
     EXPECT_TRUE(ended);
 }
 
+using Reporting = AppTest;
+
+TEST_F(Reporting, EveryProblemIsToldWithItsFileAndItsReason) {
+    app = std::make_unique<App>(dialogs, clock, help);
+    using Action = FileResult::Action;
+    EXPECT_TRUE(app->report(nullptr, FileResult::success()));
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+
+    struct Case {
+        FileResult result;
+        bool tookPlace;
+        const char16_t* title;
+        const char16_t* text;
+    };
+    const QString reason = QStringLiteral("ディスクの空き容量が足りません");
+    const Case cases[] = {
+        {FileResult::failure(Action::Write, QStringLiteral("a.txt"), reason), false,
+         u"書き込みエラー", u"ファイル「a.txt」に書き込めませんでした。"},
+        {FileResult::failure(Action::Read, QStringLiteral("a.txt"), reason), false,
+         u"読み込みエラー", u"ファイル「a.txt」を読み込めませんでした。"},
+        {FileResult::failure(Action::Remove, QStringLiteral("a.txt"), reason), false,
+         u"書き込みエラー", u"ファイル「a.txt」を削除できませんでした。"},
+        {FileResult::notDurable(QStringLiteral("a.txt"), reason), true, u"書き込みエラー",
+         u"ファイル「a.txt」への変更がディスクに保存されたことを確認できませんでした。"},
+        {FileResult::failure(Action::UnusableName, QStringLiteral("a\tb"), reason), false,
+         u"使用できない項目名",
+         u"項目「a␉b」の名前は履歴ファイルの名前に使えないため、この項目の履歴は読み書き"
+         u"できません。"},
+    };
+    for (const Case& c : cases) {
+        dialogs.clear();
+        EXPECT_EQ(app->report(nullptr, c.result), c.tookPlace);
+        ASSERT_EQ(dialogs.shown().size(), 1);
+        EXPECT_EQ(dialogs.shown()[0].title, QStringView(c.title));
+        EXPECT_EQ(dialogs.shown()[0].icon, Dialogs::Icon::Warning);
+        // The file first, then the system's reason after it.
+        EXPECT_EQ(dialogs.shown()[0].text,
+                  QString::fromUtf16(c.text) + QStringLiteral("\r\n\r\n理由：") + reason);
+    }
+}
+
 } // namespace

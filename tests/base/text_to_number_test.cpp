@@ -26,6 +26,11 @@ TEST(TextToNumber, ReadsDecimalNumbersTheWayValDoes) {
     EXPECT_EQ(val(u"12e+"), 12);
     EXPECT_EQ(val(u"1 e 2"), 100);
     EXPECT_EQ(val(u"００１"), 0); // full-width digits are not digits
+    // Whole numbers beyond 32 bits are read exactly, not wrapped around.
+    EXPECT_EQ(val(u"3000000000"), 3e9);
+    EXPECT_EQ(val(u"-2147483649"), -2147483649.0);
+    EXPECT_EQ(val(u"999999999"), 999999999);
+    EXPECT_EQ(TextToNumber(QByteArrayView("4294967296")), 4294967296.0);
 }
 
 TEST(TextToNumber, NothingReadableIsZero) {

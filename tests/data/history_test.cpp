@@ -29,6 +29,10 @@ TEST(History, RecordBytesMatchTheFormat) {
     EXPECT_EQ(history::recordBytes(at(1, 1, 0, 0, 0), 0.5).right(5),
               QByteArray(",0.5\r\n").right(5));
     EXPECT_TRUE(history::recordBytes(at(1, 1, 0, 0, 0), -3).endsWith(",-3\r\n"));
+    // Counts are written in full: no exponent, no digits dropped.
+    EXPECT_TRUE(history::recordBytes(at(1, 1, 0, 0, 0), 1234567).endsWith("\",1234567\r\n"));
+    EXPECT_TRUE(history::recordBytes(at(1, 1, 0, 0, 0), 0.1234567890123)
+                    .endsWith("\",0.1234567890123\r\n"));
 }
 
 TEST(History, AppendCreatesAndGrowsTheFileAndEndsACutOffLine) {
@@ -42,12 +46,11 @@ TEST(History, AppendCreatesAndGrowsTheFileAndEndsACutOffLine) {
     EXPECT_EQ(file.record(0).time, u"18時36分11秒");
     EXPECT_EQ(file.record(1).count, u"5");
 
-    dir.write(QStringLiteral("cut.txt"), "\"01月01日\",\"00時00分00秒\",1");
+    const QByteArray cut = cp(QStringLiteral("\"01月01日\",\"00時00分00秒\",1"));
+    dir.write(QStringLiteral("cut.txt"), cut);
     ASSERT_TRUE(history::append(QStringLiteral("cut"), 2, at(1, 1, 0, 0, 1)));
-    file = HistoryFile::read(QStringLiteral("cut"));
-    ASSERT_EQ(file.count(), 2);
-    EXPECT_EQ(file.record(0).count, u"1");
-    EXPECT_EQ(file.record(1).count, u"2");
+    EXPECT_EQ(dir.read(QStringLiteral("cut.txt")),
+              cut + "\r\n" + history::recordBytes(at(1, 1, 0, 0, 1), 2));
 }
 
 TEST(History, CreateEmptyAndRemove) {

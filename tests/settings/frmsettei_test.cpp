@@ -13,6 +13,26 @@
 
 namespace {
 
+// A few controls by hand, in pixels at 96 dpi, so that a wrong number in the layout table
+// itself shows: each list ends inside its frame.
+TEST_F(Settings, KeyControlsStandWhereTheyShould) {
+    open();
+    EXPECT_EQ(find<QWidget>(QStringLiteral("cmdAgain"))->geometry(), QRect(225, 10, 51, 61));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("cmdEnd"))->geometry(), QRect(575, 10, 51, 61));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("Frame1"))->geometry(), QRect(6, 95, 326, 351));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("cboKoumoku"))->geometry(), QRect(10, 25, 306, 23));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("lstRireki"))->geometry(), QRect(10, 50, 306, 276));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("lblGoukei"))->geometry(), QRect(175, 330, 136, 16));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("Frame2"))->geometry(), QRect(340, 95, 281, 351));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("txtKoumoku"))->geometry(), QRect(10, 25, 216, 21));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("txtKaisu"))->geometry(), QRect(230, 25, 41, 21));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("lstKoumoku"))->geometry(), QRect(10, 50, 261, 292));
+    for (const char* name : {"lstRireki", "lblGoukei", "lstKoumoku", "txtKaisu"}) {
+        QWidget* widget = find<QWidget>(QString::fromLatin1(name));
+        EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry())) << name;
+    }
+}
+
 TEST_F(Settings, LayoutMatchesTheTwips) {
     open();
     frmSettei* window = settings();

@@ -12,7 +12,7 @@ namespace {
 // Compiles a small CHM with chmcmd: a UTF-8 start page linking to a Shift-JIS page, a page
 // without a charset, a style sheet and a picture.
 QString buildChm(const QString& dirPath, const QString& name, const QString& title,
-                 bool defaultTopic = true) {
+                 const QString& defaultTopic = QStringLiteral("start.htm")) {
     QDir dir(dirPath);
     const auto write = [&](const QString& file, const QByteArray& bytes) {
         QFile out(dir.filePath(file));
@@ -48,7 +48,9 @@ QString buildChm(const QString& dirPath, const QString& name, const QString& tit
                               "Language=0x411 日本語\r\nTitle=%2\r\n\r\n[FILES]\r\nstart.htm\r\n"
                               "sub/second.htm\r\nthird.htm\r\nlook.css\r\ndot.png\r\n")
                    .arg(name, title,
-                        defaultTopic ? QStringLiteral("Default topic=start.htm\r\n") : QString())));
+                        defaultTopic.isEmpty()
+                            ? QString()
+                            : QStringLiteral("Default topic=%1\r\n").arg(defaultTopic))));
     QProcess chmcmd;
     chmcmd.setWorkingDirectory(dirPath);
     chmcmd.start(QStringLiteral("chmcmd"),
@@ -101,11 +103,15 @@ TEST_F(Help, ShowsTheDefaultTopicAndFollowsLinks) {
 
 TEST_F(Help, WithoutADefaultTopicTheContentsFileLeads) {
     REQUIRE_CHMCMD();
-    buildChm(dir.path(), QStringLiteral("test"), QStringLiteral("t"), false);
-    ChmHelp chm(QStringList{});
-    EXPECT_NE(chm.HtmlHelpA(nullptr, QStringLiteral("test.chm"), HH_DISPLAY_TOPIC, 0), 0u);
-    ASSERT_EQ(chm.viewers().size(), 1);
-    EXPECT_TRUE(browserText(chm.viewers().first()).contains(u"文字コードの指定なし"));
+    // No default topic, or one the file does not hold: the first topic of the contents.
+    for (const QString& topic : {QString(), QStringLiteral("missing.htm")}) {
+        buildChm(dir.path(), QStringLiteral("test"), QStringLiteral("t"), topic);
+        ChmHelp chm(QStringList{});
+        EXPECT_NE(chm.HtmlHelpA(nullptr, QStringLiteral("test.chm"), HH_DISPLAY_TOPIC, 0), 0u);
+        ASSERT_EQ(chm.viewers().size(), 1);
+        EXPECT_TRUE(browserText(chm.viewers().first()).contains(u"文字コードの指定なし"))
+            << topic.toStdString();
+    }
 }
 
 TEST_F(Help, EachCallOpensAViewerAndCloseAllClosesThemAll) {

@@ -162,6 +162,41 @@ TEST_F(Maintenance, NamesTheFilesCannotCarryAreRefusedAndAskedAgain) {
     EXPECT_EQ(dir.snapshot(), before);
 }
 
+TEST_F(Maintenance, RegistrationTakesTheLargestTargetAndTheLongestName) {
+    open();
+    // 251 bytes and ".txt" make the longest history file name a file system takes.
+    const QString longest(251, u'a');
+    dialogs.queue(longest);
+    dialogs.queue(QStringLiteral("32767"));
+    press("cmdNew");
+    EXPECT_EQ(dialogs.titles().last(), u"新規登録終了");
+    EXPECT_EQ(app->gymm.ItemTargets(1), 32767);
+    EXPECT_TRUE(dir.exists(longest + QStringLiteral(".txt")));
+
+    dialogs.clear();
+    dialogs.queue(QString(252, u'a'));
+    press("cmdNew"); // refused, then Cancel
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("項目名入力"), QStringLiteral("項目名の長さ制限"),
+                           QStringLiteral("項目名入力"), QStringLiteral("キャンセル")}));
+    EXPECT_EQ(app->gymm.ItemCount(), 1);
+}
+
+TEST_F(Maintenance, ARegistrationWarnsWhenItsHistoryFileCannotBeMade) {
+    open();
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("A.txt"))); // where the history file should go
+    dialogs.queue(QStringLiteral("A"));
+    dialogs.queue(QStringLiteral("5"));
+    press("cmdNew");
+    // The item is registered all the same; its first count makes the file.
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
+                           QStringLiteral("書き込みエラー"), QStringLiteral("新規登録終了")}));
+    EXPECT_TRUE(dialogs.shown()[2].text.contains(u"A.txt"));
+    EXPECT_EQ(itemList(), u"\"A\",5\r\n");
+    EXPECT_EQ(items()->count(), 1);
+}
+
 TEST_F(Maintenance, ARegistrationThatCannotBeWrittenAddsNothing) {
     open();
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("項目一覧.txt")));
@@ -267,6 +302,33 @@ TEST_F(Maintenance, AnUpdateThatCannotBeWrittenIsUndoneInMemory) {
 }
 
 // --- deleting -------------------------------------------------------------------------
+
+TEST_F(Maintenance, ADeletionOrClearThatCannotRewriteTheListStopsThere) {
+    abc();
+    open();
+    pick(1);
+    const QStringList listsBefore = entries(items());
+    ASSERT_TRUE(QFile::remove(QStringLiteral("項目一覧.txt")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("項目一覧.txt")));
+    const QByteArray before = dir.snapshot();
+
+    select(1);
+    press("cmdDel");
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("クリア確認"), QStringLiteral("書き込みエラー")}));
+    EXPECT_EQ(app->gymm.ItemCount(), 3);
+    EXPECT_EQ(entries(items()), listsBefore);
+    EXPECT_EQ(nameBox()->text(), u"B"); // nothing of the deletion's later steps ran
+    EXPECT_EQ(lines().size(), 1);
+
+    dialogs.clear();
+    press("cmdClear");
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("クリア確認"), QStringLiteral("書き込みエラー")}));
+    EXPECT_EQ(dir.snapshot(), before); // B's history is not emptied
+    EXPECT_EQ(lines().size(), 1);
+    EXPECT_EQ(total(), u"合計回数 ： 5");
+}
 
 TEST_F(Maintenance, DeletingTheMiddleItem) {
     abc();

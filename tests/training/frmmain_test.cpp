@@ -38,6 +38,22 @@ protected:
     }
 };
 
+// A few controls by hand, in pixels at 96 dpi, so that a wrong number in the layout table
+// itself shows.
+TEST_F(Training, KeyControlsStandWhereTheyShould) {
+    fiveItems();
+    start();
+    EXPECT_EQ(find<QWidget>(QStringLiteral("txtKaisu"))->geometry(), QRect(450, 380, 81, 34));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("hsbKaisu"))->geometry(), QRect(450, 420, 81, 16));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("cmdNext"))->geometry(), QRect(550, 375, 66, 66));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("cmdCut"))->geometry(), QRect(600, 5, 26, 23));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("lblKaisu"))->geometry(), QRect(180, 150, 448, 191));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("lblKoumoku"))->geometry(), QRect(177, 39, 449, 101));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("Frame1"))->geometry(), QRect(5, 10, 170, 431));
+    EXPECT_EQ(label(1)->geometry(), QRect(7, 25, 161, 16));
+    EXPECT_EQ(label(20)->geometry(), QRect(7, 405, 161, 16));
+}
+
 TEST_F(Training, LayoutMatchesTheTwips) {
     fiveItems();
     start();
