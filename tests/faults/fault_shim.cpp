@@ -23,14 +23,6 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-// The fortified entry points that _FORTIFY_SOURCE builds call instead of open()/openat().
-extern "C" {
-int __open_2(const char* path, int flags);
-int __open64_2(const char* path, int flags);
-int __openat_2(int dirfd, const char* path, int flags);
-int __openat64_2(int dirfd, const char* path, int flags);
-}
-
 namespace {
 
 constexpr size_t kPathSize = 2 * PATH_MAX;

@@ -28,6 +28,12 @@
 
 extern "C" {
 
+// The fortified entry points that _FORTIFY_SOURCE builds call instead of open()/openat().
+int __open_2(const char* path, int flags);
+int __open64_2(const char* path, int flags);
+int __openat_2(int dirfd, const char* path, int flags);
+int __openat64_2(int dirfd, const char* path, int flags);
+
 enum { FAULT_ENOSPC = 1, FAULT_EIO = 2, FAULT_SHORT_WRITE = 3, FAULT_READ = 4 };
 
 // Arms the library for calls inside dir; the count restarts. nth <= 0 only counts, so a test can

@@ -21,13 +21,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern "C" {
-int __open_2(const char* path, int flags);
-int __open64_2(const char* path, int flags);
-int __openat_2(int dirfd, const char* path, int flags);
-int __openat64_2(int dirfd, const char* path, int flags);
-}
-
 namespace {
 
 namespace fs = std::filesystem;
