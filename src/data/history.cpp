@@ -117,6 +117,7 @@ HistoryFile HistoryFile::read(const QString& itemName) {
     ReadResult read = safe_file::readAll(historyFileName(itemName));
     file.result_ = read.result;
     file.missing_ = read.missing;
+    file.modified_ = read.modified;
     file.bytes_ = std::move(read.bytes);
     if (file.bytes_.size() > std::numeric_limits<quint32>::max()) {
         file.bytes_ = FileBuffer();
@@ -147,5 +148,9 @@ HistoryRecord HistoryFile::record(int index) const {
 }
 
 QByteArrayView HistoryFile::countField(int index) const {
-    return records::splitFields<3>(line(index))[2];
+    return fields(index)[2];
+}
+
+std::array<QByteArrayView, 3> HistoryFile::fields(int index) const {
+    return records::splitFields<3>(line(index));
 }

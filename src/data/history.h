@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <array>
 #include <vector>
 
 // The history file of an item: the item's name followed by ".txt", in the working directory.
@@ -64,17 +65,21 @@ public:
 
     const FileResult& result() const { return result_; }
     bool missing() const { return missing_; }
+    // When the file was last changed: the newest record belongs to that moment or before.
+    const QDateTime& modified() const { return modified_; }
 
     int count() const { return static_cast<int>(lineStarts_.size()); }
     HistoryRecord record(int index) const; // index from 0
-    // The count field of a record, as its raw bytes (for summing without decoding).
+    // The fields of a record as their raw bytes (for work on many records without decoding).
     QByteArrayView countField(int index) const;
+    std::array<QByteArrayView, 3> fields(int index) const;
 
 private:
     QByteArrayView line(int index) const;
 
     FileResult result_ = FileResult::success();
     bool missing_ = false;
+    QDateTime modified_;
     FileBuffer bytes_;
     std::vector<quint32> lineStarts_; // offsets of the records in bytes_
 };

@@ -143,8 +143,10 @@ int syncData(int fd) {
 }
 
 // A new or renamed directory entry is durable only once the directory itself is flushed.
-int syncDirectory() {
-    Fd dir(retry([] { return ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+int syncDirectory(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray dirPath = slash < 0 ? QByteArray(".") : slash == 0 ? "/" : path.left(slash);
+    Fd dir(retry([&] { return ::open(dirPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     if (!dir.valid())
         return errno;
     return retry([&] { return ::fsync(dir.get()); }) == 0 ? 0 : errno;
@@ -174,7 +176,7 @@ FileResult createMissing(const QString& fileName, const QByteArray& path) {
     Fd fd;
     if (const int error = createNew(path, fd))
         return failed(Action::Write, fileName, error);
-    if (const int reason = syncDirectory())
+    if (const int reason = syncDirectory(path))
         return FileResult::notDurable(fileName, systemReason(reason));
     return FileResult::success();
 }
@@ -202,6 +204,8 @@ ReadResult readAll(const QString& fileName) {
     };
     if (info.st_size > MaxFileSize)
         return tooLarge();
+    read.modified = QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 +
+                                                   info.st_mtim.tv_nsec / 1000000);
     // Read what the file holds now; should it have grown meanwhile, take the rest as well.
     FileBuffer bytes(static_cast<qsizetype>(info.st_size));
     if (bytes.size() != info.st_size) {
@@ -289,7 +293,7 @@ FileResult replace(const QString& fileName, QByteArrayView bytes) {
     if (retry([&] { return ::rename(temporary.constData(), path.constData()); }) != 0)
         return abandon(errno);
     // The new file stands; only its directory entry may still be on its way to the disk.
-    if (const int reason = syncDirectory())
+    if (const int reason = syncDirectory(path))
         return FileResult::notDurable(fileName, systemReason(reason));
     return FileResult::success();
 }
@@ -341,7 +345,7 @@ FileResult append(const QString& fileName, QByteArrayView bytes) {
     if (const int reason = syncData(fd.get()))
         return undo(reason);
     if (created)
-        if (const int reason = syncDirectory())
+        if (const int reason = syncDirectory(path))
             return undo(reason);
     if (!fd.close())
         return FileResult::notDurable(fileName, systemReason(errno));
@@ -380,9 +384,10 @@ FileResult truncate(const QString& fileName) {
 }
 
 FileResult remove(const QString& fileName) {
-    if (retry([&] { return ::unlink(QFile::encodeName(fileName).constData()); }) != 0)
+    const QByteArray path = QFile::encodeName(fileName);
+    if (retry([&] { return ::unlink(path.constData()); }) != 0)
         return errno == ENOENT ? FileResult::success() : failed(Action::Remove, fileName, errno);
-    if (const int reason = syncDirectory())
+    if (const int reason = syncDirectory(path))
         return FileResult::notDurable(fileName, systemReason(reason));
     return FileResult::success();
 }

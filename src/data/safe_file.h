@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 
 #include "data/file_buffer.h"
@@ -56,9 +57,11 @@ struct ReadResult {
     FileResult result = FileResult::success();
     bool missing = false; // the file does not exist (not an error for most callers)
     FileBuffer bytes;
+    QDateTime modified; // the file's last modification, local time
 };
 
-// All file access of the data layer. Names are bare names in the working directory. Only
+// All file access of the data layer. Names are bare names in the working directory (or paths,
+// for a file the user chose, such as an export). Only
 // regular files are read or written: a symbolic link, a directory, a FIFO or a device under a
 // data file's name is an error, never followed and never waited on.
 namespace safe_file {

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "data/gymm.h"
+#include "data/safe_file.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <optional>
+
+// The histories as CSV for spreadsheets and other programs, as RFC 4180 describes it: UTF-8
+// with a byte order mark (so that spreadsheet programs on Windows read the Japanese), CR LF,
+// the header 項目名,日付,時刻,回数, and one row per record: the item's name, the date as
+// YYYY-MM-DD (empty when the record cannot be dated), the time as HH:MM:SS (empty when it
+// does not parse), and the count exactly as the file holds it. Fields holding a comma, a
+// double quote, CR or LF are quoted, a quote inside doubled.
+namespace csv {
+
+// One field, quoted when it must be.
+QByteArray field(QByteArrayView utf8);
+
+struct Histories {
+    QByteArray bytes;
+    int records = 0;
+    // Histories that could not be read, and items whose name no file can carry: left out.
+    QList<FileResult> problems;
+};
+
+// The items of the table in their order, or only those named `item`; a history file that
+// two items of the same name share comes once. `now` dates records of a file that has no
+// modification time.
+Histories histories(const GYMM& table, const std::optional<QString>& item, const QDateTime& now);
+
+// Writes the bytes to `path` (replaced atomically, as the data files are).
+FileResult write(const QString& path, const QByteArray& bytes);
+
+} // namespace csv

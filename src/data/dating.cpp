@@ -1,0 +1,108 @@
+#include "data/dating.h"
+
+#include "base/text_to_number.h"
+
+namespace dating {
+namespace {
+
+// The code page 932 bytes of the characters that follow the numbers of the two fields.
+constexpr char Month[] = "\x8c\x8e";  // 月
+constexpr char Day[] = "\x93\xfa";    // 日
+constexpr char Hour[] = "\x8e\x9e";   // 時
+constexpr char Minute[] = "\x95\xaa"; // 分
+constexpr char Second[] = "\x95\x62"; // 秒
+
+// Two ASCII digits at `pos` followed by a two-byte character; the number, or -1.
+int twoDigitsBefore(QByteArrayView text, qsizetype pos, const char* mark) {
+    if (pos + 4 > text.size())
+        return -1;
+    const char tens = text[pos], ones = text[pos + 1];
+    if (tens < '0' || tens > '9' || ones < '0' || ones > '9')
+        return -1;
+    if (text[pos + 2] != mark[0] || text[pos + 3] != mark[1])
+        return -1;
+    return (tens - '0') * 10 + (ones - '0');
+}
+
+// Month, day and time compared in that order.
+qint64 orderKey(const Stamp& stamp) {
+    return (qint64(stamp.month) * 32 + stamp.day) * 86400 + stamp.second;
+}
+
+// A 29 February needs a leap year: the nearest one at or before `year`.
+int yearFor(const Stamp& stamp, int year) {
+    if (stamp.month == 2 && stamp.day == 29)
+        while (!QDate::isLeapYear(year))
+            --year;
+    return year;
+}
+
+} // namespace
+
+std::optional<int> parseTime(QByteArrayView time) {
+    if (time.size() != 12)
+        return std::nullopt;
+    const int hour = twoDigitsBefore(time, 0, Hour);
+    const int minute = twoDigitsBefore(time, 4, Minute);
+    const int second = twoDigitsBefore(time, 8, Second);
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return std::nullopt;
+    return hour * 3600 + minute * 60 + second;
+}
+
+std::optional<Stamp> parseStamp(QByteArrayView date, QByteArrayView time) {
+    if (date.size() != 8)
+        return std::nullopt;
+    const int month = twoDigitsBefore(date, 0, Month);
+    const int day = twoDigitsBefore(date, 4, Day);
+    // A day that no year has (04月31日, 02月30日) cannot be dated.
+    if (month < 1 || month > 12 || day < 1 || day > QDate(2000, month, 1).daysInMonth())
+        return std::nullopt;
+    const std::optional<int> second = parseTime(time);
+    if (!second)
+        return std::nullopt;
+    return Stamp{month, day, *second};
+}
+
+std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
+                              const QDateTime& newest) {
+    std::vector<QDate> dates(stamps.size());
+    // The record after the one at hand: at first, the file's modification moment itself.
+    const QDate newestDate = newest.date();
+    Stamp after{newestDate.month(), newestDate.day(), newest.time().msecsSinceStartOfDay() / 1000};
+    int afterYear = newestDate.year();
+    for (size_t i = stamps.size(); i-- > 0;) {
+        if (!stamps[i])
+            continue;
+        const Stamp& stamp = *stamps[i];
+        const int year =
+            yearFor(stamp, orderKey(stamp) > orderKey(after) ? afterYear - 1 : afterYear);
+        dates[i] = QDate(year, stamp.month, stamp.day);
+        after = stamp;
+        afterYear = year;
+    }
+    return dates;
+}
+
+} // namespace dating
+
+DatedHistory DatedHistory::read(const QString& itemName, const QDateTime& now) {
+    DatedHistory history;
+    history.file_ = HistoryFile::read(itemName);
+    const HistoryFile& file = history.file_;
+    const auto count = static_cast<size_t>(file.count());
+    std::vector<std::optional<dating::Stamp>> stamps(count);
+    history.seconds_.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        const auto fields = file.fields(static_cast<int>(i));
+        stamps[i] = dating::parseStamp(fields[0], fields[1]);
+        history.seconds_[i] =
+            stamps[i] ? stamps[i]->second : dating::parseTime(fields[1]).value_or(-1);
+    }
+    history.dates_ = dating::dateStamps(stamps, file.modified().isValid() ? file.modified() : now);
+    return history;
+}
+
+double DatedHistory::value(int index) const {
+    return TextToNumber(file_.countField(index));
+}

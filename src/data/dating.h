@@ -1,0 +1,60 @@
+#pragma once
+
+#include "data/history.h"
+
+#include <QByteArrayView>
+#include <QDate>
+#include <QDateTime>
+#include <optional>
+#include <vector>
+
+// A history record holds a month, a day and a time of day, but no year. Records are appended
+// in time order, so the years follow from the file itself: the newest record (the last one)
+// belongs to the year of the file's last modification, or to the year before when its month,
+// day and time lie after that moment's; walking backwards, each record belongs to the year of
+// the record after it, or to the year before when its month, day and time are later than that
+// record's. A 29 February belongs to the nearest leap year at or before the year so found.
+// What the file cannot show: a break of more than a year between two records, and a file
+// copied without its modification time dates from the copy.
+namespace dating {
+
+// A record's month, day and time of day.
+struct Stamp {
+    int month = 0;
+    int day = 0;
+    int second = 0; // since midnight
+};
+
+// The time of day of a time field ("18時36分11秒" in code page 932), in seconds, or nothing.
+std::optional<int> parseTime(QByteArrayView time);
+// Month, day and time from a record's date and time fields ("12月05日", "18時36分11秒"), or
+// nothing when either does not parse (a hand-edited record).
+std::optional<Stamp> parseStamp(QByteArrayView date, QByteArrayView time);
+
+// The date of every stamp, in file order; a null date where there is no stamp, and the
+// dating goes on across it. `newest` is the moment the newest record cannot lie after.
+std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
+                              const QDateTime& newest);
+
+} // namespace dating
+
+// A history file with a date for every record that can be dated.
+class DatedHistory {
+public:
+    // Reads the item's history file. `now` stands in for a modification time the file lacks.
+    static DatedHistory read(const QString& itemName, const QDateTime& now);
+
+    const HistoryFile& file() const { return file_; }
+    int size() const { return file_.count(); }
+    // The record's date, or a null date when it cannot be dated.
+    QDate date(int index) const { return dates_[static_cast<size_t>(index)]; }
+    // The record's time of day in seconds, or -1 when its time field does not parse.
+    int second(int index) const { return seconds_[static_cast<size_t>(index)]; }
+    // The record's count as a number.
+    double value(int index) const;
+
+private:
+    HistoryFile file_;
+    std::vector<QDate> dates_;
+    std::vector<qint32> seconds_;
+};

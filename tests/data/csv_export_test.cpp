@@ -1,0 +1,92 @@
+#include "data/csv_export.h"
+
+#include "base/cp932.h"
+#include "support/work_dir.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray cp(const QString& text) {
+    return *cp932::encode(text).bytes;
+}
+
+// Writes a file in code page 932 with its modification time set.
+void writeDated(TempWorkDir& dir, const QString& name, const QString& text, const QDateTime& at) {
+    dir.write(name, cp(text));
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(at, QFileDevice::FileModificationTime));
+}
+
+const QDateTime Modified(QDate(2027, 1, 2), QTime(12, 0));
+
+class CsvExport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A comma, full-width text and ～, two items of one name, and a name no file can carry.
+        writeDated(dir, QStringLiteral("項目一覧.txt"),
+                   QStringLiteral("\"腕立て, 膝つき\",30\r\n\"スクワット～深め\",20\r\n"
+                                  "\"腕立て, 膝つき\",5\r\n\"a/b\",1\r\n\"記録なし\",3\r\n"),
+                   Modified);
+        writeDated(
+            dir, QStringLiteral("腕立て, 膝つき.txt"),
+            QStringLiteral("\"12月31日\",\"23時59分59秒\",30\r\n\"?\",\"09時05分07秒\",12.5\r\n"
+                           "\"01月01日\",\"00時00分01秒\",1E+20"),
+            Modified);
+        writeDated(dir, QStringLiteral("スクワット～深め.txt"),
+                   QStringLiteral("\"01月02日\",\"07時00分00秒\",20\r\n"), Modified);
+        ASSERT_TRUE(table.LoadItemList());
+    }
+    TempWorkDir dir;
+    GYMM table;
+};
+
+TEST_F(CsvExport, AllItemsInTheirOrderEachHistoryOnce) {
+    const csv::Histories all = csv::histories(table, std::nullopt, QDateTime());
+    EXPECT_EQ(all.records, 4);
+    EXPECT_EQ(all.bytes, QByteArray("\xEF\xBB\xBF") +
+                             QStringLiteral("項目名,日付,時刻,回数\r\n"
+                                            "\"腕立て, 膝つき\",2026-12-31,23:59:59,30\r\n"
+                                            "\"腕立て, 膝つき\",,09:05:07,12.5\r\n"
+                                            "\"腕立て, 膝つき\",2027-01-01,00:00:01,1E+20\r\n"
+                                            "スクワット～深め,2027-01-02,07:00:00,20\r\n")
+                                 .toUtf8());
+    // The name no file can carry is left out and said; a missing history has no rows.
+    ASSERT_EQ(all.problems.size(), 1);
+    EXPECT_EQ(all.problems[0].action(), FileResult::Action::UnusableName);
+    EXPECT_EQ(all.problems[0].fileName(), u"a/b");
+}
+
+TEST_F(CsvExport, OneItem) {
+    const csv::Histories one =
+        csv::histories(table, QStringLiteral("スクワット～深め"), QDateTime());
+    EXPECT_EQ(one.records, 1);
+    EXPECT_TRUE(one.bytes.endsWith(
+        QStringLiteral("回数\r\nスクワット～深め,2027-01-02,07:00:00,20\r\n").toUtf8()));
+    EXPECT_TRUE(one.problems.isEmpty());
+}
+
+TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
+    EXPECT_EQ(csv::field("plain"), "plain");
+    EXPECT_EQ(csv::field("a,b"), "\"a,b\"");
+    EXPECT_EQ(csv::field("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(csv::field("two\r\nlines"), "\"two\r\nlines\"");
+    EXPECT_EQ(csv::field(""), "");
+}
+
+TEST(CsvWrite, ReplacesTheFileWhereverItIs) {
+    TempWorkDir dir;
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("out")));
+    const QString path = dir.path() + QStringLiteral("/out/export.csv");
+    ASSERT_TRUE(csv::write(path, "a\r\n"));
+    ASSERT_TRUE(csv::write(path, "b\r\n"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "b\r\n");
+    EXPECT_EQ(QDir(dir.path() + QStringLiteral("/out")).entryList(QDir::Files),
+              QStringList{QStringLiteral("export.csv")});
+}
+
+} // namespace
