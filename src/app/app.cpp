@@ -11,12 +11,16 @@
 #include <QLocale>
 #include <QTranslator>
 
-void prepareApplication(QApplication& application) {
-    QApplication::setQuitOnLastWindowClosed(false);
+void speakJapanese(QCoreApplication& application) {
     auto* translator = new QTranslator(&application);
     if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
+        QCoreApplication::installTranslator(translator);
+}
+
+void prepareApplication(QApplication& application) {
+    QApplication::setQuitOnLastWindowClosed(false);
+    speakJapanese(application);
 }
 
 App::App(Dialogs& dialogs, const Clock& clock, HtmlHelp& help) : Session(dialogs, clock, help) {}

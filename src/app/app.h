@@ -6,7 +6,11 @@
 #include <QObject>
 
 class QApplication;
+class QCoreApplication;
 class QWidget;
+
+// Qt's own texts (buttons of standard dialogs, the command line's help) in Japanese.
+void speakJapanese(QCoreApplication& application);
 
 // Settings of the application object: the program ends when its open window closes (not when
 // the last of any windows does, help viewers included), and Qt's own texts are Japanese.
