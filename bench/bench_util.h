@@ -54,6 +54,9 @@ public:
         return Answer::Ok;
     }
     QString input(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
 };
 
 class NoHelp final : public HtmlHelp {

@@ -1,6 +1,8 @@
 #include "app/app.h"
 
+#include "base/clock.h"
 #include "data/safe_file.h"
+#include "progress/progress_window.h"
 #include "settings/frmsettei.h"
 #include "training/frmmain.h"
 #include "widgets/dialogs.h"
@@ -55,6 +57,8 @@ bool App::start() {
 }
 
 App::~App() {
+    for (const QPointer<QWidget>& window : std::exchange(progress_, {}))
+        delete window.data();
     ended_ = true;
     delete std::exchange(current_, nullptr);
 }
@@ -84,7 +88,34 @@ void App::adopt(QWidget* window) {
     });
 }
 
+void App::showProgress(QWidget* caller, int item) {
+    const QDateTime now = clock().now();
+    auto* window =
+        new ProgressWindow(gymm.ItemNames(item), gymm.ItemTargets(item), now.date(), now);
+    if (!report(caller, window->readResult())) {
+        delete window;
+        return;
+    }
+    progress_.removeAll(nullptr);
+    progress_.append(window);
+    if (caller) // beside the window it was asked from, a little further for each
+        window->move(caller->frameGeometry().topLeft() + QPoint(40, 40) * int(progress_.size()));
+    window->show();
+    window->activateWindow();
+}
+
+QList<QWidget*> App::progressWindows() const {
+    QList<QWidget*> open;
+    for (const QPointer<QWidget>& window : progress_)
+        if (window)
+            open.append(window);
+    return open;
+}
+
 void App::endProgram() {
+    for (const QPointer<QWidget>& window : std::exchange(progress_, {}))
+        if (window)
+            window->close();
     if (QWidget* window = std::exchange(current_, nullptr)) {
         window->hide();
         window->deleteLater();

@@ -3,7 +3,9 @@
 #include "data/data_dir_lock.h"
 #include "session/session.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 
 class QApplication;
 class QCoreApplication;
@@ -33,6 +35,8 @@ public:
     void openTraining() override;
     void openSettings() override;
     void endProgram() override;
+    void showProgress(QWidget* caller, int item) override;
+    QList<QWidget*> progressWindows() const;
 
     QWidget* window() const { return current_; }
 
@@ -45,6 +49,7 @@ private:
     void finish();
 
     QWidget* current_ = nullptr;
+    QList<QPointer<QWidget>> progress_;
     bool ended_ = false;
     DataDirLock lock_;
 };

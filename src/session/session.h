@@ -46,6 +46,9 @@ public:
     virtual void openSettings() = 0;
     // Ends the program at once: the open window goes away without any handler of its own.
     virtual void endProgram() = 0;
+    // Opens the progress of item `item` in a window of its own beside `caller`; it lives
+    // until it is closed or the program ends.
+    virtual void showProgress(QWidget* caller, int item) = 0;
 
 private:
     Dialogs& dialogs_;

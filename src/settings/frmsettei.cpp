@@ -1,6 +1,8 @@
 #include "settings/frmsettei.h"
 
+#include "base/clock.h"
 #include "base/text_to_number.h"
+#include "data/csv_export.h"
 #include "data/history.h"
 #include "help/html_help.h"
 #include "session/session.h"
@@ -10,11 +12,15 @@
 #include "widgets/picture_button.h"
 #include "widgets/window_style.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
+#include <QStandardPaths>
 
 namespace {
 
@@ -132,6 +138,84 @@ frmSettei::frmSettei(Session& session) : session_(session), history_(new History
             lstKoumoku_Click();
     });
     connect(lstKoumoku, &QListWidget::itemClicked, this, &frmSettei::lstKoumoku_Click);
+    addHistoryMenu();
+}
+
+// The progress view and the export hang on the history view by a context menu and keys, so
+// the window's own controls and layout stay as they are.
+void frmSettei::addHistoryMenu() {
+    const auto action = [this](const QString& text, QKeySequence keys, auto handler) {
+        auto* created = new QAction(text, this);
+        created->setShortcut(keys);
+        addAction(created); // the keys work anywhere in the window
+        connect(created, &QAction::triggered, this, handler);
+        historyMenu_->addAction(created);
+        return created;
+    };
+    historyMenu_ = new QMenu(this);
+    showProgressAction_ = action(QStringLiteral("グラフを表示"), QKeySequence(Qt::CTRL | Qt::Key_G),
+                                 [this] { showProgress(); });
+    exportItemAction_ = action(QStringLiteral("CSV に書き出す…"),
+                               QKeySequence(Qt::CTRL | Qt::Key_E), [this] { exportCsv(false); });
+    historyMenu_->addSeparator();
+    exportAllAction_ =
+        action(QStringLiteral("全項目を CSV に書き出す…"),
+               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { exportCsv(true); });
+    for (QWidget* source : {static_cast<QWidget*>(lstRireki), static_cast<QWidget*>(cboKoumoku),
+                            static_cast<QWidget*>(cboKoumoku->lineEdit())}) {
+        source->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(source, &QWidget::customContextMenuRequested, this,
+                [this, source](const QPoint& at) { popUpHistoryMenu(source->mapToGlobal(at)); });
+    }
+}
+
+bool frmSettei::historyShown() const {
+    return HistoryItem >= 1 && HistoryItem <= session_.gymm.ItemCount();
+}
+
+void frmSettei::popUpHistoryMenu(const QPoint& at) {
+    showProgressAction_->setEnabled(historyShown());
+    exportItemAction_->setEnabled(historyShown());
+    exportAllAction_->setEnabled(session_.gymm.ItemCount() > 0);
+    historyMenu_->popup(at);
+}
+
+void frmSettei::showProgress() {
+    if (historyShown())
+        session_.showProgress(this, HistoryItem);
+}
+
+void frmSettei::exportCsv(bool allItems) {
+    const GYMM& gymm = session_.gymm;
+    if (allItems ? gymm.ItemCount() == 0 : !historyShown())
+        return;
+    const QDateTime now = session_.clock().now();
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    const QString path = dialogs().saveFileName(
+        this, QStringLiteral("CSV に書き出す"),
+        QDir(folder).filePath(
+            QStringLiteral("yarukin-%1.csv").arg(now.toString(QStringLiteral("yyyyMMdd")))),
+        QStringLiteral("CSV ファイル (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const csv::Histories histories = csv::histories(
+        gymm, allItems ? std::nullopt : std::optional(gymm.ItemNames(HistoryItem)), now);
+    // An item whose name no file can carry has nothing to write; a history that cannot be
+    // read would leave the file short, so nothing is written then.
+    for (const FileResult& problem : histories.problems)
+        if (!session_.report(this, problem) && problem.action() != FileResult::Action::UnusableName)
+            return;
+    if (!allItems && !histories.problems.isEmpty())
+        return;
+    if (!session_.report(this, csv::write(path, histories.bytes)))
+        return;
+    dialogs().notice(this,
+                     QStringLiteral("%1 件の記録を「%2」に書き出しました。")
+                         .arg(histories.records)
+                         .arg(QDir::toNativeSeparators(path)),
+                     QStringLiteral("CSV 書き出し終了"));
 }
 
 void frmSettei::present() {

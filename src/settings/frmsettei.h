@@ -6,6 +6,8 @@
 #include <optional>
 
 class Dialogs;
+class QAction;
+class QMenu;
 class Session;
 class HistoryModel;
 class PictureButton;
@@ -50,6 +52,13 @@ public:
     // The introduction of the extended edition, as "プロ" shows it.
     static QString introductionText();
 
+    // For the item the history view shows (Ctrl+G, Ctrl+E, or the context menu of the
+    // history list and the item chooser): its progress, and its history as CSV; or the
+    // histories of all items (Ctrl+Shift+E).
+    void showProgress();
+    void exportCsv(bool allItems);
+    QMenu* historyMenu() const { return historyMenu_; }
+
 private:
     // The position of the entry selected in lstKoumoku, or 0 when none is.
     int selectedPosition() const;
@@ -61,6 +70,9 @@ private:
     std::optional<QString> askItemName();
     std::optional<double> askTarget();
     void registerItem(const QString& name, double target);
+    void addHistoryMenu();
+    void popUpHistoryMenu(const QPoint& at);
+    bool historyShown() const;
     // Removes a deleted item's history file, or says why no file may be touched for it.
     void removeHistoryOf(const QString& deleted);
     void fillItemLists();
@@ -82,4 +94,9 @@ private:
     QLineEdit* txtKoumoku;
     QLineEdit* txtKaisu;
     QListWidget* lstKoumoku;
+
+    QMenu* historyMenu_ = nullptr;
+    QAction* showProgressAction_ = nullptr;
+    QAction* exportItemAction_ = nullptr;
+    QAction* exportAllAction_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "widgets/dialogs.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -61,4 +62,18 @@ QString QtDialogs::input(QWidget* parent, const QString& prompt, const QString& 
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue();
+}
+
+QString QtDialogs::saveFileName(QWidget* parent, const QString& title, const QString& path,
+                                const QString& filter) {
+    QFileDialog dialog(visibleOrNull(parent), title, path, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without its extension gets the filter's: "(*.csv)" gives ".csv".
+    if (const qsizetype star = filter.indexOf(QStringLiteral("*.")); star >= 0)
+        dialog.setDefaultSuffix(filter.mid(star + 2).section(u')', 0, 0).section(u' ', 0, 0));
+    dialog.selectFile(path);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }

@@ -22,6 +22,11 @@ public:
     // A modal input box with an empty field; Cancel gives the empty text.
     virtual QString input(QWidget* parent, const QString& prompt, const QString& title) = 0;
 
+    // A modal box that asks where to save a file, proposing `path`; the path chosen, or the
+    // empty text on Cancel. `filter` is in the form "CSV ファイル (*.csv)".
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& path,
+                                 const QString& filter) = 0;
+
     // The three kinds of message the program shows.
     void notice(QWidget* parent, const QString& text, const QString& title) {
         message(parent, text, title, Icon::Information, Buttons::Ok);
@@ -40,4 +45,6 @@ public:
     Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,
                    Buttons buttons) override;
     QString input(QWidget* parent, const QString& prompt, const QString& title) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& path,
+                         const QString& filter) override;
 };

@@ -205,9 +205,9 @@ Verdict count(const char* call, const char* first, const char* second, int mode)
         return {};
     const long number = ++g_state.calls;
     const size_t room = sizeof g_state.trace - g_state.traceLength;
-    const int traced_length = snprintf(g_state.trace + g_state.traceLength, room, "%s %s%s%s\n",
-                                       call, traced(first), second ? " " : "",
-                                       second ? traced(second) : "");
+    const int traced_length =
+        snprintf(g_state.trace + g_state.traceLength, room, "%s %s%s%s\n", call, traced(first),
+                 second ? " " : "", second ? traced(second) : "");
     if (traced_length > 0 && static_cast<size_t>(traced_length) < room)
         g_state.traceLength += static_cast<size_t>(traced_length);
     if (g_state.log) {
@@ -309,7 +309,7 @@ void armFromEnvironment() {
     }
 
 #define OPEN_FAILS(call, dirfd, path, flags)                                                       \
-    fails(check(call, -1, onPath(dirfd, path, !((flags)&O_NOFOLLOW)), {},                        \
+    fails(check(call, -1, onPath(dirfd, path, !((flags)&O_NOFOLLOW)), {},                          \
                 creates(flags) ? Kind::change : Kind::read))
 
 extern "C" {

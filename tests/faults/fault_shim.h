@@ -77,8 +77,8 @@ inline const Api* api() {
         api.trace = reinterpret_cast<decltype(&fault_trace)>(get("fault_trace"));
         return api;
     }();
-    const bool complete = found.arm && found.disarm && found.calls && found.fired && found.last &&
-                          found.trace;
+    const bool complete =
+        found.arm && found.disarm && found.calls && found.fired && found.last && found.trace;
     return complete ? &found : nullptr;
 }
 

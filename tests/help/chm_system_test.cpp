@@ -6,8 +6,8 @@ namespace {
 
 // One #SYSTEM record: code and length as little-endian 16-bit numbers, then the data.
 QByteArray record(quint16 code, const QByteArray& data, int claimedLength = -1) {
-    const quint16 length = claimedLength < 0 ? static_cast<quint16>(data.size())
-                                              : static_cast<quint16>(claimedLength);
+    const quint16 length =
+        claimedLength < 0 ? static_cast<quint16>(data.size()) : static_cast<quint16>(claimedLength);
     QByteArray bytes;
     bytes.append(static_cast<char>(code & 0xFF)).append(static_cast<char>(code >> 8));
     bytes.append(static_cast<char>(length & 0xFF)).append(static_cast<char>(length >> 8));
@@ -17,7 +17,8 @@ QByteArray record(quint16 code, const QByteArray& data, int claimedLength = -1) 
 const QByteArray Version("\x03\x00\x00\x00", 4);
 
 TEST(ChmSystem, ReadsTheRecordsItKnowsAndPassesOverTheRest) {
-    const QByteArray bytes = Version + record(9, "skip me") + record(0, QByteArray("toc.hhc\0", 8)) +
+    const QByteArray bytes = Version + record(9, "skip me") +
+                             record(0, QByteArray("toc.hhc\0", 8)) +
                              record(2, QByteArray("start.htm\0junk", 14)) +
                              record(3, "\x83\x77\x83\x8b\x83\x76") + // ヘルプ in code page 932
                              record(4, QByteArray("\x11\x04\x00\x00\x01\x00", 6));

@@ -29,6 +29,9 @@ public:
         return Answer::Ok;
     }
     QString input(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
 
     bool warned = false;
     QString lastTitle;

@@ -40,6 +40,13 @@ QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& t
     return answer->text;
 }
 
+QString ScriptedDialogs::saveFileName(QWidget*, const QString& title, const QString& path,
+                                      const QString&) {
+    shown_.append({Shown::Kind::SaveFile, title, path, Icon::Information, Buttons::OkCancel});
+    const auto answer = nextAnswer();
+    return answer && answer->isText ? answer->text : QString();
+}
+
 QStringList ScriptedDialogs::titles() const {
     QStringList result;
     for (const Shown& box : shown_)

@@ -12,9 +12,9 @@
 class ScriptedDialogs final : public Dialogs {
 public:
     struct Shown {
-        enum class Kind { Message, Input } kind;
+        enum class Kind { Message, Input, SaveFile } kind;
         QString title;
-        QString text; // the message, or the input box's prompt
+        QString text; // the message, the input box's prompt, or the path a save box proposes
         Icon icon = Icon::Information;
         Buttons buttons = Buttons::Ok;
     };
@@ -22,9 +22,11 @@ public:
     Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,
                    Buttons buttons) override;
     QString input(QWidget* parent, const QString& prompt, const QString& title) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& path,
+                         const QString& filter) override;
 
-    // Queued answers are used in order by confirmations and input boxes (a box with only OK
-    // takes none); with none queued a confirmation answers OK and an input box Cancel.
+    // Queued answers are used in order by confirmations, input and save boxes (a box with only
+    // OK takes none); with none queued a confirmation answers OK, the others Cancel.
     void queue(Answer answer) { answers_.push_back({answer, {}, false}); }
     void queue(const QString& text) { answers_.push_back({Answer::Ok, text, true}); }
     // Runs while the next box is shown, as a user acting behind a modal box would.

@@ -1,0 +1,126 @@
+#include "progress/progress_chart.h"
+#include "progress/progress_window.h"
+
+#include "base/cp932.h"
+#include "support/work_dir.h"
+
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QDate Today(2026, 12, 7);
+
+class Progress : public ::testing::Test {
+protected:
+    // Records of 腕立て伏せ on known days of 2026, the file last changed this evening.
+    void SetUp() override {
+        QString text;
+        for (const auto& [month, day, count] : QList<std::tuple<int, int, int>>{
+                 {11, 1, 50}, {12, 1, 10}, {12, 1, 10}, {12, 3, 40}, {12, 6, 30}, {12, 7, 20}})
+            text += QStringLiteral("\"%1月%2日\",\"08時00分00秒\",%3\r\n")
+                        .arg(month, 2, 10, QLatin1Char('0'))
+                        .arg(day, 2, 10, QLatin1Char('0'))
+                        .arg(count);
+        QFile file(QStringLiteral("腕立て伏せ.txt"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(*cp932::encode(text).bytes);
+        file.flush();
+        ASSERT_TRUE(
+            file.setFileTime(QDateTime(Today, QTime(20, 0)), QFileDevice::FileModificationTime));
+    }
+    std::unique_ptr<ProgressWindow> open() {
+        auto window = std::make_unique<ProgressWindow>(QStringLiteral("腕立て伏せ"), 30, Today,
+                                                       QDateTime(Today, QTime(21, 0)));
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->resize(800, 500);
+        window->show();
+        return window;
+    }
+    TempWorkDir dir;
+};
+
+TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRange) {
+    const auto window = open();
+    EXPECT_EQ(window->windowTitle(), u"腕立て伏せ の記録 - ヤルキン！");
+    EXPECT_EQ(window->range(), ProgressWindow::Range::Days30);
+    EXPECT_EQ(window->chart()->period(), progress::Period::Day);
+    EXPECT_EQ(window->chart()->bars().size(), 30u);
+    // The last 30 days hold everything but 1 November; the run is 6 and 7 December.
+    EXPECT_EQ(window->summaryText(), u"合計 110回　練習 4日　最高 40回（2026-12-03）　連続 2日");
+
+    // The ranges, by key and by button.
+    QTest::keyClick(window.get(), Qt::Key_4);
+    EXPECT_EQ(window->range(), ProgressWindow::Range::All);
+    EXPECT_TRUE(window->summaryText().startsWith(u"合計 160回　練習 5日　最高 50回（2026-11-01）"));
+    QTest::keyClick(window.get(), Qt::Key_Left);
+    EXPECT_EQ(window->range(), ProgressWindow::Range::Year);
+    EXPECT_EQ(window->chart()->bars().front().first, QDate(2025, 12, 8));
+    window->findChild<QPushButton*>(QStringLiteral("range2"))->click();
+    EXPECT_EQ(window->range(), ProgressWindow::Range::Days90);
+    EXPECT_TRUE(window->findChild<QPushButton*>(QStringLiteral("range2"))->isChecked());
+
+    // Escape closes it.
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(Progress, BarsStandAsHighAsTheirDaysAndThePointerSaysWhich) {
+    const auto window = open();
+    ProgressChart* chart = window->chart();
+    const std::vector<QRectF> rects = chart->barRects();
+    ASSERT_EQ(rects.size(), 30u);
+    // 8 November is the first bar: 1 Dec (two records, 20), 2 Dec (nothing), 3 Dec (40).
+    const double baseline = chart->yOf(0);
+    EXPECT_NEAR(rects[23].height(), baseline - chart->yOf(20), 0.01);
+    EXPECT_NEAR(rects[25].height(), 2 * rects[23].height(), 0.01);
+    EXPECT_EQ(rects[24].height(), 0);
+    EXPECT_LT(chart->yOf(40), chart->yOf(30)); // the target line lies below the highest bar
+    EXPECT_GE(chart->yOf(40), 0);
+
+    // Painted as seen: the bar's colour inside it, not above it.
+    QImage image(chart->size(), QImage::Format_RGB32);
+    chart->render(&image);
+    const QPoint inside = rects[25].center().toPoint();
+    EXPECT_EQ(image.pixelColor(inside), ProgressChart::BarColor);
+    EXPECT_NE(image.pixelColor(inside.x(), static_cast<int>(rects[25].top()) - 3),
+              ProgressChart::BarColor);
+    EXPECT_NE(image.pixelColor(rects[24].center().toPoint()), ProgressChart::BarColor);
+
+    QTest::mouseMove(chart, inside);
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("pointed"))->text(),
+              u"2026年12月3日（木）　40回");
+}
+
+TEST_F(Progress, LongRangesGatherTheDaysIntoWeeksOrMonths) {
+    const auto window = open();
+    window->resize(400, 400);
+    QTest::keyClick(window.get(), Qt::Key_3);
+    ProgressChart* chart = window->chart();
+    ASSERT_NE(chart->period(), progress::Period::Day);
+    // A whole week's or month's bar is wide enough to see, its gap included; a bar cut by the
+    // range is no wider than its days.
+    const std::vector<QRectF> rects = chart->barRects();
+    const std::vector<progress::Bar>& bars = chart->bars();
+    for (size_t i = 1; i + 1 < rects.size(); ++i)
+        EXPECT_GE(rects[i].width() * 1.25, 4.0) << i;
+    const double dayWidth = chart->xOf(Today.addDays(1)) - chart->xOf(Today);
+    EXPECT_LE(rects.back().width(),
+              (bars.back().first.daysTo(bars.back().last) + 1) * dayWidth + 0.01);
+    EXPECT_TRUE(chart->describe(static_cast<int>(rects.size()) - 1).contains(u"合計"));
+}
+
+TEST_F(Progress, AnEmptyHistoryShowsAnEmptyChart) {
+    ASSERT_TRUE(QFile::remove(QStringLiteral("腕立て伏せ.txt")));
+    const auto window = open();
+    EXPECT_TRUE(window->readResult());
+    EXPECT_EQ(window->summaryText(), u"合計 0回　練習 0日　連続 0日");
+    QTest::keyClick(window.get(), Qt::Key_4);
+    EXPECT_EQ(window->chart()->bars().size(), 1u); // today alone
+}
+
+} // namespace

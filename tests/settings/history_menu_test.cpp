@@ -1,0 +1,122 @@
+// The progress window and the CSV export, as the settings window offers them: a context menu on
+// the history list and the item chooser, and keys, for the item the history view shows.
+#include "settings_fixture.h"
+#include "widgets/geometry.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTest>
+
+namespace {
+
+class HistoryMenu : public Settings {
+protected:
+    QMenu* menu() { return settings()->historyMenu(); }
+    QAction* action(const char16_t* text) {
+        for (QAction* candidate : menu()->actions())
+            if (candidate->text() == QStringView(text))
+                return candidate;
+        ADD_FAILURE() << "no menu entry " << QString::fromUtf16(text).toStdString();
+        return nullptr;
+    }
+    QList<QWidget*> progress() const { return app->progressWindows(); }
+};
+
+TEST_F(HistoryMenu, TheMenuOpensTheProgressOfTheItemShown) {
+    threeItems();
+    open();
+    QStringList texts;
+    for (QAction* entry : menu()->actions())
+        if (!entry->isSeparator())
+            texts.append(entry->text());
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("グラフを表示"), QStringLiteral("CSV に書き出す…"),
+                                  QStringLiteral("全項目を CSV に書き出す…")}));
+
+    // The right mouse button on the history list, and on the item chooser's text.
+    auto* list = find<QListView>(QStringLiteral("lstRireki"));
+    emit list->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(menu()->isVisible());
+    menu()->hide();
+    emit combo()->lineEdit()->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(menu()->isVisible());
+    menu()->hide();
+
+    pick(1);
+    action(u"グラフを表示")->trigger();
+    ASSERT_EQ(progress().size(), 1);
+    EXPECT_EQ(progress()[0]->windowTitle(), u"スクワット の記録 - ヤルキン！");
+    EXPECT_TRUE(progress()[0]->isVisible());
+    // The same by its key.
+    settings()->activateWindow();
+    QTest::keyClick(settings(), Qt::Key_G, Qt::ControlModifier);
+    EXPECT_EQ(progress().size(), 2);
+
+    // The window's own controls are as they were.
+    EXPECT_EQ(list->geometry(), twipsRect(150, 750, 4590, 4140));
+}
+
+TEST_F(HistoryMenu, ProgressWindowsNeverKeepTheProgramAliveAndGoAtTheEnd) {
+    threeItems();
+    open();
+    settings()->showProgress();
+    settings()->showProgress();
+    ASSERT_EQ(progress().size(), 2);
+    find<PictureButton>(QStringLiteral("cmdEnd"))->click();
+    settle();
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(progress().isEmpty());
+
+    // Closing the settings window ends the program with a progress window still open.
+    app.reset();
+    ended = false;
+    start();
+    find<PictureButton>(QStringLiteral("cmdCut"))->click();
+    settle();
+    settings()->showProgress();
+    settings()->close();
+    settle();
+    EXPECT_TRUE(ended);
+}
+
+TEST_F(HistoryMenu, AnItemWhoseNameNoFileCanCarryOpensNothing) {
+    writeItems({{QStringLiteral("a/b"), QStringLiteral("1")}});
+    open();
+    dialogs.clear();
+    settings()->showProgress();
+    EXPECT_TRUE(progress().isEmpty());
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("使用できない項目名")});
+}
+
+TEST_F(HistoryMenu, ExportingTheItemShownOrAllItems) {
+    threeItems();
+    open();
+    const QString file = dir.path() + QStringLiteral("/export.csv");
+    dialogs.queue(file);
+    action(u"CSV に書き出す…")->trigger();
+    ASSERT_EQ(dialogs.shown().size(), 2);
+    // The save box proposes yarukin-YYYYMMDD.csv after the clock's day.
+    EXPECT_EQ(dialogs.shown()[0].kind, ScriptedDialogs::Shown::Kind::SaveFile);
+    EXPECT_TRUE(dialogs.shown()[0].text.endsWith(u"/yarukin-20261205.csv"));
+    EXPECT_EQ(dialogs.shown()[1].title, u"CSV 書き出し終了");
+    EXPECT_TRUE(dialogs.shown()[1].text.startsWith(u"3 件の記録を"));
+    const QString one = QString::fromUtf8(dir.read(QStringLiteral("export.csv")));
+    EXPECT_EQ(one.count(u'\n'), 4); // the header and item 1's three records
+    EXPECT_FALSE(one.contains(u"スクワット"));
+
+    dialogs.clear();
+    dialogs.queue(file);
+    QTest::keyClick(settings(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(dialogs.titles().last(), u"CSV 書き出し終了");
+    const QString all = QString::fromUtf8(dir.read(QStringLiteral("export.csv")));
+    EXPECT_TRUE(all.contains(u"\r\nスクワット,"));
+    EXPECT_EQ(all.count(u'\n'), 6);
+
+    // Cancel in the save box writes nothing and says nothing more.
+    dialogs.clear();
+    ASSERT_TRUE(QFile::remove(file));
+    action(u"CSV に書き出す…")->trigger();
+    EXPECT_EQ(dialogs.shown().size(), 1);
+    EXPECT_FALSE(QFile::exists(file));
+}
+
+} // namespace
