@@ -155,6 +155,7 @@ TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
     for (const QString& name : strays + kept)
         dir.write(name, "x");
     ASSERT_TRUE(QDir().mkdir(Name + QStringLiteral(".yarukin-dir123")));
+    makeFifo(Name + QStringLiteral(".yarukin-fifo12"));
     ASSERT_EQ(::symlink("腕立て伏せ.txt.yarukin-abcdef",
                         path(Name + QStringLiteral(".yarukin-link12")).constData()),
               0);

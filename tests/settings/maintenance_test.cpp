@@ -70,7 +70,7 @@ TEST_F(Maintenance, CountsBelowOneOrAboveTheLimitAreAskedAgain) {
     open();
     const QByteArray before = dir.snapshot();
     dialogs.queue(QStringLiteral("腕立て伏せ"));
-    for (const char* answer : {"0", "-3", "abc", "32768"})
+    for (const char* answer : {"0", "-3", "abc", "0.99", "32768"})
         dialogs.queue(QString::fromLatin1(answer));
     press("cmdNew");
     EXPECT_EQ(dialogs.titles(),
@@ -78,10 +78,11 @@ TEST_F(Maintenance, CountsBelowOneOrAboveTheLimitAreAskedAgain) {
                            QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
                            QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
                            QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
+                           QStringLiteral("下限値制限"), QStringLiteral("指示数入力"),
                            QStringLiteral("上限値制限"), QStringLiteral("指示数入力"),
                            QStringLiteral("キャンセル")}));
     EXPECT_EQ(dialogs.shown()[2].text, u"必ず１以上を入力して下さい");
-    EXPECT_EQ(dialogs.shown()[8].icon, Icon::Warning);
+    EXPECT_EQ(dialogs.shown()[10].icon, Icon::Warning);
     EXPECT_EQ(dir.snapshot(), before);
 }
 
