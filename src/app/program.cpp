@@ -86,7 +86,7 @@ int exportHistories(const QCommandLineParser& parser, const Options& options) {
                      qPrintable(problem.reason()));
     }
     if (target == QStringLiteral("-")) {
-        const QByteArray& bytes = histories.bytes;
+        const QByteArrayView bytes = histories.bytes();
         qsizetype done = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::write(STDOUT_FILENO, bytes.constData() + done,
@@ -99,7 +99,7 @@ int exportHistories(const QCommandLineParser& parser, const Options& options) {
         }
         return 0;
     }
-    const FileResult written = csv::write(target, histories.bytes);
+    const FileResult written = csv::write(target, histories.bytes());
     return written.ok() ? 0 : fail(problemText(written));
 }
 

@@ -4,46 +4,88 @@
 #include "data/dating.h"
 
 #include <QSet>
+#include <algorithm>
+#include <cstring>
 
 namespace csv {
 namespace {
 
 // Two digits of a number below 100.
-void twoDigits(QByteArray& out, int n) {
-    out.append(char('0' + n / 10)).append(char('0' + n % 10));
+char* twoDigits(char* out, int n) {
+    *out++ = char('0' + n / 10);
+    *out++ = char('0' + n % 10);
+    return out;
 }
 
-void appendDate(QByteArray& out, QDate date) {
+// YYYY-MM-DD; nothing for a record without a date.
+char* dateText(char* out, QDate date) {
     if (!date.isValid())
-        return;
-    out.append(QByteArray::number(date.year()).rightJustified(4, '0'));
-    out.append('-');
-    twoDigits(out, date.month());
-    out.append('-');
-    twoDigits(out, date.day());
+        return out;
+    const int year = std::clamp(date.year(), 0, 9999);
+    out = twoDigits(out, year / 100);
+    out = twoDigits(out, year % 100);
+    *out++ = '-';
+    out = twoDigits(out, date.month());
+    *out++ = '-';
+    return twoDigits(out, date.day());
 }
 
-void appendTime(QByteArray& out, int second) {
+// HH:MM:SS; nothing for a time that does not parse.
+char* timeText(char* out, int second) {
     if (second < 0)
-        return;
-    twoDigits(out, second / 3600);
-    out.append(':');
-    twoDigits(out, second / 60 % 60);
-    out.append(':');
-    twoDigits(out, second % 60);
+        return out;
+    out = twoDigits(out, second / 3600);
+    *out++ = ':';
+    out = twoDigits(out, second / 60 % 60);
+    *out++ = ':';
+    return twoDigits(out, second % 60);
 }
 
-bool isAscii(QByteArrayView bytes) {
+// Plain ASCII that needs no quotes, as a count the program wrote always is.
+bool isPlain(QByteArrayView bytes) {
     for (const char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == ',' || c == '"' || c == '\r' || c == '\n')
             return false;
     return true;
 }
 
-// The count field as UTF-8: as it stands when it is plain ASCII, as it always is when the
-// program wrote it.
-QByteArray countText(QByteArrayView raw) {
-    return isAscii(raw) ? field(raw) : field(cp932::decode(raw).toUtf8());
+// The rows of one history, written from `out` on; returns where they end. `out` has room for
+// the most they can take (see rowsRoom). Records of one day follow each other, so the date's
+// digits are worked out once a day.
+char* writeRows(char* out, QByteArrayView nameField, const DatedHistory& history) {
+    char date[16];
+    qsizetype dateLength = 0;
+    QDate dateShown;
+    const auto put = [&out](QByteArrayView bytes) {
+        std::memcpy(out, bytes.data(), static_cast<size_t>(bytes.size()));
+        out += bytes.size();
+    };
+    for (int r = 0; r < history.size(); ++r) {
+        put(nameField);
+        if (const QDate day = history.date(r); day != dateShown || r == 0) {
+            dateShown = day;
+            dateLength = dateText(date, day) - date;
+        }
+        put(QByteArrayView(date, dateLength));
+        *out++ = ',';
+        out = timeText(out, history.second(r));
+        *out++ = ',';
+        const QByteArrayView count = history.countField(r);
+        if (isPlain(count))
+            put(count);
+        else
+            put(field(cp932::decode(count).toUtf8()));
+        *out++ = '\r';
+        *out++ = '\n';
+    }
+    return out;
+}
+
+// The most the rows of a history can take: per record the name, a comma, the date, a comma,
+// the time, a comma and CR LF, and the count, which grows by half at most in UTF-8 and by
+// two quotes and a doubled quote per character when it must be quoted.
+qsizetype rowsRoom(qsizetype nameField, const DatedHistory& history) {
+    return qsizetype(history.size()) * (nameField + 24) + 3 * history.file().byteSize() + 8;
 }
 
 } // namespace
@@ -61,36 +103,47 @@ QByteArray field(QByteArrayView utf8) {
 
 Histories histories(const GYMM& table, const std::optional<QString>& item, const QDateTime& now) {
     Histories result;
-    result.bytes = "\xEF\xBB\xBF" + QByteArray("項目名,日付,時刻,回数\r\n");
+    const QByteArray header = "\xEF\xBB\xBF" + QByteArray("項目名,日付,時刻,回数\r\n");
+    struct Rows {
+        QByteArray nameField;
+        DatedHistory history;
+    };
+    std::vector<Rows> rows;
+    qsizetype room = header.size();
     QSet<QString> done;
     for (int i = 1; i <= table.ItemCount(); ++i) {
         const QString& name = table.ItemNames(i);
         if ((item && name != *item) || done.contains(name))
             continue;
         done.insert(name);
-        const DatedHistory history = DatedHistory::read(name, now);
+        DatedHistory history = DatedHistory::read(name, now);
         if (history.file().result().hasProblem()) {
             result.problems.append(history.file().result());
             continue;
         }
-        const QByteArray nameField = field(name.toUtf8()) + ',';
-        result.bytes.reserve(result.bytes.size() + history.size() * (nameField.size() + 30));
-        for (int r = 0; r < history.size(); ++r) {
-            QByteArray& out = result.bytes;
-            out.append(nameField);
-            appendDate(out, history.date(r));
-            out.append(',');
-            appendTime(out, history.second(r));
-            out.append(',');
-            out.append(countText(history.file().countField(r)));
-            out.append("\r\n");
-        }
-        result.records += history.size();
+        QByteArray nameField = field(name.toUtf8()) + ',';
+        room += rowsRoom(nameField.size(), history);
+        rows.push_back({std::move(nameField), std::move(history)});
     }
+    // Written straight into memory that is only paid for as far as it is used.
+    result.buffer = FileBuffer(room);
+    if (result.buffer.size() != room) {
+        result.problems.append(FileResult::failure(FileResult::Action::Write, QStringLiteral("CSV"),
+                                                   QStringLiteral("メモリーが足りません")));
+        return result;
+    }
+    char* out = result.buffer.data();
+    std::memcpy(out, header.constData(), static_cast<size_t>(header.size()));
+    out += header.size();
+    for (const Rows& each : rows) {
+        out = writeRows(out, each.nameField, each.history);
+        result.records += each.history.size();
+    }
+    result.size = out - result.buffer.data();
     return result;
 }
 
-FileResult write(const QString& path, const QByteArray& bytes) {
+FileResult write(const QString& path, QByteArrayView bytes) {
     return safe_file::replace(path, bytes);
 }
 

@@ -20,7 +20,11 @@ namespace csv {
 QByteArray field(QByteArrayView utf8);
 
 struct Histories {
-    QByteArray bytes;
+    // The CSV text; a large one lies in memory advised for huge pages, as history files do.
+    QByteArrayView bytes() const { return buffer.view().first(size); }
+
+    FileBuffer buffer;
+    qsizetype size = 0;
     int records = 0;
     // Histories that could not be read, and items whose name no file can carry: left out.
     QList<FileResult> problems;
@@ -32,6 +36,6 @@ struct Histories {
 Histories histories(const GYMM& table, const std::optional<QString>& item, const QDateTime& now);
 
 // Writes the bytes to `path` (replaced atomically, as the data files are).
-FileResult write(const QString& path, const QByteArray& bytes);
+FileResult write(const QString& path, QByteArrayView bytes);
 
 } // namespace csv

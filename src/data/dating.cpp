@@ -93,8 +93,12 @@ DatedHistory DatedHistory::read(const QString& itemName, const QDateTime& now) {
     const auto count = static_cast<size_t>(file.count());
     std::vector<std::optional<dating::Stamp>> stamps(count);
     history.seconds_.resize(count);
+    history.counts_.resize(count);
+    const char* base = file.bytes().data();
     for (size_t i = 0; i < count; ++i) {
         const auto fields = file.fields(static_cast<int>(i));
+        history.counts_[i] = {static_cast<quint32>(fields[2].data() - base),
+                              static_cast<quint32>(fields[2].size())};
         stamps[i] = dating::parseStamp(fields[0], fields[1]);
         history.seconds_[i] =
             stamps[i] ? stamps[i]->second : dating::parseTime(fields[1]).value_or(-1);
@@ -103,6 +107,11 @@ DatedHistory DatedHistory::read(const QString& itemName, const QDateTime& now) {
     return history;
 }
 
+QByteArrayView DatedHistory::countField(int index) const {
+    const auto [start, size] = counts_[static_cast<size_t>(index)];
+    return file_.bytes().sliced(start, size);
+}
+
 double DatedHistory::value(int index) const {
-    return TextToNumber(file_.countField(index));
+    return TextToNumber(countField(index));
 }

@@ -50,11 +50,14 @@ public:
     QDate date(int index) const { return dates_[static_cast<size_t>(index)]; }
     // The record's time of day in seconds, or -1 when its time field does not parse.
     int second(int index) const { return seconds_[static_cast<size_t>(index)]; }
-    // The record's count as a number.
+    // The record's count field as the file holds it, and as a number.
+    QByteArrayView countField(int index) const;
     double value(int index) const;
 
 private:
     HistoryFile file_;
     std::vector<QDate> dates_;
     std::vector<qint32> seconds_;
+    // Where each count field lies in the file's bytes: the fields are cut only once.
+    std::vector<std::pair<quint32, quint32>> counts_;
 };

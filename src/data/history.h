@@ -69,6 +69,9 @@ public:
     const QDateTime& modified() const { return modified_; }
 
     int count() const { return static_cast<int>(lineStarts_.size()); }
+    qsizetype byteSize() const { return bytes_.size(); }
+    // The file's bytes, which the fields above are views of.
+    QByteArrayView bytes() const { return bytes_.view(); }
     HistoryRecord record(int index) const; // index from 0
     // The fields of a record as their raw bytes (for work on many records without decoding).
     QByteArrayView countField(int index) const;

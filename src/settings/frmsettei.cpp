@@ -209,7 +209,7 @@ void frmSettei::exportCsv(bool allItems) {
             return;
     if (!allItems && !histories.problems.isEmpty())
         return;
-    if (!session_.report(this, csv::write(path, histories.bytes)))
+    if (!session_.report(this, csv::write(path, histories.bytes())))
         return;
     dialogs().notice(this,
                      QStringLiteral("%1 件の記録を「%2」に書き出しました。")

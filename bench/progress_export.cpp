@@ -1,0 +1,75 @@
+// The progress window and the CSV export on an item whose history holds a million records,
+// side by side with `iconv -f CP932 -t UTF-8 FILE | wc -l`; peak memory. Run it under Xvfb (or
+// with QT_QPA_PLATFORM=offscreen).
+#include "app/app.h"
+#include "bench_util.h"
+#include "data/csv_export.h"
+#include "data/history.h"
+#include "progress/progress_chart.h"
+#include "progress/progress_window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    prepareApplication(application);
+    const int records = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    bench::writeItems(1);
+    const QString item = QStringLiteral("トレーニング項目1");
+    {
+        QFile file(historyFileName(item));
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        file.write(bench::historyBytes(records));
+    }
+    const QByteArray path = QFile::encodeName(dir.filePath(historyFileName(item)));
+    const double iconvMs =
+        bench::commandMs(5, "iconv -f CP932 -t UTF-8 '" + path + "' | wc -l > /dev/null");
+    const double before = bench::peakMiB();
+
+    // The window as the settings window opens it: read, dated, totalled, shown and painted.
+    const QDateTime now = QDateTime::currentDateTime();
+    std::vector<double> shown;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        auto* window = new ProgressWindow(item, 30, now.date(), now);
+        window->show();
+        bench::waitForPaint(window->chart());
+        shown.push_back(timer.nsecsElapsed() / 1e6);
+        QTest::keyClick(window, Qt::Key_4); // the whole range, a thousand days and more
+        delete window;
+    }
+    std::sort(shown.begin(), shown.end());
+    const double windowPeak = bench::peakMiB();
+
+    GYMM table;
+    if (!table.LoadItemList())
+        return 1;
+    const QString target = dir.filePath(QStringLiteral("export.csv"));
+    const double exportMs = bench::medianMs(5, [&] {
+        const csv::Histories histories = csv::histories(table, std::nullopt, now);
+        if (!csv::write(target, histories.bytes()))
+            std::fprintf(stderr, "the export failed\n");
+    });
+
+    std::printf("history of %d records (%.1f MB)\n", records,
+                QFileInfo(QString::fromLocal8Bit(path)).size() / 1e6);
+    std::printf("iconv -f CP932 -t UTF-8 | wc -l       %8.1f ms\n", iconvMs);
+    std::printf("progress window shown and painted    %8.1f ms  (%.2fx)\n", shown[2],
+                shown[2] / iconvMs);
+    std::printf("CSV export written (%.1f MB)        %8.1f ms  (%.2fx)\n",
+                QFileInfo(target).size() / 1e6, exportMs, exportMs / iconvMs);
+    std::printf("peak memory                          %8.1f MiB (%.1f MiB before, %.1f MiB "
+                "after the window)\n",
+                bench::peakMiB(), before, windowPeak);
+    return 0;
+}
