@@ -109,6 +109,9 @@ Controls createControls(QWidget* window, const std::vector<ControlRow>& rows) {
         widget->setToolTip(row.toolTip);
         if (row.kind == ControlKind::Frame)
             containers.insert(row.name, widget);
+        // A child made after its window was shown stays hidden unless shown itself.
+        if (window->isVisible())
+            widget->show();
         controls.add(row.name, widget);
     }
     return controls;

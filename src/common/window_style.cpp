@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QImageReader>
+#include <QPixmap>
 #include <QScreen>
 #include <QWidget>
 #include <QtGui/qtguiglobal.h>
@@ -128,9 +130,16 @@ void keepOutOfTaskbar([[maybe_unused]] QWidget* window) {
 QIcon artworkIcon(const QString& name) {
     QIcon icon;
     for (const int size : {32, 16}) {
+        // Read as PNG by name: a reader left to guess the format loads every image format
+        // plugin to ask it first.
         const QString file = QStringLiteral(":/icons/%1-%2.png").arg(name).arg(size);
-        if (QFile::exists(file))
-            icon.addFile(file, QSize(size, size));
+        if (!QFile::exists(file))
+            continue;
+        QImageReader reader(file, "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
 }
@@ -177,6 +186,12 @@ void showCentred(QWidget* window) {
         window->move(centredPosition(window->size(), frame, screen->availableGeometry()));
     }
     window->show();
+#ifdef YARUKIN_HAVE_XCB
+    // Qt sends the map request only when the event loop next runs; on its way now, the
+    // window comes up while the caller fills it.
+    if (xcb_connection_t* connection = x11Connection())
+        xcb_flush(connection);
+#endif
     // A window manager may leave a new window without the keyboard focus (Openbox does so
     // for every window kept out of the task bar); the program's windows are opened by the
     // user, who goes on with the keyboard.

@@ -79,12 +79,16 @@ double frmMain::nameFontPoints(const QString& name) {
 
 frmMain::frmMain(App& app) : app_(app) {
     setUpWindow(this, 9435, 6750, WindowBorder::FixedDialog);
-    setFont(gothicFont(WindowPoints));
     // The background is painted here, so that a flash reaches the transparent labels but not
     // the frame, the buttons, the text box or the scroll bar.
     setAutoFillBackground(false);
     backColor_ = palette().color(QPalette::Button);
+}
 
+// The controls are made once the window is on the screen: laying out their text loads the
+// fonts, which takes longer than everything else at start-up, and need not delay the window.
+void frmMain::createContents() {
+    setFont(gothicFont(WindowPoints));
     const Controls controls = createControls(this, layout());
     Frame1 = controls.get<QGroupBox>(Frame1Name);
     for (int i = 1; i <= LabelCount; ++i)
@@ -133,6 +137,7 @@ void frmMain::Form_Load() {
         return;
     }
     showCentred(this);
+    createContents();
     showLabels(1);
     cmdNext->setText(gymm.ItemCount() == 1 ? QStringLiteral("終了") : QStringLiteral("次へ"));
     hsbKaisu->setValue(0);
