@@ -155,6 +155,18 @@ TEST_F(Settings, AnUnreadableHistoryWarnsAndShowsNothing) {
     EXPECT_TRUE(dialogs.shown().first().text.contains(u"腹筋.txt"));
 }
 
+TEST_F(Settings, StartShowsTheKeyboardFocusFromTheStart) {
+    threeItems();
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings()));
+    auto* start = find<PictureButton>(QStringLiteral("cmdAgain"));
+    ASSERT_TRUE(start->hasFocus());
+    const QImage focused = start->grab().toImage();
+    combo()->setFocus();
+    ASSERT_FALSE(start->hasFocus());
+    EXPECT_NE(start->grab().toImage(), focused);
+}
+
 TEST_F(Settings, EveryOpeningStartsAfresh) {
     threeItems();
     open();

@@ -72,6 +72,18 @@ TEST_F(Training, LayoutMatchesTheTwips) {
     EXPECT_FALSE(next()->icon().isNull());
 }
 
+TEST_F(Training, NextShowsTheKeyboardFocusFromTheStart) {
+    fiveItems();
+    start();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(training()));
+    ASSERT_TRUE(next()->hasFocus());
+    // No key has moved the focus yet: the frame must be there all the same.
+    const QImage focused = next()->grab().toImage();
+    count()->setFocus();
+    ASSERT_FALSE(next()->hasFocus());
+    EXPECT_NE(next()->grab().toImage(), focused);
+}
+
 TEST_F(Training, OneItemWorkout) {
     writeItems({{QStringLiteral("腕立て伏せ"), QStringLiteral("30")}});
     start();
