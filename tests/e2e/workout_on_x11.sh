@@ -58,13 +58,33 @@ wait_for() {
   return 1
 }
 
-# A display of its own.
+# A display of its own. Its number is chosen here, not by Xvfb's -displayfd: two servers
+# started at once with -displayfd can both pick the same number, and the loser's exit then
+# removes the winner's socket. With a number given, the loser only fails to take the lock.
 width=1280
 height=1024
-Xvfb -displayfd 5 -screen 0 ${width}x${height}x24 -nolisten tcp 5>"$tmp/display" >/dev/null 2>&1 &
-pids="$!"
-wait_for test -s "$tmp/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$tmp/display")"
+xvfb_started() { # pid, display: the server answers within 10 s, or it has gone
+  for _ in $(seq 200); do
+    kill -0 "$1" 2>/dev/null || return 1
+    xprop -display "$2" -root >/dev/null 2>&1 && return 0
+    sleep 0.05
+  done
+  kill "$1" 2>/dev/null
+  return 1
+}
+for attempt in $(seq 20); do
+  display=":$(awk -v seed="$$$attempt" 'BEGIN { srand(seed); print 200 + int(rand() * 800) }')"
+  # -noreset: a server that resets when its last client goes refuses the next one meanwhile.
+  Xvfb "$display" -screen 0 ${width}x${height}x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  xvfb=$!
+  if xvfb_started "$xvfb" "$display"; then
+    pids="$xvfb"
+    break
+  fi
+  display=""
+done
+[ -n "$display" ] || fail "Xvfb did not start"
+export DISPLAY="$display"
 export QT_QPA_PLATFORM=xcb
 unset QT_SCALE_FACTOR
 
@@ -168,13 +188,13 @@ training=$(window 'ヤルキン！' 629 450) || fail "no training window of 629x
 check_window "$training" "training window" "" no
 sleep 0.3 # let the first paint reach the screen
 import -window root "$artifacts/training.png"
+records() { # at least this many lines in the item list and the history files together
+  [ "$(cat "$work"/*.txt | tr -cd '\n' | wc -c)" -ge "$1" ]
+}
 for item in 1 2 3; do
   xdotool key Return
-  # A record per Enter; waiting for it also outlasts the flash, during which presses are
-  # ignored.
-  wait_for test "$(cat "$work"/*.txt | tr -cd '\n' | wc -c)" -ge $((3 + item)) ||
-    fail "Enter number $item recorded nothing"
-  sleep 0.3
+  wait_for records $((3 + item)) || fail "Enter number $item recorded nothing"
+  sleep 0.3 # the flash that follows the record ignores presses
 done
 settings=$(window 'ヤルキン！' 631 452) || fail "the settings window did not appear after the workout"
 check_window "$settings" "settings window" "min min-button" yes
