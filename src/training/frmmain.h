@@ -45,7 +45,6 @@ private:
     // Next's work: confirm, record, rewrite, flash, then the next item or the end.
     void recordAndAdvance();
     void setBackColor(const QColor& color);
-    void fitTargetFont();
     // The label that shows item k, or none; with more than twenty items the labels show the
     // twenty around the current item.
     QLabel* labelOf(int item) const;
