@@ -129,18 +129,10 @@ stop_weston
 for tool in Xvfb xdotool xwininfo; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (apt install xvfb xdotool x11-utils)"
 done
-for attempt in $(seq 20); do
-  display=":$(awk -v seed="$$$attempt" 'BEGIN { srand(seed); print 200 + int(rand() * 800) }')"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-  xvfb=$!
-  if DISPLAY=$display wait_for xwininfo -root; then
-    pids="$pids $xvfb"
-    break
-  fi
-  kill "$xvfb" 2>/dev/null || true
-  display=""
-done
-[ -n "$display" ] || fail "Xvfb did not start"
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$tmp/display" >/dev/null 2>&1 &
+pids="$pids $!"
+wait_for test -s "$tmp/display" || fail "Xvfb did not start"
+display=":$(cat "$tmp/display")"
 export DISPLAY="$display"
 start_weston x11-backend.so --width=1024 --height=768
 unset DISPLAY # the program talks Wayland only

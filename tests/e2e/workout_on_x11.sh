@@ -58,33 +58,16 @@ wait_for() {
   return 1
 }
 
-# A display of its own. Its number is chosen here, not by Xvfb's -displayfd: two servers
-# started at once with -displayfd can both pick the same number, and the loser's exit then
-# removes the winner's socket. With a number given, the loser only fails to take the lock.
+# A display of its own: Xvfb takes the first number free (binding its abstract socket is
+# what claims a number, so tests started together get different ones). -noreset: a server
+# that resets when its last client goes refuses the next one meanwhile.
 width=1280
 height=1024
-xvfb_started() { # pid, display: the server answers within 10 s, or it has gone
-  for _ in $(seq 200); do
-    kill -0 "$1" 2>/dev/null || return 1
-    xprop -display "$2" -root >/dev/null 2>&1 && return 0
-    sleep 0.05
-  done
-  kill "$1" 2>/dev/null
-  return 1
-}
-for attempt in $(seq 20); do
-  display=":$(awk -v seed="$$$attempt" 'BEGIN { srand(seed); print 200 + int(rand() * 800) }')"
-  # -noreset: a server that resets when its last client goes refuses the next one meanwhile.
-  Xvfb "$display" -screen 0 ${width}x${height}x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-  xvfb=$!
-  if xvfb_started "$xvfb" "$display"; then
-    pids="$xvfb"
-    break
-  fi
-  display=""
-done
-[ -n "$display" ] || fail "Xvfb did not start"
-export DISPLAY="$display"
+Xvfb -displayfd 5 -screen 0 ${width}x${height}x24 -nolisten tcp -noreset 5>"$tmp/display" \
+  >/dev/null 2>&1 &
+pids="$!"
+wait_for test -s "$tmp/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$tmp/display")"
 export QT_QPA_PLATFORM=xcb
 unset QT_SCALE_FACTOR
 
@@ -106,7 +89,9 @@ fi
 window() { # title width height
   for _ in $(seq 100); do
     for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-      eval "$(xdotool getwindowgeometry --shell "$id")"
+      # A window of the program just ended may be gone by now.
+      geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null) || continue
+      eval "$geometry"
       if [ "$WIDTH" = "$2" ] && [ "$HEIGHT" = "$3" ]; then
         echo "$id"
         return 0
@@ -178,6 +163,10 @@ start() { # working directory
   pids="$pids $!"
   last=$!
 }
+stop() { # the program last started
+  kill "$last"
+  wait "$last" 2>/dev/null || true
+}
 
 # --- a workout of three items, by Enter alone -------------------------------------------
 work="$tmp/workout"
@@ -214,7 +203,7 @@ done
 xdotool key Return
 training=$(window 'ヤルキン！' 629 450) || fail "Enter in the settings window started no workout"
 check_window "$training" "training window of the second workout" "" no
-kill "$last"
+stop
 
 # --- a first start without items ----------------------------------------------------------
 empty="$tmp/empty"
@@ -234,7 +223,7 @@ settings=$(window 'ヤルキン！' 631 452) || fail "the settings window did no
 check_window "$settings" "settings window after the message" "min min-button" yes
 sleep 0.3
 import -window root "$artifacts/settings-empty.png"
-kill "$last"
+stop
 
 # --- the same workout at 144 dpi: everything scales together ------------------------------
 export QT_SCALE_FACTOR=1.5
@@ -243,6 +232,6 @@ training=$(window 'ヤルキン！' 944 675) || fail "no training window of 944x
 wait_for frame_centred "$training" || fail "the training window at a scale of 1.5 is not centred"
 sleep 0.3
 import -window root "$artifacts/training-144dpi.png"
-kill "$last"
+stop
 
 echo "PASSED ($wm): screenshots in $artifacts"
