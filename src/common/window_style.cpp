@@ -92,10 +92,12 @@ QMargins frameExtents([[maybe_unused]] QWidget* window) {
                    reinterpret_cast<const char*>(&request));
     xcb_flush(connection);
     // The window manager answers by setting _NET_FRAME_EXTENTS on the window, as a rule
-    // within a millisecond; one that does not answer costs a tenth of a second once.
+    // within a millisecond, later on a busy machine; one that does not answer at all costs
+    // half a second, and the window stands a frame's width off the centre.
     const xcb_atom_t extents = atom(connection, "_NET_FRAME_EXTENTS");
     using namespace std::chrono_literals;
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + 500ms;
+    while (std::chrono::steady_clock::now() < deadline) {
         const std::vector<uint32_t> widths = property(connection, id, extents, XCB_ATOM_CARDINAL);
         if (widths.size() == 4) {
             const auto width = [](uint32_t value) { return static_cast<int>(qMin(value, 1000u)); };
