@@ -14,7 +14,8 @@ run_packages=(
   libchm-dev fp-utils fonts-ipafont-gothic
 )
 test_packages=(
-  libgtest-dev xvfb xauth xdotool x11-utils imagemagick
+  libgtest-dev xvfb xauth xdotool x11-utils imagemagick openbox xfwm4 dbus weston qt6-wayland
+  libxcb-damage0-dev
   desktop-file-utils appstream dpkg-dev file clang libclang-rt-14-dev
 )
 

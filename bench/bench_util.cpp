@@ -7,8 +7,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QWidget>
-#include <cstdio>
-#include <cstdlib>
 #include <sys/resource.h>
 
 #include "base/cp932.h"
@@ -47,16 +45,6 @@ void waitForPaint(QWidget* widget) {
     while (!probe.painted && timeout.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     widget->removeEventFilter(&probe);
-}
-
-void reportStartupAndExit() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    const double nowNs = now.tv_sec * 1e9 + now.tv_nsec;
-    const double startNs = qEnvironmentVariable("BENCH_START_NS").toDouble();
-    std::printf("%.3f\n", (nowNs - startNs) / 1e6);
-    std::fflush(stdout);
-    std::_Exit(0); // the time to tear down is not start-up
 }
 
 double peakMiB() {

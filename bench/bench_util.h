@@ -74,10 +74,6 @@ inline double cpuMs() {
 // Waits, processing events, until `widget` has been painted once.
 void waitForPaint(QWidget* widget);
 
-// For the start-up programs: prints the milliseconds since BENCH_START_NS (the wall clock in
-// nanoseconds, taken by the caller just before it started this process) and ends at once.
-[[noreturn]] void reportStartupAndExit();
-
 // The peak resident set size of this process so far, in MiB.
 double peakMiB();
 

@@ -75,7 +75,7 @@ std::vector<ControlRow> frmSettei::layout() {
         {frame1,                        K::Frame,     {},        90, 1425, 4890, 5265, 11.25, QStringLiteral("実績履歴リスト")},
         {QStringLiteral("lstRireki"),   K::ListView,  frame1,   150,  750, 4590, 4140, 12},
         {QStringLiteral("cboKoumoku"),  K::ComboBox,  frame1,   150,  375, 4590,  345, 11.25, {}, QStringLiteral("各項目の実績履歴を表示します")},
-        {QStringLiteral("lblGoukei"),   K::Label,     frame1,  2625, 4950, 2040,  240, 11.25, {}, {}, Qt::AlignRight | Qt::AlignTop},
+        {QStringLiteral("lblGoukei"),   K::FittingLabel, frame1, 2625, 4950, 2040, 240, 11.25, {}, {}, Qt::AlignRight | Qt::AlignTop},
         {frame2,                        K::Frame,     {},      5100, 1425, 4215, 5265, 11.25, QStringLiteral("登録状態確認")},
         {QStringLiteral("txtKoumoku"),  K::TextBox,   frame2,   150,  375, 3240,  315, 11.25, {}, itemTip},
         {QStringLiteral("txtKaisu"),    K::TextBox,   frame2,  3450,  375,  615,  315, 11.25, {}, itemTip},
@@ -131,6 +131,12 @@ frmSettei::frmSettei(Session& session) : session_(session), history_(new History
     connect(cmdHelp, &QAbstractButton::clicked, this, &frmSettei::cmdHelp_Click);
     connect(cmdsyoukai, &QAbstractButton::clicked, this, &frmSettei::cmdsyoukai_Click);
     connect(cmdEnd, &QAbstractButton::clicked, this, &frmSettei::cmdEnd_Click);
+    // Only a pick from the list shows another history; typing in the edit field does nothing.
+    // The combo box would complete a name typed, and pick the entry whose name its edit field
+    // holds when Enter is pressed there or the field is left.
+    cboKoumoku->setCompleter(nullptr);
+    disconnect(cboKoumoku->lineEdit(), &QLineEdit::returnPressed, cboKoumoku, nullptr);
+    disconnect(cboKoumoku->lineEdit(), &QLineEdit::editingFinished, cboKoumoku, nullptr);
     connect(cboKoumoku, &QComboBox::activated, this, &frmSettei::cboKoumoku_Click);
     // A selection by mouse or keyboard, and a click on the entry already selected.
     connect(lstKoumoku, &QListWidget::itemSelectionChanged, this, [this] {

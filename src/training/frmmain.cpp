@@ -18,7 +18,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
-#include <cmath>
 
 namespace {
 
@@ -55,8 +54,9 @@ std::vector<ControlRow> frmMain::layout() {
         {QStringLiteral("hsbKaisu"),  K::ScrollBar,     {},        6750, 6300, 1215,  240},
         {QStringLiteral("cmdNext"),   K::PictureButton, {},        8250, 5625,  990,  990, 9,     QStringLiteral("次へ")},
         {QStringLiteral("txtKaisu"),  K::TextBox,       {},        6750, 5700, 1215,  510, 0,     QStringLiteral("0")},
-        {QStringLiteral("lblKaisu"),  K::Label,         {},        2700, 2250, 6720, 2865, TargetPoints, {}, {}, centred},
-        {QStringLiteral("lblKoumoku"), K::Label,        {},        2655,  585, 6735, 1515, 0,     {}, {}, centred},
+        // Both draw a text too long for them smaller: a target of five digits, a long name.
+        {QStringLiteral("lblKaisu"),  K::FittingLabel,  {},        2700, 2250, 6720, 2865, TargetPoints, {}, {}, centred},
+        {QStringLiteral("lblKoumoku"), K::FittingLabel, {},        2655,  585, 6735, 1515, 0,     {}, {}, centred},
     });
     return rows;
 }
@@ -79,12 +79,16 @@ double frmMain::nameFontPoints(const QString& name) {
 
 frmMain::frmMain(Session& session) : session_(session) {
     setUpWindow(this, 9435, 6750, WindowBorder::FixedDialog);
-    setFont(gothicFont(WindowPoints));
     // The background is painted here, so that a flash reaches the transparent labels but not
     // the frame, the buttons, the text box or the scroll bar.
     setAutoFillBackground(false);
     backColor_ = palette().color(QPalette::Button);
+}
 
+// The controls are made once the window is on the screen: laying out their text loads the
+// fonts, which takes longer than everything else at start-up, and need not delay the window.
+void frmMain::createContents() {
+    setFont(gothicFont(WindowPoints));
     const Controls controls = createControls(this, layout());
     Frame1 = controls.get<QGroupBox>(Frame1Name);
     for (int i = 1; i <= LabelCount; ++i)
@@ -133,6 +137,7 @@ void frmMain::Form_Load() {
         return;
     }
     showCentred(this);
+    createContents();
     showLabels(1);
     cmdNext->setText(gymm.ItemCount() == 1 ? QStringLiteral("終了") : QStringLiteral("次へ"));
     hsbKaisu->setValue(0);
@@ -174,7 +179,6 @@ void frmMain::ShowItem(int k) {
 
     const qint16 target = gymm.ItemTargets(k);
     lblKaisu->setText(QString::number(target));
-    fitTargetFont();
     // The scroll bar holds 0..1000; a target beyond stands it at the nearer end, and the count
     // entry shows the target itself.
     const int barValue = qBound(hsbKaisu->minimum(), int{target}, hsbKaisu->maximum());
@@ -182,24 +186,6 @@ void frmMain::ShowItem(int k) {
     if (barValue != target)
         txtKaisu->setText(QString::number(target));
     cmdNext->setFocus();
-}
-
-void frmMain::fitTargetFont() {
-    // Five digits at the full size are wider than the label; such a target is drawn smaller
-    // instead of losing its first and last digits.
-    QFont font = lblKaisu->font();
-    font.setPointSizeF(TargetPoints);
-    const int room = lblKaisu->width();
-    const int wide = QFontMetrics(font).horizontalAdvance(lblKaisu->text());
-    if (wide > room) {
-        // Glyph widths do not scale exactly with the size: start from the proportion, then
-        // step down until the text fits.
-        font.setPointSizeF(std::floor(TargetPoints * room / wide));
-        while (font.pointSizeF() > 8 &&
-               QFontMetrics(font).horizontalAdvance(lblKaisu->text()) > room)
-            font.setPointSizeF(font.pointSizeF() - 1);
-    }
-    lblKaisu->setFont(font);
 }
 
 void frmMain::cmdNext_Click() {

@@ -41,10 +41,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void createContents();
     // Next's work: confirm, record, rewrite, flash, then the next item or the end.
     void recordAndAdvance();
     void setBackColor(const QColor& color);
-    void fitTargetFont();
     // The label that shows item k, or none; with more than twenty items the labels show the
     // twenty around the current item.
     QLabel* labelOf(int item) const;
@@ -56,12 +56,13 @@ private:
     int firstLabelItem_ = 1;
     bool advancing_ = false;
 
-    QGroupBox* Frame1;
-    std::array<QLabel*, 20> lblSnd; // lblSnd(i) is lblSnd[i - 1]
-    QScrollBar* hsbKaisu;
-    PictureButton* cmdNext;
-    QLineEdit* txtKaisu;
-    QLabel* lblKaisu;
-    QLabel* lblKoumoku;
-    PictureButton* cmdCut;
+    // Made by createContents when the window is shown.
+    QGroupBox* Frame1 = nullptr;
+    std::array<QLabel*, 20> lblSnd{}; // lblSnd(i) is lblSnd[i - 1]
+    QScrollBar* hsbKaisu = nullptr;
+    PictureButton* cmdNext = nullptr;
+    QLineEdit* txtKaisu = nullptr;
+    QLabel* lblKaisu = nullptr;
+    QLabel* lblKoumoku = nullptr;
+    PictureButton* cmdCut = nullptr;
 };

@@ -11,12 +11,13 @@
 enum class ControlKind {
     Label,         // QLabel, transparent
     ShadowLabel,   // ShadowLabel: a transparent QLabel whose text casts a grey shadow
+    FittingLabel,  // FittingLabel: a transparent QLabel that draws too long a text smaller
     Frame,         // QGroupBox with a caption
     ScrollBar,     // horizontal QScrollBar
     PictureButton, // PictureButton: a picture, with its caption (if any) below
-    TextBox,       // single-line QLineEdit
-    ListBox,       // QListWidget, single selection
-    ListView,      // QListView over a model the window supplies, single selection
+    TextBox,       // single-line QLineEdit; a text set by the program shows its start
+    ListBox,       // QListWidget, single selection that stays once made
+    ListView,      // QListView over a model the window supplies, the same selection
     ComboBox,      // editable QComboBox
     Picture,       // QLabel showing `text` as an image resource at its own size
     Line,          // a one-pixel line in the colour named by `text`
@@ -42,6 +43,26 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+// A label that keeps its text wholly visible: a text that would not fit its box at the label's
+// font (on one line, or in as many lines as the box holds when it wraps) is drawn at the
+// largest smaller size that fits. The font stays as set; only the drawing shrinks.
+class FittingLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    // The font the text is drawn in.
+    QFont fittedFont() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool fits(const QFont& font) const;
+    mutable QString fittedText_;
+    mutable QFont fittedFor_, fitted_;
+    mutable QSize fittedSize_;
 };
 
 // The name of member `index` of a control array: lblSnd(3).

@@ -1,6 +1,7 @@
 #include "widgets/picture_button.h"
 
 #include <QKeyEvent>
+#include <QStyleOptionToolButton>
 
 PictureButton::PictureButton(QWidget* parent) : QToolButton(parent) {
     setFocusPolicy(Qt::StrongFocus);
@@ -17,4 +18,12 @@ void PictureButton::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QToolButton::keyPressEvent(event);
+}
+
+void PictureButton::initStyleOption(QStyleOptionToolButton* option) const {
+    QToolButton::initStyleOption(option);
+    // Styles draw the focus frame only after the keyboard has moved the focus; these buttons
+    // are driven by Enter from the first moment, so the user must see where Enter goes.
+    if (hasFocus())
+        option->state |= QStyle::State_KeyboardFocusChange;
 }

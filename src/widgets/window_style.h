@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QIcon>
+#include <QMargins>
+#include <QPoint>
+#include <QRect>
 
 class QWidget;
 
@@ -14,8 +17,11 @@ enum class WindowBorder {
 // icon and a button-face background.
 void setUpWindow(QWidget* window, int clientWidth, int clientHeight, WindowBorder border);
 
-// Shows the window centred on the screen.
+// Shows the window with its frame centred on the screen, and makes it the active window.
 void showCentred(QWidget* window);
+
+// Where a client area of this size goes for its frame to stand centred on the screen.
+QPoint centredPosition(const QSize& client, const QMargins& frame, const QRect& screen);
 
 // The program icon, at 32x32 and 16x16.
 QIcon programIcon();

@@ -33,6 +33,11 @@ else
   skipped="$skipped appstreamcli"
 fi
 
+# The project has no web site or mail domain yet: no address may claim one (README.md says
+# how the home page and the screenshots go in once there is a site).
+metainfo="$root/share/metainfo/org.yarukin.Yarukin.metainfo.xml"
+! grep -Eq 'https?://|@[a-z0-9.-]+\.[a-z]+' "$metainfo" || fail "the metainfo names an address: $(grep -Eo 'https?://[^<]*|[^ <>]*@[a-z0-9.-]+' "$metainfo" | head -n 1)"
+
 # The launcher creates the data directory and starts the program inside it.
 data="$tmp/home/.local/share/yarukin"
 HOME="$tmp/home" XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen "$root/bin/yarukin" >/dev/null 2>&1 &
@@ -57,6 +62,7 @@ if command -v cpack >/dev/null 2>&1 && command -v dpkg-deb >/dev/null 2>&1; then
   dpkg-deb -f "$deb" Depends | grep -q 'fonts-ipafont-gothic' || fail "no font dependency"
   dpkg-deb -f "$deb" Depends | grep -q 'libchm1' || fail "no chmlib dependency"
   dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "no Qt dependency"
+  ! dpkg-deb -f "$deb" Maintainer | grep -q '@' || fail "the package names a mail address: $(dpkg-deb -f "$deb" Maintainer)"
 else
   skipped="$skipped cpack/dpkg-deb"
 fi

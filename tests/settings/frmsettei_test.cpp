@@ -175,6 +175,94 @@ TEST_F(Settings, AnUnreadableHistoryWarnsAndShowsNothing) {
     EXPECT_TRUE(dialogs.shown().first().text.contains(u"腹筋.txt"));
 }
 
+TEST_F(Settings, StartShowsTheKeyboardFocusFromTheStart) {
+    threeItems();
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings()));
+    auto* start = find<PictureButton>(QStringLiteral("cmdAgain"));
+    ASSERT_TRUE(start->hasFocus());
+    const QImage focused = start->grab().toImage();
+    combo()->setFocus();
+    ASSERT_FALSE(start->hasFocus());
+    EXPECT_NE(start->grab().toImage(), focused);
+}
+
+TEST_F(Settings, TypingInTheHistoryChooserShowsNoOtherHistory) {
+    threeItems();
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings()));
+    combo()->setFocus();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Tab}) {
+        combo()->clearEditText();
+        // The first letters of an item, as inline completion would finish them; then the
+        // whole name.
+        for (const QString& typed : {QStringLiteral("スク"), QStringLiteral("スクワット")}) {
+            combo()->setFocus();
+            combo()->clearEditText();
+            typeText(combo(), typed);
+            QTest::keyClick(combo(), key);
+            settle();
+            EXPECT_EQ(settings()->HistoryItem, 1) << typed.toStdString() << " " << key;
+            EXPECT_EQ(total(), u"合計回数 ： 35");
+        }
+    }
+}
+
+TEST_F(Settings, PickingFromTheListShowsThatHistory) {
+    threeItems();
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings()));
+    combo()->setFocus();
+    combo()->showPopup();
+    QWidget* list = combo()->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    settle();
+    EXPECT_EQ(settings()->HistoryItem, 2);
+    EXPECT_EQ(total(), u"合計回数 ： 7");
+    // The arrow keys on the closed box pick the next entry of the list as well.
+    QTest::keyClick(combo(), Qt::Key_Down);
+    EXPECT_EQ(settings()->HistoryItem, 3);
+}
+
+TEST_F(Settings, CtrlClickKeepsTheSelectedItemSelected) {
+    threeItems();
+    open();
+    select(1);
+    QListWidget* list = items();
+    const QPoint entry = list->visualItemRect(list->item(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, entry);
+    EXPECT_EQ(list->selectedItems().size(), 1);
+    EXPECT_EQ(list->currentRow(), 1);
+    // Ctrl+Space toggles a selection in other lists; not here.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(list->selectedItems().size(), 1);
+    // So 保存 finds the item the name box shows.
+    settings()->cmdHozon_Click();
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("設定更新終了")});
+}
+
+TEST_F(Settings, ATargetTooWideForItsBoxShowsItsBeginning) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")},
+                {QStringLiteral("B"), QStringLiteral("-32768")}});
+    open();
+    select(1);
+    ASSERT_EQ(targetBox()->text(), u"-32768");
+    EXPECT_EQ(targetBox()->cursorPosition(), 0);
+}
+
+TEST_F(Settings, AnEightDigitTotalStaysReadable) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")}});
+    writeHistory(QStringLiteral("A"), {QStringLiteral("50036996")});
+    open();
+    auto* label = find<QLabel>(QStringLiteral("lblGoukei"));
+    ASSERT_EQ(label->text(), u"合計回数 ： 50036996");
+    EXPECT_TRUE(drawnWhole(label));
+    EXPECT_EQ(label->font().pointSizeF(), 11.25);
+}
+
 TEST_F(Settings, EveryOpeningStartsAfresh) {
     threeItems();
     open();

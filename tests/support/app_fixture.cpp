@@ -1,11 +1,15 @@
 #include "app_fixture.h"
 
 #include "base/cp932.h"
+#include "printers.h"
 
 #include "settings/frmsettei.h"
 #include "training/frmmain.h"
 #include <QApplication>
+#include <QHash>
+#include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 
 QStringList tabOrder(QWidget* first) {
     QStringList names;
@@ -27,6 +31,42 @@ void typeText(QWidget* widget, const QString& text) {
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
         QApplication::sendEvent(widget, &release);
     }
+}
+
+QRect inkBounds(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb background = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(background))
+            background = it.key();
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != background)
+                ink |= QRect(x, y, 1, 1);
+    // In the widget's own pixels, whatever the scale the grab was made at.
+    const qreal ratio = image.devicePixelRatio();
+    return QRectF(ink.x() / ratio, ink.y() / ratio, ink.width() / ratio, ink.height() / ratio)
+        .toAlignedRect();
+}
+
+::testing::AssertionResult drawnWhole(QWidget* widget) {
+    const QRect ink = inkBounds(widget);
+    // Text may touch the edges it is set against; text that does not fit is cut at the other
+    // side, or at the bottom when it wraps.
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    const Qt::Alignment alignment = label ? label->alignment() : Qt::AlignLeft | Qt::AlignTop;
+    const QRect whole = widget->rect().adjusted(alignment & Qt::AlignLeft ? 0 : 1, 0,
+                                                alignment & Qt::AlignRight ? 0 : -1, -1);
+    if (!ink.isEmpty() && whole.contains(ink))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "ink " << ::testing::PrintToString(ink) << " in a widget of "
+           << ::testing::PrintToString(widget->rect());
 }
 
 AppTest::AppTest() = default;

@@ -16,6 +16,12 @@
 QStringList tabOrder(QWidget* first);
 // Types text into a widget as key presses, characters beyond ASCII included.
 void typeText(QWidget* widget, const QString& text);
+// The smallest rectangle holding every pixel of the widget, as it shows on the screen, whose
+// colour is not the background's (the colour most pixels have): where its text is drawn.
+QRect inkBounds(QWidget* widget);
+// Whether the widget's text is drawn whole: its ink keeps off the sides and the bottom of the
+// widget, where text that does not fit is cut.
+::testing::AssertionResult drawnWhole(QWidget* widget);
 
 class frmMain;
 class frmSettei;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <ostream>
@@ -17,4 +18,7 @@ inline void PrintTo(const QStringList& list, std::ostream* out) {
 }
 inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
     *out << bytes.toHex(' ').toStdString();
+}
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+    *out << rect.width() << 'x' << rect.height() << '+' << rect.x() << '+' << rect.y();
 }

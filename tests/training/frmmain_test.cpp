@@ -88,6 +88,18 @@ TEST_F(Training, LayoutMatchesTheTwips) {
     EXPECT_FALSE(next()->icon().isNull());
 }
 
+TEST_F(Training, NextShowsTheKeyboardFocusFromTheStart) {
+    fiveItems();
+    start();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(training()));
+    ASSERT_TRUE(next()->hasFocus());
+    // No key has moved the focus yet: the frame must be there all the same.
+    const QImage focused = next()->grab().toImage();
+    count()->setFocus();
+    ASSERT_FALSE(next()->hasFocus());
+    EXPECT_NE(next()->grab().toImage(), focused);
+}
+
 TEST_F(Training, OneItemWorkout) {
     writeItems({{QStringLiteral("腕立て伏せ"), QStringLiteral("30")}});
     start();
@@ -161,6 +173,27 @@ TEST_F(Training, NameLengthChoosesTheFontSize) {
     writeItems({{QString(9, u'あ'), QStringLiteral("1")}});
     start();
     EXPECT_EQ(find<QLabel>(QStringLiteral("lblKoumoku"))->font().pointSizeF(), 36);
+}
+
+TEST_F(Training, EveryNameStaysWhollyVisibleInItsTier) {
+    // The longest name of each tier in full-width characters, and one seen cut in two lines.
+    const QList<QString> names = {QString(5, u'ア'),  QStringLiteral("ベンチプレス８回"),
+                                  QString(8, u'ア'),  QString(10, u'ア'),
+                                  QString(14, u'ア'), QString(18, u'ア'),
+                                  QString(40, u'ア')};
+    QList<QPair<QString, QString>> items;
+    for (const QString& name : names)
+        items.append({name, QStringLiteral("10")});
+    writeItems(items);
+    start();
+    auto* label = find<QLabel>(QStringLiteral("lblKoumoku"));
+    for (const QString& name : names) {
+        ASSERT_EQ(label->text(), name);
+        EXPECT_TRUE(drawnWhole(label)) << name.size() << " characters";
+        // The tier is the label's font; only the drawing shrinks.
+        EXPECT_EQ(label->font().pointSizeF(), frmMain::nameFontPoints(name));
+        next()->click();
+    }
 }
 
 TEST_F(Training, NextRecordsRewritesAndPresentsTheNextItem) {
@@ -319,12 +352,42 @@ TEST_F(Training, ALongTargetIsDrawnSmallerToFit) {
     writeItems({{QStringLiteral("A"), QStringLiteral("30")},
                 {QStringLiteral("B"), QStringLiteral("-32768")}});
     start();
-    auto* target = find<QLabel>(QStringLiteral("lblKaisu"));
-    EXPECT_EQ(target->font().pointSizeF(), 150);
+    auto* target = find<FittingLabel>(QStringLiteral("lblKaisu"));
+    EXPECT_EQ(target->fittedFont().pointSizeF(), 150);
     next()->click();
     EXPECT_EQ(target->text(), u"-32768");
-    EXPECT_LT(target->font().pointSizeF(), 150);
-    EXPECT_LE(target->fontMetrics().horizontalAdvance(target->text()), target->width());
+    EXPECT_EQ(target->font().pointSizeF(), 150);
+    EXPECT_LT(target->fittedFont().pointSizeF(), 150);
+    EXPECT_LE(QFontMetrics(target->fittedFont()).horizontalAdvance(target->text()),
+              target->width());
+    EXPECT_TRUE(drawnWhole(target));
+}
+
+TEST_F(Training, AFourDigitTargetIsDrawnWholeAtTheLargestSizeThatFits) {
+    // At 150 pt four digits of the Gothic face here are wider than the label (about 500 of
+    // its 448 pixels): they are drawn whole, a little smaller, never cut. Three stay at 150.
+    writeItems({{QStringLiteral("A"), QStringLiteral("999")},
+                {QStringLiteral("B"), QStringLiteral("1000")}});
+    start();
+    auto* target = find<FittingLabel>(QStringLiteral("lblKaisu"));
+    EXPECT_EQ(target->fittedFont().pointSizeF(), 150);
+    next()->click();
+    ASSERT_EQ(target->text(), u"1000");
+    const QFont fitted = target->fittedFont();
+    QFont larger = fitted;
+    larger.setPointSizeF(fitted.pointSizeF() + 1);
+    EXPECT_LE(QFontMetrics(fitted).horizontalAdvance(target->text()), target->width());
+    EXPECT_GT(QFontMetrics(larger).horizontalAdvance(target->text()), target->width());
+    EXPECT_GE(fitted.pointSizeF(), 120);
+    EXPECT_TRUE(drawnWhole(target));
+}
+
+TEST_F(Training, ATargetTooWideForTheCountEntryShowsItsBeginning) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("-32768")}});
+    start();
+    ASSERT_EQ(count()->text(), u"-32768");
+    // The box scrolls to keep the cursor in view: at the end it showed "2768".
+    EXPECT_EQ(count()->cursorPosition(), 0);
 }
 
 TEST_F(Training, FlashColoursContinueFromOneWorkoutToTheNext) {
