@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QWidget>
 #include <sys/resource.h>
 
@@ -22,6 +23,17 @@ QByteArray historyBytes(int records) {
         when = when.addSecs(37);
     }
     return bytes;
+}
+
+QByteArray writeHistory(const QString& name, int records) {
+    QFile file(historyFileName(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(historyBytes(records)) < 0)
+        return {};
+    return QFile::encodeName(QFileInfo(file).absoluteFilePath());
+}
+
+double iconvMs(const QByteArray& path, int runs) {
+    return commandMs(runs, "iconv -f CP932 -t UTF-8 '" + path + "' | wc -l > /dev/null");
 }
 
 namespace {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QString>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +37,29 @@ inline double commandMs(int runs, const QByteArray& command) {
 
 // A history file of `records` lines, about 30 bytes each, as the training window writes them.
 QByteArray historyBytes(int records);
+
+// The number of records from the command line (the first argument), a million by default.
+inline int recordsArgument(int argc, char* argv[]) {
+    return argc > 1 ? std::atoi(argv[1]) : 1'000'000;
+}
+
+// A fresh temporary working directory for one run.
+class WorkDir {
+public:
+    WorkDir() { QDir::setCurrent(dir_.path()); }
+    QString filePath(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Writes such a history for the item `name` into the working directory; its absolute path, or
+// nothing when it cannot be written.
+QByteArray writeHistory(const QString& name, int records);
+
+// The reference for reading a history: `iconv -f CP932 -t UTF-8 FILE | wc -l`, the median of
+// `runs` in milliseconds.
+double iconvMs(const QByteArray& path, int runs);
 
 } // namespace bench
 

@@ -12,21 +12,14 @@
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    const int records = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
+    const int records = bench::recordsArgument(argc, argv);
+    const bench::WorkDir dir;
     const QString name = QStringLiteral("腕立て伏せ");
-    {
-        QFile file(historyFileName(name));
-        if (!file.open(QIODevice::WriteOnly))
-            return 1;
-        file.write(bench::historyBytes(records));
-    }
-    const QByteArray path = QFile::encodeName(dir.filePath(historyFileName(name)));
-    const QByteArray pipeline = "iconv -f CP932 -t UTF-8 '" + path + "' | wc -l > /dev/null";
-
+    const QByteArray path = bench::writeHistory(name, records);
+    if (path.isEmpty())
+        return 1;
     const int runs = 7;
-    const double iconvMs = bench::commandMs(runs, pipeline);
+    const double iconvMs = bench::iconvMs(path, runs);
     const double rawMs = bench::medianMs(runs, [&] {
         QFile file(historyFileName(name));
         if (!file.open(QIODevice::ReadOnly) || file.readAll().isEmpty())

@@ -19,20 +19,14 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     prepareApplication(application);
-    const int records = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
+    const int records = bench::recordsArgument(argc, argv);
+    const bench::WorkDir dir;
     bench::writeItems(1);
     const QString item = QStringLiteral("トレーニング項目1");
-    {
-        QFile file(historyFileName(item));
-        if (!file.open(QIODevice::WriteOnly))
-            return 1;
-        file.write(bench::historyBytes(records));
-    }
-    const QByteArray path = QFile::encodeName(dir.filePath(historyFileName(item)));
-    const double iconvMs =
-        bench::commandMs(5, "iconv -f CP932 -t UTF-8 '" + path + "' | wc -l > /dev/null");
+    const QByteArray path = bench::writeHistory(item, records);
+    if (path.isEmpty())
+        return 1;
+    const double iconvMs = bench::iconvMs(path, 5);
     const double before = bench::peakMiB();
 
     // The window as the settings window opens it: read, dated, totalled, shown and painted.

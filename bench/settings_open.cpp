@@ -17,20 +17,13 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     prepareApplication(application);
-    const int records = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
+    const int records = bench::recordsArgument(argc, argv);
+    const bench::WorkDir dir;
     bench::writeItems(3);
-    const QString first = QStringLiteral("トレーニング項目1");
-    {
-        QFile file(historyFileName(first));
-        if (!file.open(QIODevice::WriteOnly))
-            return 1;
-        file.write(bench::historyBytes(records));
-    }
-    const QByteArray path = QFile::encodeName(dir.filePath(historyFileName(first)));
-    const double iconvMs =
-        bench::commandMs(5, "iconv -f CP932 -t UTF-8 '" + path + "' | wc -l > /dev/null");
+    const QByteArray path = bench::writeHistory(QStringLiteral("トレーニング項目1"), records);
+    if (path.isEmpty())
+        return 1;
+    const double iconvMs = bench::iconvMs(path, 5);
 
     bench::AutoDialogs dialogs;
     SystemClock clock;

@@ -57,8 +57,7 @@ bool App::start() {
 }
 
 App::~App() {
-    for (const QPointer<QWidget>& window : std::exchange(progress_, {}))
-        delete window.data();
+    progress_.deleteAll();
     ended_ = true;
     delete std::exchange(current_, nullptr);
 }
@@ -96,26 +95,20 @@ void App::showProgress(QWidget* caller, int item) {
         delete window;
         return;
     }
-    progress_.removeAll(nullptr);
-    progress_.append(window);
+    progress_.add(window);
     if (caller) // beside the window it was asked from, a little further for each
-        window->move(caller->frameGeometry().topLeft() + QPoint(40, 40) * int(progress_.size()));
+        window->move(caller->frameGeometry().topLeft() +
+                     QPoint(40, 40) * int(progress_.open().size()));
     window->show();
     window->activateWindow();
 }
 
 QList<QWidget*> App::progressWindows() const {
-    QList<QWidget*> open;
-    for (const QPointer<QWidget>& window : progress_)
-        if (window)
-            open.append(window);
-    return open;
+    return progress_.open();
 }
 
 void App::endProgram() {
-    for (const QPointer<QWidget>& window : std::exchange(progress_, {}))
-        if (window)
-            window->close();
+    progress_.closeAll();
     if (QWidget* window = std::exchange(current_, nullptr)) {
         window->hide();
         window->deleteLater();

@@ -2,10 +2,10 @@
 
 #include "data/data_dir_lock.h"
 #include "session/session.h"
+#include "widgets/window_list.h"
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
 
 class QApplication;
 class QCoreApplication;
@@ -49,7 +49,7 @@ private:
     void finish();
 
     QWidget* current_ = nullptr;
-    QList<QPointer<QWidget>> progress_;
+    WindowList<QWidget> progress_;
     bool ended_ = false;
     DataDirLock lock_;
 };

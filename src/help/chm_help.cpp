@@ -138,10 +138,7 @@ void ChmViewer::showHome() {
 
 ChmHelp::ChmHelp(QStringList dataDirs) : dataDirs_(std::move(dataDirs)) {}
 
-ChmHelp::~ChmHelp() {
-    for (const QPointer<ChmViewer>& viewer : viewers_)
-        delete viewer.data();
-}
+ChmHelp::~ChmHelp() = default;
 
 QStringList ChmHelp::installedDataDirs() {
     const QDir programDir(QCoreApplication::applicationDirPath());
@@ -184,9 +181,7 @@ QString ChmHelp::locate(const QString& file) const {
 
 quintptr ChmHelp::HtmlHelpA(QWidget* caller, const QString& file, unsigned command, quintptr) {
     if (command == HH_CLOSE_ALL) {
-        for (const QPointer<ChmViewer>& viewer : std::exchange(viewers_, {}))
-            if (viewer)
-                viewer->close();
+        viewers_.closeAll();
         return 0;
     }
     if (command != HH_DISPLAY_TOPIC)
@@ -202,18 +197,13 @@ quintptr ChmHelp::HtmlHelpA(QWidget* caller, const QString& file, unsigned comma
         return 0;
 
     auto* viewer = new ChmViewer(std::move(chm), file, topic);
-    viewers_.removeAll(nullptr);
-    viewers_.append(viewer);
+    viewers_.add(viewer);
     viewer->showHome();
-    placeBeside(viewer, caller, static_cast<int>(viewers_.size()));
+    placeBeside(viewer, caller, static_cast<int>(viewers_.open().size()));
     viewer->show();
     return static_cast<quintptr>(viewer->winId());
 }
 
 QList<ChmViewer*> ChmHelp::viewers() const {
-    QList<ChmViewer*> open;
-    for (const QPointer<ChmViewer>& viewer : viewers_)
-        if (viewer)
-            open.append(viewer);
-    return open;
+    return viewers_.open();
 }

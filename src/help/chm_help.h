@@ -1,6 +1,7 @@
 #pragma once
 
 #include "help/html_help.h"
+#include "widgets/window_list.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -67,5 +68,5 @@ private:
     static void placeBeside(QWidget* viewer, QWidget* caller, int count);
 
     QStringList dataDirs_;
-    QList<QPointer<ChmViewer>> viewers_;
+    WindowList<ChmViewer> viewers_;
 };

@@ -38,14 +38,7 @@ fail() {
   [ ! -s "$tmp/program.log" ] || grep -v '^\[' "$tmp/program.log" | tail -n 10 | sed 's/^/  program: /'
   exit 1
 }
-# Waits up to 10 s until the command succeeds.
-wait_for() {
-  for _ in $(seq 100); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/wait_for.sh"
 
 export XDG_RUNTIME_DIR="$tmp"
 export QT_QPA_PLATFORM=wayland

@@ -49,14 +49,7 @@ fail() {
   exit 1
 }
 
-# Waits up to 10 s until the command succeeds.
-wait_for() {
-  for _ in $(seq 100); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/wait_for.sh"
 
 # A display of its own: Xvfb takes the first number free (binding its abstract socket is
 # what claims a number, so tests started together get different ones). -noreset: a server
