@@ -35,6 +35,8 @@ struct Options {
 
 void describe(QCommandLineParser& parser, const Options& options) {
     parser.setApplicationDescription(QStringLiteral("ヤルキン！ 運動の回数を記録するカウンター"));
+    // "-platform" and the like are one option, not eight letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({options.dataDir, options.exportCsv, options.item});
@@ -69,17 +71,14 @@ int exportHistories(const QCommandLineParser& parser, const Options& options) {
     std::optional<QString> item;
     if (parser.isSet(options.item)) {
         item = parser.value(options.item);
-        bool registered = false;
-        for (int i = 1; i <= table.ItemCount(); ++i)
-            registered = registered || table.ItemNames(i) == *item;
-        if (!registered)
+        if (!table.contains(*item))
             return fail(QStringLiteral("項目「%1」は登録されていません").arg(*item));
     }
     const csv::Histories histories = csv::histories(table, item, QDateTime::currentDateTime());
     for (const FileResult& problem : histories.problems) {
-        // A name no file can carry has no history to lose; a history that cannot be read
-        // would make the export incomplete.
-        if (problem.action() != FileResult::Action::UnusableName)
+        // Among all items, one whose name no file can carry has no history to lose; the one
+        // item asked for, or a history that cannot be read, would leave the export short.
+        if (item || problem.action() != FileResult::Action::UnusableName)
             return fail(problemText(problem));
         std::fprintf(stderr, "yarukin: 項目「%s」は飛ばしました（%s）\n",
                      qPrintable(Session::visible(problem.fileName())),
@@ -103,14 +102,18 @@ int exportHistories(const QCommandLineParser& parser, const Options& options) {
     return written.ok() ? 0 : fail(problemText(written));
 }
 
-bool wantsNoWindow(int argc, char* argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "-v" || arg == "--version" ||
-            arg.startsWith("--export-csv") || arg.startsWith("-export-csv"))
+// Read before any application object exists: an export, the help, the version and a mistake
+// on the command line need no display, so no QApplication is made for them.
+bool wantsNoWindow(int argc, char* argv[], QCommandLineParser& parser, const Options& options) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (!parser.parse(arguments))
+        return true; // the mistake is told on the command line, window or no window
+    for (const char* name : {"help", "help-all", "version"})
+        if (parser.isSet(QString::fromLatin1(name)))
             return true;
-    }
-    return false;
+    return parser.isSet(options.exportCsv) || parser.isSet(options.item);
 }
 
 } // namespace
@@ -119,12 +122,14 @@ int runProgram(int argc, char* argv[]) {
     Options options;
     QCommandLineParser parser;
     describe(parser, options);
-    if (wantsNoWindow(argc, argv)) {
+    if (wantsNoWindow(argc, argv, parser, options)) {
         QCoreApplication core(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("yarukin"));
         QCoreApplication::setApplicationVersion(QStringLiteral(YARUKIN_VERSION));
         speakJapanese(core);
-        parser.process(core); // --help and --version print and end here
+        parser.process(core); // --help and --version print and end here, as a mistake does
+        if (!parser.isSet(options.exportCsv))
+            return fail(QStringLiteral("--item は --export-csv と一緒に使います"), 2);
         return exportHistories(parser, options);
     }
 
@@ -133,8 +138,6 @@ int runProgram(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(YARUKIN_VERSION));
     prepareApplication(application);
     parser.process(application);
-    if (parser.isSet(options.item))
-        return fail(QStringLiteral("--item は --export-csv と一緒に使います"), 2);
     const QString dataDir = parser.value(options.dataDir);
     if (!enterDataDir(dataDir))
         return fail(QStringLiteral("フォルダー「%1」に入れません").arg(dataDir));

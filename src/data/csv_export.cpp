@@ -17,11 +17,12 @@ char* twoDigits(char* out, int n) {
     return out;
 }
 
-// YYYY-MM-DD; nothing for a record without a date.
+// YYYY-MM-DD; nothing for a record without a date, or with a year no four digits can write
+// (a history walked back through thousands of years).
 char* dateText(char* out, QDate date) {
-    if (!date.isValid())
+    if (!date.isValid() || date.year() < 1 || date.year() > 9999)
         return out;
-    const int year = std::clamp(date.year(), 0, 9999);
+    const int year = date.year();
     out = twoDigits(out, year / 100);
     out = twoDigits(out, year % 100);
     *out++ = '-';
@@ -62,7 +63,7 @@ char* writeRows(char* out, QByteArrayView nameField, const DatedHistory& history
     };
     for (int r = 0; r < history.size(); ++r) {
         put(nameField);
-        if (const QDate day = history.date(r); day != dateShown || r == 0) {
+        if (const QDate day = history.date(r); day != dateShown) {
             dateShown = day;
             dateLength = dateText(date, day) - date;
         }
@@ -82,8 +83,9 @@ char* writeRows(char* out, QByteArrayView nameField, const DatedHistory& history
 }
 
 // The most the rows of a history can take: per record the name, a comma, the date, a comma,
-// the time, a comma and CR LF, and the count, which grows by half at most in UTF-8 and by
-// two quotes and a doubled quote per character when it must be quoted.
+// the time, a comma and CR LF, and the count. A count byte can become three: an invalid byte or
+// a half-width katakana is three bytes of UTF-8, and a quote is doubled within two more quotes.
+// So three times the file's bytes always cover the counts.
 qsizetype rowsRoom(qsizetype nameField, const DatedHistory& history) {
     return qsizetype(history.size()) * (nameField + 24) + 3 * history.file().byteSize() + 8;
 }

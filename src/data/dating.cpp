@@ -97,8 +97,8 @@ DatedHistory DatedHistory::read(const QString& itemName, const QDateTime& now) {
     const char* base = file.bytes().data();
     for (size_t i = 0; i < count; ++i) {
         const auto fields = file.fields(static_cast<int>(i));
-        history.counts_[i] = {static_cast<quint32>(fields[2].data() - base),
-                              static_cast<quint32>(fields[2].size())};
+        const qsizetype start = fields[2].data() ? fields[2].data() - base : 0;
+        history.counts_[i] = {static_cast<quint32>(start), static_cast<quint32>(fields[2].size())};
         stamps[i] = dating::parseStamp(fields[0], fields[1]);
         history.seconds_[i] =
             stamps[i] ? stamps[i]->second : dating::parseTime(fields[1]).value_or(-1);

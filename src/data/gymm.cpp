@@ -45,6 +45,11 @@ FileResult GYMM::LoadItemList() {
     return FileResult::success();
 }
 
+bool GYMM::contains(const QString& name) const {
+    return std::any_of(items_.begin(), items_.end(),
+                       [&](const Item& item) { return item.name == name; });
+}
+
 FileResult GYMM::RewriteItemList() const {
     return write(items_);
 }

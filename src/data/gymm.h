@@ -21,6 +21,8 @@ public:
     int ItemCount() const { return static_cast<int>(items_.size()); }
     const QString& ItemNames(int i) const { return items_.at(i - 1).name; }
     qint16 ItemTargets(int i) const { return items_.at(i - 1).target; }
+    // Whether an item of this name is registered.
+    bool contains(const QString& name) const;
 
     int CurrentItem = 0;
 

@@ -1,6 +1,7 @@
 #include "data/progress.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 
 namespace progress {
@@ -20,6 +21,8 @@ QDate periodStart(QDate date, Period period) {
         return date.addDays(1 - date.dayOfWeek()); // Monday
     case Period::Month:
         return QDate(date.year(), date.month(), 1);
+    case Period::Year:
+        return QDate(date.year(), 1, 1);
     }
     return date;
 }
@@ -32,8 +35,15 @@ QDate nextPeriod(QDate start, Period period) {
         return start.addDays(7);
     case Period::Month:
         return start.addMonths(1);
+    case Period::Year:
+        return start.addYears(1);
     }
     return start.addDays(1);
+}
+
+// Adds without ever reaching infinity: the chart's scale must stay a number.
+double saturated(double sum) {
+    return std::clamp(sum, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
 }
 
 } // namespace
@@ -47,7 +57,8 @@ DailyTotals dailyTotals(const DatedHistory& history) {
             ++totals.undated;
             continue;
         }
-        byDay[date.toJulianDay()] += history.value(i);
+        double& total = byDay[date.toJulianDay()];
+        total = saturated(total + history.value(i));
     }
     totals.days.reserve(byDay.size());
     for (const auto& [day, total] : byDay)
@@ -59,7 +70,7 @@ double sevenDayAverage(const DailyTotals& totals, QDate day) {
     double sum = 0;
     for (auto it = firstFrom(totals.days, day.addDays(-6));
          it != totals.days.end() && it->date <= day; ++it)
-        sum += it->total;
+        sum = saturated(sum + it->total);
     return sum / 7;
 }
 
@@ -73,7 +84,7 @@ std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period pe
         bar.first = std::max(start, from);
         bar.last = std::min(nextPeriod(start, period).addDays(-1), to);
         for (; day != totals.days.end() && day->date <= bar.last; ++day) {
-            bar.total += day->total;
+            bar.total = saturated(bar.total + day->total);
             ++bar.daysTrained;
         }
         bar.perDay = bar.total / (bar.first.daysTo(bar.last) + 1);
@@ -85,17 +96,21 @@ std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period pe
 
 Period periodFor(QDate from, QDate to, int width, int minimumWidth) {
     const qint64 days = from.daysTo(to) + 1;
+    const qint64 weeks = (from.dayOfWeek() - 1 + days + 6) / 7; // Mondays to Sundays touched
+    const qint64 months = (to.year() - from.year()) * 12 + to.month() - from.month() + 1;
     if (days * minimumWidth <= width)
         return Period::Day;
-    if ((days + 6) / 7 * minimumWidth <= width)
+    if (weeks * minimumWidth <= width)
         return Period::Week;
-    return Period::Month;
+    if (months * minimumWidth <= width)
+        return Period::Month;
+    return Period::Year;
 }
 
 Summary summarize(const DailyTotals& totals, QDate from, QDate to, QDate today) {
     Summary summary;
     for (auto it = firstFrom(totals.days, from); it != totals.days.end() && it->date <= to; ++it) {
-        summary.total += it->total;
+        summary.total = saturated(summary.total + it->total);
         ++summary.daysTrained;
         if (!summary.bestDay.isValid() || it->total > summary.bestTotal) {
             summary.bestDay = it->date;

@@ -15,14 +15,14 @@ struct Day {
 };
 
 // The totals of the days trained, oldest first, and the number of records that could not be
-// dated (they are in no day).
+// dated (they are in no day). A total stays finite, however large the counts.
 struct DailyTotals {
     std::vector<Day> days;
     int undated = 0;
 };
 DailyTotals dailyTotals(const DatedHistory& history);
 
-enum class Period { Day, Week, Month };
+enum class Period { Day, Week, Month, Year };
 
 // One bar: the days it covers within the range, the total of those days, the days trained
 // among them, the total per calendar day, and the seven-day average at its last day.
@@ -42,7 +42,7 @@ std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period pe
 double sevenDayAverage(const DailyTotals& totals, QDate day);
 
 // The period whose bars stay at least `minimumWidth` pixels wide in `width` pixels: days
-// while they fit, else weeks, else months.
+// while they fit, else weeks, else months, else years.
 Period periodFor(QDate from, QDate to, int width, int minimumWidth = 4);
 
 struct Summary {

@@ -27,7 +27,7 @@ private:
 // Cuts one line into N fields by the reading rules: blanks before a field are skipped; a field
 // that begins with a double quote runs to the next double quote and anything after it up to
 // the next comma is skipped; any other field runs to the next comma and loses trailing blanks.
-// Fields the line does not have are empty; fields beyond N are ignored.
+// Fields the line does not have are empty (at the line's end); fields beyond N are ignored.
 template <std::size_t N> std::array<QByteArrayView, N> splitFields(QByteArrayView line);
 
 // Builds one record: fields joined by commas, then CR LF.
@@ -49,7 +49,9 @@ private:
 QByteArrayView readField(QByteArrayView line, qsizetype& pos);
 
 template <std::size_t N> std::array<QByteArrayView, N> splitFields(QByteArrayView line) {
-    std::array<QByteArrayView, N> fields{};
+    // A missing field is an empty view at the line's end, so that it still lies in the line.
+    std::array<QByteArrayView, N> fields;
+    fields.fill(line.sliced(line.size()));
     qsizetype pos = 0;
     for (auto& field : fields) {
         if (pos > line.size())

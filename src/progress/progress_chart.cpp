@@ -1,12 +1,15 @@
 #include "progress/progress_chart.h"
 
+#include "base/text_to_number.h"
 #include "widgets/geometry.h"
 
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 const QColor ProgressChart::BarColor(0x3a, 0x6e, 0xa5);
 const QColor ProgressChart::TargetColor(0xd0, 0x30, 0x30);
@@ -36,6 +39,8 @@ QString longDate(QDate date) {
 } // namespace
 
 QString ProgressChart::amount(double value) {
+    if (!(std::fabs(value) < 1e13)) // no place for two decimals: as the files write it
+        return NumberText(value);
     QString text = QString::number(std::round(value * 100) / 100, 'f', 2);
     while (text.endsWith(u'0'))
         text.chop(1);
@@ -64,7 +69,7 @@ void ProgressChart::setData(const progress::DailyTotals* totals, QDate from, QDa
 
 QRectF ProgressChart::plotArea() const {
     const QFontMetrics metrics(font());
-    const double left = metrics.horizontalAdvance(QStringLiteral("00000")) + 12;
+    const double left = labelWidth_ + 12;
     const double bottom = metrics.height() + 10;
     const double top = metrics.height() + 12; // the legend
     return QRectF(left, top, std::max(1.0, width() - left - 12),
@@ -73,6 +78,9 @@ QRectF ProgressChart::plotArea() const {
 
 void ProgressChart::rebuild() {
     bars_.clear();
+    hovered_ = -1;
+    const QFontMetrics metrics(font());
+    labelWidth_ = metrics.horizontalAdvance(QStringLiteral("00000"));
     if (!totals_ || !from_.isValid() || !to_.isValid())
         return;
     period_ = progress::periodFor(from_, to_, static_cast<int>(plotArea().width()));
@@ -80,12 +88,30 @@ void ProgressChart::rebuild() {
     double highest = std::max(target_, 0.0);
     for (const progress::Bar& bar : bars_)
         highest = std::max(highest, bar.perDay);
-    for (QDate day = from_; day <= to_; day = day.addDays(1))
+    for (const QDate day : averageDays())
         highest = std::max(highest, progress::sevenDayAverage(*totals_, day));
     step_ = niceStep(highest / 5);
     top_ = std::max(step_, std::ceil(highest / step_) * step_);
     if (top_ <= highest)
-        top_ += step_; // room above the highest bar and the target line
+        top_ += step_;          // room above the highest bar and the target line
+    if (!std::isfinite(top_)) { // counts near the largest number there is
+        top_ = std::numeric_limits<double>::max();
+        step_ = top_ / 4;
+    }
+    labelWidth_ = std::max(labelWidth_, metrics.horizontalAdvance(amount(top_)));
+}
+
+std::vector<QDate> ProgressChart::averageDays() const {
+    // A point a day while days are wider than a pixel, else a point a pixel: the line looks
+    // the same, and a range of many years costs no more than a short one.
+    std::vector<QDate> days;
+    const qint64 count = from_.daysTo(to_) + 1;
+    const qint64 points =
+        std::min<qint64>(count, std::max(1, static_cast<int>(plotArea().width())));
+    days.reserve(static_cast<size_t>(points));
+    for (qint64 i = 0; i < points; ++i)
+        days.push_back(from_.addDays(i * count / points));
+    return days;
 }
 
 double ProgressChart::yOf(double value) const {
@@ -129,11 +155,18 @@ QString ProgressChart::describe(int index) const {
     const progress::Bar& bar = bars_[static_cast<size_t>(index)];
     if (period_ == progress::Period::Day)
         return QStringLiteral("%1　%2回").arg(longDate(bar.first), amount(bar.total));
-    const QString span =
-        period_ == progress::Period::Month
-            ? QLocale(QLocale::Japanese, QLocale::Japan)
-                  .toString(bar.first, QStringLiteral("yyyy年M月"))
-            : QStringLiteral("%1～%2").arg(longDate(bar.first), longDate(bar.last));
+    QString span;
+    switch (period_) {
+    case progress::Period::Year:
+        span = QStringLiteral("%1年").arg(bar.first.year());
+        break;
+    case progress::Period::Month:
+        span = QStringLiteral("%1年%2月").arg(bar.first.year()).arg(bar.first.month());
+        break;
+    default:
+        span = QStringLiteral("%1～%2").arg(longDate(bar.first), longDate(bar.last));
+        break;
+    }
     return QStringLiteral("%1　合計 %2回（練習 %3日、1日平均 %4回）")
         .arg(span, amount(bar.total))
         .arg(bar.daysTrained)
@@ -141,6 +174,8 @@ QString ProgressChart::describe(int index) const {
 }
 
 QString ProgressChart::axisLabel(const progress::Bar& bar) const {
+    if (period_ == progress::Period::Year)
+        return QString::number(bar.first.year());
     if (period_ == progress::Period::Month)
         return bar.first.month() == 1 || &bar == &bars_.front()
                    ? QStringLiteral("%1/%2").arg(bar.first.year()).arg(bar.first.month())
@@ -157,7 +192,9 @@ void ProgressChart::paintEvent(QPaintEvent*) {
 
     // Grid lines with their values.
     painter.setPen(QPen(GridColor, 1));
-    for (double value = 0; value <= top_ + step_ / 2; value += step_) {
+    const int lines = static_cast<int>(std::min(20.0, std::round(top_ / step_)));
+    for (int line = 0; line <= lines; ++line) {
+        const double value = line * step_;
         const double y = std::round(yOf(value)) + 0.5;
         painter.setPen(QPen(GridColor, 1));
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
@@ -166,7 +203,9 @@ void ProgressChart::paintEvent(QPaintEvent*) {
                          Qt::AlignRight | Qt::AlignVCenter, amount(value));
     }
 
-    if (bars_.empty() || !totals_) {
+    const bool trained = std::any_of(bars_.begin(), bars_.end(),
+                                     [](const progress::Bar& bar) { return bar.daysTrained > 0; });
+    if (!trained) {
         painter.setPen(text);
         painter.drawText(plot, Qt::AlignCenter, QStringLiteral("この期間の記録はありません"));
         return;
@@ -188,10 +227,10 @@ void ProgressChart::paintEvent(QPaintEvent*) {
     }
 
     painter.setRenderHint(QPainter::Antialiasing);
-    // The seven-day average, a point for every day in the middle of the day's width.
+    // The seven-day average, in the middle of each day's width.
     QPainterPath average;
     const double halfDay = (xOf(from_.addDays(1)) - xOf(from_)) / 2;
-    for (QDate day = from_; day <= to_; day = day.addDays(1)) {
+    for (const QDate day : averageDays()) {
         const QPointF point(xOf(day) + halfDay, yOf(progress::sevenDayAverage(*totals_, day)));
         day == from_ ? average.moveTo(point) : average.lineTo(point);
     }
@@ -227,9 +266,7 @@ void ProgressChart::paintEvent(QPaintEvent*) {
 }
 
 void ProgressChart::resizeEvent(QResizeEvent*) {
-    const int wasHovered = hovered_;
-    rebuild();
-    hovered_ = wasHovered < static_cast<int>(bars_.size()) ? wasHovered : -1;
+    rebuild(); // the bars may be others now; nothing is pointed at until the pointer moves
 }
 
 void ProgressChart::mouseMoveEvent(QMouseEvent* event) {

@@ -52,6 +52,8 @@ protected:
 private:
     void rebuild();
     QRectF plotArea() const;
+    // The days the seven-day average line is drawn through.
+    std::vector<QDate> averageDays() const;
     QString axisLabel(const progress::Bar& bar) const;
 
     const progress::DailyTotals* totals_ = nullptr;
@@ -62,4 +64,5 @@ private:
     double top_ = 1;  // the value at the top of the plot
     double step_ = 1; // between grid lines
     int hovered_ = -1;
+    int labelWidth_ = 0; // of the widest value on the axis
 };

@@ -30,9 +30,13 @@ QString ProgressWindow::titleFor(const QString& itemName) {
 
 ProgressWindow::ProgressWindow(const QString& itemName, double target, const QDate& today,
                                const QDateTime& now)
-    : history_(DatedHistory::read(itemName, now)), totals_(progress::dailyTotals(history_)),
-      target_(target), today_(today), chart_(new ProgressChart(this)), pointed_(new QLabel(this)),
+    : target_(target), today_(today), chart_(new ProgressChart(this)), pointed_(new QLabel(this)),
       summary_(new QLabel(this)) {
+    {
+        const DatedHistory history = DatedHistory::read(itemName, now);
+        readResult_ = history.file().result();
+        totals_ = progress::dailyTotals(history);
+    }
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(titleFor(itemName));
     setWindowIcon(programIcon());
@@ -67,10 +71,6 @@ ProgressWindow::ProgressWindow(const QString& itemName, double target, const QDa
     setFocusPolicy(Qt::StrongFocus);
     resize(720, 460);
     setRange(Range::Days30);
-}
-
-const FileResult& ProgressWindow::readResult() const {
-    return history_.file().result();
 }
 
 void ProgressWindow::setRange(Range range) {

@@ -25,7 +25,7 @@ public:
 
     void setRange(Range range);
     Range range() const { return range_; }
-    const FileResult& readResult() const;
+    const FileResult& readResult() const { return readResult_; }
     ProgressChart* chart() const { return chart_; }
     QString summaryText() const;
 
@@ -38,7 +38,9 @@ protected:
 private:
     void showRange();
 
-    DatedHistory history_;
+    // The history itself is let go once it is totalled: a window holds little memory, whatever
+    // the size of the file.
+    FileResult readResult_ = FileResult::success();
     progress::DailyTotals totals_;
     double target_;
     QDate today_;

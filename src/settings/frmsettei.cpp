@@ -167,22 +167,37 @@ void frmSettei::addHistoryMenu() {
     exportAllAction_ =
         action(QStringLiteral("全項目を CSV に書き出す…"),
                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { exportCsv(true); });
-    for (QWidget* source : {static_cast<QWidget*>(lstRireki), static_cast<QWidget*>(cboKoumoku),
-                            static_cast<QWidget*>(cboKoumoku->lineEdit())}) {
+    for (QWidget* source : {static_cast<QWidget*>(lstRireki), static_cast<QWidget*>(cboKoumoku)}) {
         source->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(source, &QWidget::customContextMenuRequested, this,
                 [this, source](const QPoint& at) { popUpHistoryMenu(source->mapToGlobal(at)); });
     }
+    // The item chooser's text keeps its own menu (undo, copy, paste), with these below.
+    QLineEdit* chooserText = cboKoumoku->lineEdit();
+    chooserText->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(chooserText, &QWidget::customContextMenuRequested, this,
+            [this, chooserText](QPoint at) {
+                QMenu* menu = chooserText->createStandardContextMenu();
+                menu->setAttribute(Qt::WA_DeleteOnClose);
+                menu->addSeparator();
+                enableHistoryActions();
+                menu->addActions(historyMenu_->actions());
+                menu->popup(chooserText->mapToGlobal(at));
+            });
 }
 
 bool frmSettei::historyShown() const {
     return HistoryItem >= 1 && HistoryItem <= session_.gymm.ItemCount();
 }
 
-void frmSettei::popUpHistoryMenu(const QPoint& at) {
+void frmSettei::enableHistoryActions() {
     showProgressAction_->setEnabled(historyShown());
     exportItemAction_->setEnabled(historyShown());
     exportAllAction_->setEnabled(session_.gymm.ItemCount() > 0);
+}
+
+void frmSettei::popUpHistoryMenu(const QPoint& at) {
+    enableHistoryActions();
     historyMenu_->popup(at);
 }
 
@@ -196,6 +211,15 @@ void frmSettei::exportCsv(bool allItems) {
     if (allItems ? gymm.ItemCount() == 0 : !historyShown())
         return;
     const QDateTime now = session_.clock().now();
+    // Read first: a history that cannot be read is told before a file is asked for.
+    const csv::Histories histories = csv::histories(
+        gymm, allItems ? std::nullopt : std::optional(gymm.ItemNames(HistoryItem)), now);
+    // An item whose name no file can carry has nothing to write; a history that cannot be
+    // read would leave the file short, so nothing is written then.
+    for (const FileResult& problem : histories.problems)
+        if (!session_.report(this, problem) &&
+            (!allItems || problem.action() != FileResult::Action::UnusableName))
+            return;
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
@@ -205,15 +229,6 @@ void frmSettei::exportCsv(bool allItems) {
             QStringLiteral("yarukin-%1.csv").arg(now.toString(QStringLiteral("yyyyMMdd")))),
         QStringLiteral("CSV ファイル (*.csv)"));
     if (path.isEmpty())
-        return;
-    const csv::Histories histories = csv::histories(
-        gymm, allItems ? std::nullopt : std::optional(gymm.ItemNames(HistoryItem)), now);
-    // An item whose name no file can carry has nothing to write; a history that cannot be
-    // read would leave the file short, so nothing is written then.
-    for (const FileResult& problem : histories.problems)
-        if (!session_.report(this, problem) && problem.action() != FileResult::Action::UnusableName)
-            return;
-    if (!allItems && !histories.problems.isEmpty())
         return;
     if (!session_.report(this, csv::write(path, histories.bytes())))
         return;
@@ -402,12 +417,9 @@ void frmSettei::cmdDel_Click() {
     const QString deleted = gymm.ItemNames(p);
     if (!session_.report(this, gymm.DeleteItem(p)))
         return;
-    bool shared = false;
-    for (int i = 1; i <= gymm.ItemCount(); ++i)
-        shared = shared || gymm.ItemNames(i) == deleted;
     // The item is gone from the list whatever happens here; a history file that stays
-    // behind is named in a warning.
-    if (!shared)
+    // behind is named in a warning. Another item of the same name still uses it.
+    if (!gymm.contains(deleted))
         removeHistoryOf(deleted);
 
     fillItemLists();

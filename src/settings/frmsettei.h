@@ -72,6 +72,7 @@ private:
     void registerItem(const QString& name, double target);
     void addHistoryMenu();
     void popUpHistoryMenu(const QPoint& at);
+    void enableHistoryActions();
     bool historyShown() const;
     // Removes a deleted item's history file, or says why no file may be touched for it.
     void removeHistoryOf(const QString& deleted);

@@ -84,6 +84,11 @@ TEST_F(CommandLine, FailuresSayWhyInOneLineAndReturnNonZero) {
          QStringLiteral("no-such-folder/out.csv")},
         {QStringLiteral("--export-csv")},
         {QStringLiteral("--no-such-option"), QStringLiteral("--export-csv"), QStringLiteral("-")},
+        {QStringLiteral("--no-such-option")}, // no window is tried for a mistake
+        {QStringLiteral("--item"), QStringLiteral("腹筋")},
+        // Qt's own options mean nothing to an export.
+        {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--export-csv"),
+         QStringLiteral("-")},
     };
     for (const QStringList& arguments : failing) {
         const Outcome run = yarukin(arguments, dir.path());
@@ -92,6 +97,21 @@ TEST_F(CommandLine, FailuresSayWhyInOneLineAndReturnNonZero) {
         EXPECT_EQ(run.err.trimmed().count('\n'), 0) << run.err.toStdString();
         EXPECT_FALSE(run.err.trimmed().isEmpty()) << arguments.join(u' ').toStdString();
     }
+    // The one item asked for, when no file can carry its name, is a failure too.
+    write(QStringLiteral("data/項目一覧.txt"),
+          QStringLiteral("\"腕立て伏せ\",30\r\n\"腹筋\",15\r\n\"a/b\",1\r\n"));
+    const Outcome unusable =
+        yarukin({QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"),
+                 QStringLiteral("-"), QStringLiteral("--item"), QStringLiteral("a/b")},
+                dir.path());
+    EXPECT_EQ(unusable.code, 1);
+    EXPECT_TRUE(unusable.out.isEmpty());
+    // Among all items it is left out, and said.
+    const Outcome all = yarukin(
+        {QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"), QStringLiteral("-")},
+        dir.path());
+    EXPECT_EQ(all.code, 0);
+    EXPECT_TRUE(QString::fromUtf8(all.err).contains(u"a/b"));
     // A history that cannot be read makes the export fail rather than come out short.
     ASSERT_TRUE(QFile::remove(QStringLiteral("data/腹筋.txt")));
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("data/腹筋.txt")));

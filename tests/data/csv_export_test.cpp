@@ -69,6 +69,33 @@ TEST_F(CsvExport, OneItem) {
     EXPECT_TRUE(one.problems.isEmpty());
 }
 
+TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
+    TempWorkDir dir;
+    dir.write(QStringLiteral("項目一覧.txt"), "\"a\",1\r\n");
+    // A quote in a count, half-width katakana (one byte, three in UTF-8), an invalid byte, and
+    // a line of one field (no count at all).
+    QByteArray history = cp(QStringLiteral("\"12月05日\",\"18時00分00秒\",1\"2\r\n")) +
+                         cp(QStringLiteral("\"12月05日\",\"18時00分01秒\",ｱｲｳｴｵ\r\n")) +
+                         cp(QStringLiteral("\"12月05日\",\"18時00分02秒\",")) + "\xA0\x80\r\n" +
+                         "abc\r\n";
+    history +=
+        cp(QStringLiteral("\"12月05日\",\"18時00分03秒\",")) + '1' + QByteArray(299, '"') + "\r\n";
+    dir.write(QStringLiteral("a.txt"), history);
+    GYMM table;
+    ASSERT_TRUE(table.LoadItemList());
+    const csv::Histories all = csv::histories(table, std::nullopt, Modified);
+    ASSERT_TRUE(all.problems.isEmpty()) << all.problems[0].reason().toStdString();
+    EXPECT_EQ(all.records, 5);
+    const QStringList rows =
+        QString::fromUtf8(all.bytes().toByteArray()).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(rows.size(), 7);
+    EXPECT_TRUE(rows[1].endsWith(u",18:00:00,\"1\"\"2\""));
+    EXPECT_TRUE(rows[2].endsWith(u",18:00:01,ｱｲｳｴｵ"));
+    EXPECT_TRUE(rows[3].endsWith(QStringLiteral(",18:00:02,") + QChar(0xF7A0) + QChar(0xF780)));
+    EXPECT_EQ(rows[4], u"a,,,");
+    EXPECT_EQ(rows[5].count(u'"'), 2 + 2 * 299); // each doubled, within two
+}
+
 TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
     EXPECT_EQ(csv::field("plain"), "plain");
     EXPECT_EQ(csv::field("a,b"), "\"a,b\"");

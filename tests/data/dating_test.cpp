@@ -81,6 +81,10 @@ TEST(Dating, ALeapDayStepsBackToALeapYear) {
         datesOf({QStringLiteral("02月29日 08時00分00秒"), QStringLiteral("03月01日 08時00分00秒")},
                 at(2028, 3, 5)),
         (std::vector<QDate>{QDate(2028, 2, 29), QDate(2028, 3, 1)}));
+    // A newest 29 February later in its year than the modification: the year before, then back
+    // to a leap year.
+    EXPECT_EQ(datesOf({QStringLiteral("02月29日 08時00分00秒")}, at(2028, 2, 10)),
+              std::vector<QDate>{QDate(2024, 2, 29)});
     // Newest in 2027, which has no 29 February: the nearest leap year before is 2024.
     EXPECT_EQ(
         datesOf({QStringLiteral("02月28日 08時00分00秒"), QStringLiteral("02月29日 08時00分00秒")},

@@ -79,7 +79,6 @@ TEST_F(Progress, BarsStandAsHighAsTheirDaysAndThePointerSaysWhich) {
     EXPECT_NEAR(rects[23].height(), baseline - chart->yOf(20), 0.01);
     EXPECT_NEAR(rects[25].height(), 2 * rects[23].height(), 0.01);
     EXPECT_EQ(rects[24].height(), 0);
-    EXPECT_LT(chart->yOf(40), chart->yOf(30)); // the target line lies below the highest bar
     EXPECT_GE(chart->yOf(40), 0);
 
     // Painted as seen: the bar's colour inside it, not above it.
@@ -90,6 +89,14 @@ TEST_F(Progress, BarsStandAsHighAsTheirDaysAndThePointerSaysWhich) {
     EXPECT_NE(image.pixelColor(inside.x(), static_cast<int>(rects[25].top()) - 3),
               ProgressChart::BarColor);
     EXPECT_NE(image.pixelColor(rects[24].center().toPoint()), ProgressChart::BarColor);
+    // The target line (30) across a day without a bar, below the top of the 40.
+    const int targetY = static_cast<int>(chart->yOf(30));
+    bool targetDrawn = false;
+    for (int y = targetY - 1; y <= targetY + 1; ++y)
+        for (int x = static_cast<int>(rects[24].left()); x < rects[24].right(); ++x)
+            targetDrawn = targetDrawn || image.pixelColor(x, y).red() > 150;
+    EXPECT_TRUE(targetDrawn);
+    EXPECT_LT(rects[25].top(), targetY);
 
     QTest::mouseMove(chart, inside);
     EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("pointed"))->text(),
@@ -112,6 +119,28 @@ TEST_F(Progress, LongRangesGatherTheDaysIntoWeeksOrMonths) {
     EXPECT_LE(rects.back().width(),
               (bars.back().first.daysTo(bars.back().last) + 1) * dayWidth + 0.01);
     EXPECT_TRUE(chart->describe(static_cast<int>(rects.size()) - 1).contains(u"合計"));
+}
+
+TEST_F(Progress, CountsNoChartCanHoldAreDrawnAllTheSame) {
+    // Hand-edited counts: the largest numbers there are (their sum is no number) and negative.
+    QFile file(QStringLiteral("腕立て伏せ.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(*cp932::encode(QStringLiteral("\"12月05日\",\"08時00分00秒\",1E308\r\n"
+                                             "\"12月06日\",\"08時00分00秒\",1E308\r\n"
+                                             "\"12月07日\",\"08時00分00秒\",-50\r\n"))
+                    .bytes);
+    file.flush();
+    ASSERT_TRUE(
+        file.setFileTime(QDateTime(Today, QTime(20, 0)), QFileDevice::FileModificationTime));
+    file.close();
+    const auto window = open();
+    QImage image(window->chart()->size(), QImage::Format_RGB32);
+    window->chart()->render(&image); // ends, and in good time
+    const std::vector<QRectF> rects = window->chart()->barRects();
+    ASSERT_EQ(rects.size(), 30u);
+    EXPECT_EQ(rects.back().height(), 0); // a negative count stands at the baseline
+    EXPECT_GT(rects[28].height(), 0);
+    EXPECT_FALSE(window->summaryText().contains(u"inf"));
 }
 
 TEST_F(Progress, AnEmptyHistoryShowsAnEmptyChart) {

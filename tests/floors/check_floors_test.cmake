@@ -1,0 +1,50 @@
+# The floor check against small trees: a clean one passes, and every way of reaching a floor
+# above, or Qt beyond Qt Core in the two Qt Core floors, fails.
+#   cmake -DCHECK=<check_floors.cmake> -DQT_CORE_DIR=<dir> -DWORK=<scratch dir> -P this file
+function(tree name)
+  file(REMOVE_RECURSE ${WORK}/${name})
+  foreach(dir base data widgets session training settings)
+    file(MAKE_DIRECTORY ${WORK}/${name}/${dir})
+  endforeach()
+  file(WRITE ${WORK}/${name}/data/gymm.h "#include \"base/cp932.h\"\n#include <QString>\n")
+  file(WRITE ${WORK}/${name}/base/cp932.h "#include <QtCore/QByteArray>\n#include <cstring>\n")
+  file(WRITE ${WORK}/${name}/settings/frmsettei.h "#include \"session/session.h\"\n#include <QWidget>\n")
+  file(WRITE ${WORK}/${name}/training/frmmain.h "#include \"widgets/controls.h\"\n")
+  file(WRITE ${WORK}/${name}/widgets/controls.h "#include <QLabel>\n")
+  file(WRITE ${WORK}/${name}/session/session.h "#include \"data/gymm.h\"\n")
+endfunction()
+
+function(expect name should_pass)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${WORK}/${name} -DQT_CORE_DIR=${QT_CORE_DIR}
+                          -P ${CHECK}
+                  RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE error)
+  if(should_pass AND NOT result EQUAL 0)
+    message(SEND_ERROR "${name}: the check refused a clean tree:\n${error}")
+  elseif(NOT should_pass AND result EQUAL 0)
+    message(SEND_ERROR "${name}: the check let it through")
+  endif()
+endfunction()
+
+tree(clean)
+expect(clean TRUE)
+
+set(cases
+  "training/frmmain.h|#include \"settings/frmsettei.h\""
+  "training/frmmain.h|#include <settings/frmsettei.h>"
+  "training/frmmain.h|#include \"../settings/frmsettei.h\""
+  "training/frmmain.h|#include \"training/../settings/frmsettei.h\""
+  "data/gymm.h|#include \"widgets/controls.h\""
+  "data/gymm.h|#include <QWidget>"
+  "data/gymm.h|#include <QtWidgets/qwidget.h>"
+  "base/cp932.h|#include <qwidget.h>"
+  "base/cp932.h|#include \"data/gymm.h\"")
+set(n 0)
+foreach(case IN LISTS cases)
+  math(EXPR n "${n} + 1")
+  string(REPLACE "|" ";" parts "${case}")
+  list(GET parts 0 file)
+  list(GET parts 1 include)
+  tree(case${n})
+  file(APPEND ${WORK}/case${n}/${file} "${include}\n")
+  expect(case${n} FALSE)
+endforeach()
