@@ -4,7 +4,6 @@
 #include "data/dating.h"
 
 #include <QSet>
-#include <algorithm>
 #include <cstring>
 
 namespace csv {

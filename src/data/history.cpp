@@ -7,7 +7,6 @@
 #include <QFile>
 #include <cstring>
 #include <limits>
-#include <optional>
 
 QString historyFileName(const QString& itemName) {
     return itemName + QStringLiteral(".txt");
@@ -49,20 +48,12 @@ QString NameProblem::text() const {
 }
 
 namespace history {
-namespace {
-
-// The refusal for a name that cannot name a history file, or nothing.
-std::optional<FileResult> refusal(const QString& itemName) {
-    const NameProblem problem = historyNameProblem(itemName);
-    if (!problem)
-        return std::nullopt;
-    return FileResult::failure(FileResult::Action::UnusableName, itemName, problem.text());
-}
-
-} // namespace
 
 FileResult checkName(const QString& itemName) {
-    return refusal(itemName).value_or(FileResult::success());
+    const NameProblem problem = historyNameProblem(itemName);
+    if (!problem)
+        return FileResult::success();
+    return FileResult::failure(FileResult::Action::UnusableName, itemName, problem.text());
 }
 
 QByteArray recordBytes(const QDateTime& when, double count) {
@@ -82,26 +73,26 @@ QByteArray recordBytes(const QDateTime& when, double count) {
 }
 
 FileResult append(const QString& itemName, double count, const QDateTime& when) {
-    if (auto refused = refusal(itemName))
-        return *refused;
+    if (const FileResult usable = checkName(itemName); !usable.ok())
+        return usable;
     return safe_file::append(historyFileName(itemName), recordBytes(when, count));
 }
 
 FileResult create(const QString& itemName) {
-    if (auto refused = refusal(itemName))
-        return *refused;
+    if (const FileResult usable = checkName(itemName); !usable.ok())
+        return usable;
     return safe_file::create(historyFileName(itemName));
 }
 
 FileResult empty(const QString& itemName) {
-    if (auto refused = refusal(itemName))
-        return *refused;
+    if (const FileResult usable = checkName(itemName); !usable.ok())
+        return usable;
     return safe_file::truncate(historyFileName(itemName));
 }
 
 FileResult remove(const QString& itemName) {
-    if (auto refused = refusal(itemName))
-        return *refused;
+    if (const FileResult usable = checkName(itemName); !usable.ok())
+        return usable;
     return safe_file::remove(historyFileName(itemName));
 }
 
@@ -109,8 +100,8 @@ FileResult remove(const QString& itemName) {
 
 HistoryFile HistoryFile::read(const QString& itemName) {
     HistoryFile file;
-    if (auto refused = history::refusal(itemName)) {
-        file.result_ = *refused;
+    if (const FileResult usable = history::checkName(itemName); !usable.ok()) {
+        file.result_ = usable;
         file.missing_ = true;
         return file;
     }
@@ -119,12 +110,8 @@ HistoryFile HistoryFile::read(const QString& itemName) {
     file.missing_ = read.missing;
     file.modified_ = read.modified;
     file.bytes_ = std::move(read.bytes);
-    if (file.bytes_.size() > std::numeric_limits<quint32>::max()) {
-        file.bytes_ = FileBuffer();
-        file.result_ = FileResult::failure(FileResult::Action::Read, historyFileName(itemName),
-                                           QStringLiteral("ファイルが大きすぎます"));
-        return file;
-    }
+    // readAll refuses larger files, so every record's offset fits its 32 bits.
+    static_assert(safe_file::MaxFileSize <= std::numeric_limits<quint32>::max());
     // Records written by the program are about 30 bytes long.
     file.lineStarts_.reserve(static_cast<size_t>(file.bytes_.size() / 28 + 1));
     records::LineScanner lines(file.bytes_.view());
