@@ -119,6 +119,21 @@ TEST_F(HistoryMenu, ExportingTheItemShownOrAllItems) {
     EXPECT_TRUE(all.contains(u"\r\nスクワット,"));
     EXPECT_EQ(all.count(u'\n'), 6);
 
+    // A file that cannot be written is told, and no success follows.
+    dialogs.clear();
+    dialogs.queue(dir.path() + QStringLiteral("/no-such-folder/export.csv"));
+    action(u"CSV に書き出す…")->trigger();
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("CSV に書き出す"), QStringLiteral("書き込みエラー")}));
+
+    // A history that cannot be read is told before any file is asked for.
+    dialogs.clear();
+    ASSERT_TRUE(QFile::remove(QStringLiteral("腕立て伏せ.txt")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("腕立て伏せ.txt")));
+    action(u"CSV に書き出す…")->trigger();
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("読み込みエラー")});
+    ASSERT_TRUE(QDir().rmdir(QStringLiteral("腕立て伏せ.txt")));
+
     // Cancel in the save box writes nothing and says nothing more.
     dialogs.clear();
     ASSERT_TRUE(QFile::remove(file));
