@@ -24,18 +24,41 @@ int twoDigitsBefore(QByteArrayView text, qsizetype pos, const char* mark) {
     return (tens - '0') * 10 + (ones - '0');
 }
 
-// Month, day and time compared in that order.
-qint64 orderKey(const Stamp& stamp) {
-    return (qint64(stamp.month) * 32 + stamp.day) * 86400 + stamp.second;
+// A moment as a count of seconds on the local calendar: clock changes and zones aside, which
+// is all a record knows of its time.
+using Moment = qint64;
+constexpr Moment SecondsPerDay = 86400;
+
+// Days since 1970-01-01 of a day of the proleptic Gregorian calendar (year 0 is 1 BC), by
+// integer arithmetic alone: a million records must date in a few milliseconds.
+qint64 dayNumber(qint64 year, int month, int day) {
+    year -= month <= 2;
+    const qint64 era = (year >= 0 ? year : year - 399) / 400;
+    const qint64 yearOfEra = year - era * 400;
+    const qint64 dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const qint64 dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
 }
 
-// A 29 February needs a leap year: the nearest one at or before `year`.
-int yearFor(const Stamp& stamp, int year) {
-    if (stamp.month == 2 && stamp.day == 29)
-        while (!QDate::isLeapYear(year))
-            --year;
-    return year;
+bool isLeap(qint64 year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
+
+Moment momentOf(qint64 year, const Stamp& stamp) {
+    return dayNumber(year, stamp.month, stamp.day) * SecondsPerDay + stamp.second;
+}
+
+// The year of the latest moment with the stamp's month, day and time that is not after
+// `bound`, searched from `fromYear` down. A 29 February needs a leap year.
+qint64 latestYear(const Stamp& stamp, qint64 fromYear, Moment bound) {
+    const bool leapDay = stamp.month == 2 && stamp.day == 29;
+    for (qint64 year = fromYear;; --year)
+        if ((!leapDay || isLeap(year)) && momentOf(year, stamp) <= bound)
+            return year;
+}
+
+// The Julian day of 1970-01-01, where dayNumber counts from.
+constexpr qint64 JulianDayOfEpoch = 2440588;
 
 } // namespace
 
@@ -67,19 +90,24 @@ std::optional<Stamp> parseStamp(QByteArrayView date, QByteArrayView time) {
 std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
                               const QDateTime& newest) {
     std::vector<QDate> dates(stamps.size());
-    // The record after the one at hand: at first, the file's modification moment itself.
+    // Each record is dated at the latest moment its month, day and time can stand for that is
+    // at most a day after the record that follows it; the newest record at most a day after
+    // the file's modification. The day's leeway takes in a clock set back (time sync, the end
+    // of summer time, another machine) and a file time that lags behind (FAT keeps 2 s, a
+    // share's clock runs slow) without moving the records before it a year back.
     const QDate newestDate = newest.date();
-    Stamp after{newestDate.month(), newestDate.day(), newest.time().msecsSinceStartOfDay() / 1000};
-    int afterYear = newestDate.year();
+    qint64 year = newestDate.year() < 0 ? newestDate.year() + 1 : newestDate.year();
+    Moment bound = dayNumber(year, newestDate.month(), newestDate.day()) * SecondsPerDay +
+                   newest.time().msecsSinceStartOfDay() / 1000;
     for (size_t i = stamps.size(); i-- > 0;) {
         if (!stamps[i])
             continue;
         const Stamp& stamp = *stamps[i];
-        const int year =
-            yearFor(stamp, orderKey(stamp) > orderKey(after) ? afterYear - 1 : afterYear);
-        dates[i] = QDate(year, stamp.month, stamp.day);
-        after = stamp;
-        afterYear = year;
+        // A day after `bound` lies in its year or, from 31 December on, in the next one.
+        year = latestYear(stamp, year + 1, bound + SecondsPerDay);
+        const qint64 day = dayNumber(year, stamp.month, stamp.day);
+        dates[i] = QDate::fromJulianDay(day + JulianDayOfEpoch);
+        bound = day * SecondsPerDay + stamp.second;
     }
     return dates;
 }

@@ -9,12 +9,15 @@
 #include <vector>
 
 // A history record holds a month, a day and a time of day, but no year. Records are appended
-// in time order, so the years follow from the file itself: the newest record (the last one)
-// belongs to the year of the file's last modification, or to the year before when its month,
-// day and time lie after that moment's; walking backwards, each record belongs to the year of
-// the record after it, or to the year before when its month, day and time are later than that
-// record's. A 29 February belongs to the nearest leap year at or before the year so found.
-// What the file cannot show: a break of more than a year between two records, and a file
+// in time order, so the years follow from the file itself: walking backwards from the newest
+// record, each record is dated at the latest moment its month, day and time can stand for that
+// lies at most 24 hours after the record that follows it (for the newest record: after the
+// file's last modification). So a record later in the year than the one after it belongs to
+// the year before, unless it is later by a day at most: that is a clock set back (time sync,
+// the end of summer time, travel), and the order stays as the file has it. Likewise a file
+// time up to a day behind its newest record (FAT's 2 seconds, a share's slow clock) still
+// dates it in the file time's year. A 29 February belongs to a leap year.
+// What the file cannot show: a break of about a year or more between two records, and a file
 // copied without its modification time dates from the copy.
 namespace dating {
 
@@ -32,7 +35,8 @@ std::optional<int> parseTime(QByteArrayView time);
 std::optional<Stamp> parseStamp(QByteArrayView date, QByteArrayView time);
 
 // The date of every stamp, in file order; a null date where there is no stamp, and the
-// dating goes on across it. `newest` is the moment the newest record cannot lie after.
+// dating goes on across it. `newest` is the file's modification: the newest record lies at
+// most a day after it.
 std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
                               const QDateTime& newest);
 

@@ -61,11 +61,6 @@ TEST(Dating, YearsFollowFromTheNewestRecordBackwards) {
     // A newest record later in the year than the modification belongs to the year before.
     EXPECT_EQ(datesOf({QStringLiteral("12月20日 10時00分00秒")}, at(2027, 1, 5)),
               std::vector<QDate>{QDate(2026, 12, 20)});
-    // The same day, a later hour than the modification: the year before too.
-    EXPECT_EQ(datesOf({QStringLiteral("01月05日 13時00分00秒")}, at(2027, 1, 5, 12)),
-              std::vector<QDate>{QDate(2026, 1, 5)});
-    EXPECT_EQ(datesOf({QStringLiteral("01月05日 12時00分00秒")}, at(2027, 1, 5, 12)),
-              std::vector<QDate>{QDate(2027, 1, 5)});
     // Several years back, records of the same day and second stay in one year.
     EXPECT_EQ(
         datesOf({QStringLiteral("06月01日 10時00分00秒"), QStringLiteral("06月01日 10時00分00秒"),
@@ -74,6 +69,57 @@ TEST(Dating, YearsFollowFromTheNewestRecordBackwards) {
         (std::vector<QDate>{QDate(2025, 6, 1), QDate(2025, 6, 1), QDate(2026, 3, 1),
                             QDate(2027, 2, 1)}));
     EXPECT_TRUE(datesOf({}, at(2027, 1, 1)).empty());
+}
+
+TEST(Dating, ADayOfClockTroubleIsNoTurnOfTheYear) {
+    // A file time a moment or 40 minutes behind its newest record (FAT, a slow share).
+    const std::vector<QDate> december = {QDate(2026, 12, 5), QDate(2026, 12, 6),
+                                         QDate(2026, 12, 7)};
+    const QStringList mornings = {QStringLiteral("12月05日 08時00分01秒"),
+                                  QStringLiteral("12月06日 08時00分01秒"),
+                                  QStringLiteral("12月07日 08時00分01秒")};
+    EXPECT_EQ(datesOf(mornings, at(2026, 12, 7, 8)), december);
+    EXPECT_EQ(datesOf(mornings, QDateTime(QDate(2026, 12, 7), QTime(7, 20, 1))), december);
+    // Both edges of the day's leeway for the file time, and across the new year.
+    EXPECT_EQ(datesOf({QStringLiteral("01月06日 12時00分00秒")}, at(2027, 1, 5, 12)),
+              std::vector<QDate>{QDate(2027, 1, 6)});
+    EXPECT_EQ(datesOf({QStringLiteral("01月06日 12時00分01秒")}, at(2027, 1, 5, 12)),
+              std::vector<QDate>{QDate(2026, 1, 6)});
+    EXPECT_EQ(datesOf({QStringLiteral("01月01日 00時00分01秒")},
+                      QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58))),
+              std::vector<QDate>{QDate(2027, 1, 1)});
+
+    // A clock set back two minutes: every earlier record stays in its year, in file order.
+    QStringList daily;
+    for (QDate day(2026, 8, 11); day <= QDate(2026, 10, 29); day = day.addDays(1))
+        daily.append(day.toString(QStringLiteral("MM月dd日")) + QStringLiteral(" 07時00分00秒"));
+    daily << QStringLiteral("10月30日 10時00分00秒") << QStringLiteral("10月30日 09時58分00秒");
+    const std::vector<QDate> dates = datesOf(daily, at(2026, 10, 30, 10));
+    EXPECT_EQ(dates.front(), QDate(2026, 8, 11));
+    EXPECT_EQ(dates[79], QDate(2026, 10, 29));
+    EXPECT_EQ(dates[80], QDate(2026, 10, 30));
+    EXPECT_EQ(dates[81], QDate(2026, 10, 30));
+    // Both edges of a step back: a day later is a clock step, a second more a turn of the year.
+    EXPECT_EQ(
+        datesOf({QStringLiteral("03月02日 10時00分00秒"), QStringLiteral("03月01日 10時00分00秒")},
+                at(2026, 3, 1, 10)),
+        (std::vector<QDate>{QDate(2026, 3, 2), QDate(2026, 3, 1)}));
+    EXPECT_EQ(
+        datesOf({QStringLiteral("03月02日 10時00分01秒"), QStringLiteral("03月01日 10時00分00秒")},
+                at(2026, 3, 1, 10)),
+        (std::vector<QDate>{QDate(2025, 3, 2), QDate(2026, 3, 1)}));
+    // A real turn of the year next to a clock step, and a step back across midnight of the
+    // new year (the clock showed the old year again).
+    EXPECT_EQ(
+        datesOf({QStringLiteral("12月31日 23時00分00秒"), QStringLiteral("01月01日 00時30分00秒"),
+                 QStringLiteral("01月01日 00時28分00秒")},
+                at(2027, 1, 1, 1)),
+        (std::vector<QDate>{QDate(2026, 12, 31), QDate(2027, 1, 1), QDate(2027, 1, 1)}));
+    EXPECT_EQ(
+        datesOf({QStringLiteral("12月30日 20時00分00秒"), QStringLiteral("01月01日 00時01分00秒"),
+                 QStringLiteral("12月31日 23時59分00秒")},
+                QDateTime(QDate(2026, 12, 31), QTime(23, 59, 30))),
+        (std::vector<QDate>{QDate(2026, 12, 30), QDate(2027, 1, 1), QDate(2026, 12, 31)}));
 }
 
 TEST(Dating, ALeapDayStepsBackToALeapYear) {
@@ -85,6 +131,13 @@ TEST(Dating, ALeapDayStepsBackToALeapYear) {
     // to a leap year.
     EXPECT_EQ(datesOf({QStringLiteral("02月29日 08時00分00秒")}, at(2028, 2, 10)),
               std::vector<QDate>{QDate(2024, 2, 29)});
+    // 2100 and 1900 have no 29 February; 2000 has one.
+    EXPECT_EQ(datesOf({QStringLiteral("02月29日 08時00分00秒")}, at(2101, 3, 5)),
+              std::vector<QDate>{QDate(2096, 2, 29)});
+    EXPECT_EQ(datesOf({QStringLiteral("02月29日 08時00分00秒")}, at(1900, 3, 5)),
+              std::vector<QDate>{QDate(1896, 2, 29)});
+    EXPECT_EQ(datesOf({QStringLiteral("02月29日 08時00分00秒")}, at(2000, 3, 5)),
+              std::vector<QDate>{QDate(2000, 2, 29)});
     // Newest in 2027, which has no 29 February: the nearest leap year before is 2024.
     EXPECT_EQ(
         datesOf({QStringLiteral("02月28日 08時00分00秒"), QStringLiteral("02月29日 08時00分00秒")},
