@@ -41,12 +41,42 @@ char* timeText(char* out, int second) {
     return twoDigits(out, second % 60);
 }
 
-// Plain ASCII that needs no quotes, as a count the program wrote always is.
+// A decimal number as a spreadsheet reads it: a sign, digits with at most one point, and an
+// exponent (-4, +3, 12.5, -1E+15).
+bool isDecimalNumber(QByteArrayView text) {
+    qsizetype i = 0;
+    const auto digits = [&] {
+        const qsizetype from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - from;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    qsizetype mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == text.size();
+}
+
+// Plain ASCII that needs neither quotes nor the formula guard, as a count the program wrote
+// always is.
 bool isPlain(QByteArrayView bytes) {
     for (const char c : bytes)
         if (static_cast<unsigned char>(c) >= 0x80 || c == ',' || c == '"' || c == '\r' || c == '\n')
             return false;
-    return true;
+    return !isFormula(bytes);
 }
 
 // The rows of one history, written from `out` on; returns where they end. `out` has room for
@@ -74,7 +104,7 @@ char* writeRows(char* out, QByteArrayView nameField, const DatedHistory& history
         if (isPlain(count))
             put(count);
         else
-            put(field(cp932::decode(count).toUtf8()));
+            put(cell(cp932::decode(count).toUtf8()));
         *out++ = '\r';
         *out++ = '\n';
     }
@@ -83,13 +113,23 @@ char* writeRows(char* out, QByteArrayView nameField, const DatedHistory& history
 
 // The most the rows of a history can take: per record the name, a comma, the date, a comma,
 // the time, a comma and CR LF, and the count. A count byte can become three: an invalid byte or
-// a half-width katakana is three bytes of UTF-8, and a quote is doubled within two more quotes.
-// So three times the file's bytes always cover the counts.
+// a half-width katakana is three bytes of UTF-8, and a quote is doubled within two more quotes
+// and perhaps the formula guard's apostrophe; a line holds at least two commas and LF besides
+// its count. So three times the file's bytes always cover the counts.
 qsizetype rowsRoom(qsizetype nameField, const DatedHistory& history) {
     return qsizetype(history.size()) * (nameField + 24) + 3 * history.file().byteSize() + 8;
 }
 
 } // namespace
+
+bool isFormula(QByteArrayView utf8) {
+    return !utf8.isEmpty() && QByteArrayView("=+-@\t\r").contains(utf8.front()) &&
+           !isDecimalNumber(utf8);
+}
+
+QByteArray cell(QByteArrayView utf8) {
+    return isFormula(utf8) ? field('\'' + utf8.toByteArray()) : field(utf8);
+}
 
 QByteArray field(QByteArrayView utf8) {
     bool quote = false;
@@ -122,7 +162,7 @@ Histories histories(const GYMM& table, const std::optional<QString>& item, const
             result.problems.append(history.file().result());
             continue;
         }
-        QByteArray nameField = field(name.toUtf8()) + ',';
+        QByteArray nameField = cell(name.toUtf8()) + ',';
         room += rowsRoom(nameField.size(), history);
         rows.push_back({std::move(nameField), std::move(history)});
     }

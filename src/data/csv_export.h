@@ -12,12 +12,20 @@
 // with a byte order mark (so that spreadsheet programs on Windows read the Japanese), CR LF,
 // the header 項目名,日付,時刻,回数, and one row per record: the item's name, the date as
 // YYYY-MM-DD (empty when the record cannot be dated), the time as HH:MM:SS (empty when it
-// does not parse), and the count exactly as the file holds it. Fields holding a comma, a
+// does not parse), and the count exactly as the file holds it. A name or count that a
+// spreadsheet would run as a formula gets a leading apostrophe. Fields holding a comma, a
 // double quote, CR or LF are quoted, a quote inside doubled.
 namespace csv {
 
 // One field, quoted when it must be.
 QByteArray field(QByteArrayView utf8);
+// Whether a spreadsheet would take the text as a formula: it begins with =, +, -, @, a tab or
+// CR and is no plain decimal number (-4 stays the number it is).
+bool isFormula(QByteArrayView utf8);
+// One cell of text from a file: a formula is made text by a leading apostrophe, as OWASP
+// advises against CSV injection (quotes alone do not stop a spreadsheet from running it), and
+// the field quoted when it must be.
+QByteArray cell(QByteArrayView utf8);
 
 struct Histories {
     // The CSV text; a large one lies in memory advised for huge pages, as history files do.

@@ -104,6 +104,50 @@ TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
     EXPECT_EQ(csv::field(""), "");
 }
 
+TEST(CsvField, NoSpreadsheetRunsANameOrACount) {
+    TempWorkDir dir;
+    writeDated(dir, QStringLiteral("項目一覧.txt"),
+               QStringLiteral("\"=1+2\",1\r\n\"+SUM(1;2)\",1\r\n\"-2+3\",1\r\n\"@SUM(A1)\",1\r\n"
+                              "\"\t=x\",1\r\n\"a=b\",1\r\n"),
+               Modified);
+    const QString record = QStringLiteral("\"01月02日\",\"07時00分00秒\",");
+    for (const QString& name : {QStringLiteral("=1+2"), QStringLiteral("+SUM(1;2)"),
+                                QStringLiteral("-2+3"), QStringLiteral("@SUM(A1)")})
+        writeDated(dir, name + QStringLiteral(".txt"), record + QStringLiteral("5\r\n"), Modified);
+    writeDated(dir, QStringLiteral("a=b.txt"),
+               record + QStringLiteral("=1+2\r\n") + record + QStringLiteral("-4\r\n") + record +
+                   QStringLiteral("+3\r\n") + record + QStringLiteral("-1E+15\r\n") + record +
+                   QStringLiteral("@x\"y\r\n") + record + QStringLiteral("-\r\n") + record +
+                   QStringLiteral("- 4\r\n"),
+               Modified);
+    GYMM table;
+    ASSERT_TRUE(table.LoadItemList());
+    const csv::Histories all = csv::histories(table, std::nullopt, Modified);
+    // The tab in "\t=x" is a control character: no file can carry that name.
+    ASSERT_EQ(all.problems.size(), 1);
+    const QString rows = QString::fromUtf8(all.bytes().toByteArray());
+    EXPECT_TRUE(rows.endsWith(QStringLiteral("回数\r\n"
+                                             "'=1+2,2027-01-02,07:00:00,5\r\n"
+                                             "'+SUM(1;2),2027-01-02,07:00:00,5\r\n"
+                                             "'-2+3,2027-01-02,07:00:00,5\r\n"
+                                             "'@SUM(A1),2027-01-02,07:00:00,5\r\n"
+                                             "a=b,2027-01-02,07:00:00,'=1+2\r\n"
+                                             "a=b,2027-01-02,07:00:00,-4\r\n"
+                                             "a=b,2027-01-02,07:00:00,+3\r\n"
+                                             "a=b,2027-01-02,07:00:00,-1E+15\r\n"
+                                             "a=b,2027-01-02,07:00:00,\"'@x\"\"y\"\r\n"
+                                             "a=b,2027-01-02,07:00:00,'-\r\n"
+                                             "a=b,2027-01-02,07:00:00,'- 4\r\n")))
+        << rows.toStdString();
+    // A tab or CR first is a formula too; a number with a point or an exponent is none.
+    EXPECT_EQ(csv::cell("\tx"), "'\tx");
+    EXPECT_EQ(csv::cell("\r1"), "\"'\r1\"");
+    for (const QByteArray number : {"-4", "+3", "-.5", "-12.5", "-1e5", "12"})
+        EXPECT_EQ(csv::cell(number), number);
+    for (const QByteArray formula : {"-", "+", "-1e", "-1.2.3", "-4A", "--4"})
+        EXPECT_EQ(csv::cell(formula), '\'' + formula);
+}
+
 TEST(CsvWrite, ReplacesTheFileWhereverItIs) {
     TempWorkDir dir;
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("out")));
