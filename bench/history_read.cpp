@@ -2,6 +2,7 @@
 #include "base/text_to_number.h"
 #include "bench_util.h"
 #include "data/history.h"
+#include "data/safe_file.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +19,7 @@ int main(int argc, char* argv[]) {
     const QByteArray path = bench::writeHistory(name, records);
     if (path.isEmpty())
         return 1;
+    const Folder folder = Folder::open(QString()).value();
     const int runs = 7;
     const double iconvMs = bench::iconvMs(path, runs);
     const double rawMs = bench::medianMs(runs, [&] {
@@ -26,12 +28,12 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "cannot read\n");
     });
     const double readMs = bench::medianMs(runs, [&] {
-        const HistoryFile file = HistoryFile::read(name);
+        const HistoryFile file = HistoryFile::read(folder, name).value();
         if (file.count() != records)
             std::fprintf(stderr, "wrong count %d\n", file.count());
     });
     const double totalMs = bench::medianMs(runs, [&] {
-        const HistoryFile file = HistoryFile::read(name);
+        const HistoryFile file = HistoryFile::read(folder, name).value();
         double total = 0;
         for (int i = 0; i < file.count(); ++i)
             total = static_cast<double>(toInt64Clamped(total + TextToNumber(file.countField(i))));
@@ -39,7 +41,7 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "no total\n");
     });
     const double decodeMs = bench::medianMs(3, [&] {
-        const HistoryFile file = HistoryFile::read(name);
+        const HistoryFile file = HistoryFile::read(folder, name).value();
         qsizetype chars = 0;
         for (int i = 0; i < file.count(); ++i)
             chars += file.record(i).date.size();

@@ -21,7 +21,8 @@ int main(int argc, char* argv[]) {
     bench::AutoDialogs dialogs;
     SystemClock clock;
     bench::NoHelp help;
-    App app(dialogs, clock, help);
+    DataDir data = DataDir(Folder::open(QString()).value());
+    App app(data, dialogs, clock, help);
     app.start();
 
     constexpr int Runs = 40;
@@ -35,7 +36,7 @@ int main(int argc, char* argv[]) {
         pauseCpu.push_back(bench::cpuMs() - cpu);
 
         auto* training = qobject_cast<frmMain*>(app.window());
-        if (!training || app.gymm.CurrentItem >= app.gymm.ItemCount()) {
+        if (!training || app.gymm().CurrentItem >= app.gymm().ItemCount()) {
             app.openTraining(); // a fresh workout, so that every Next measured has a flash
             QCoreApplication::processEvents();
             training = qobject_cast<frmMain*>(app.window());

@@ -28,8 +28,9 @@ int main(int argc, char* argv[]) {
     bench::AutoDialogs dialogs;
     SystemClock clock;
     bench::NoHelp help;
-    App app(dialogs, clock, help);
-    if (!app.gymm.LoadItemList())
+    DataDir data = DataDir(Folder::open(QString()).value());
+    App app(data, dialogs, clock, help);
+    if (!data.LoadItemList().done)
         return 1;
     const double before = bench::peakMiB();
 

@@ -1,7 +1,6 @@
 #include "app/app.h"
 
 #include "base/clock.h"
-#include "data/safe_file.h"
 #include "progress/progress_window.h"
 #include "settings/frmsettei.h"
 #include "training/frmmain.h"
@@ -25,13 +24,14 @@ void prepareApplication(QApplication& application) {
     speakJapanese(application);
 }
 
-App::App(Dialogs& dialogs, const Clock& clock, HtmlHelp& help) : Session(dialogs, clock, help) {}
+App::App(DataDir& data, Dialogs& dialogs, const Clock& clock, HtmlHelp& help)
+    : Session(data, dialogs, clock, help) {}
 
 bool App::start() {
-    const QString folder =
-        QStringLiteral("\r\n\r\nフォルダー：") + QDir::toNativeSeparators(QDir::currentPath());
-    switch (lock_.acquire()) {
-    case DataDirLock::State::HeldElsewhere:
+    const QString folder = QStringLiteral("\r\n\r\nフォルダー：") +
+                           QDir::toNativeSeparators(QDir(data().folder().path()).absolutePath());
+    switch (data().lock()) {
+    case DataDir::Lock::HeldElsewhere:
         dialogs().warning(nullptr,
                           QStringLiteral("このフォルダーのデータは、すでに起動しているヤルキン！"
                                          "が使っています。") +
@@ -39,7 +39,7 @@ bool App::start() {
                           QStringLiteral("二重起動"));
         finish();
         return false;
-    case DataDirLock::State::Unavailable:
+    case DataDir::Lock::Unavailable:
         // Another copy may be at work here, so its temporary files are left alone.
         dialogs().warning(nullptr,
                           QStringLiteral("このフォルダーでは、ほかにヤルキン！が起動しているか"
@@ -48,9 +48,12 @@ bool App::start() {
                               folder,
                           QStringLiteral("二重起動"));
         break;
-    case DataDirLock::State::Held:
-        report(nullptr, safe_file::removeStrayTemporaries(ItemListFileName));
+    case DataDir::Lock::Held: {
+        Outcome swept;
+        swept.take(data().removeStrayTemporaries());
+        report(nullptr, swept);
         break;
+    }
     }
     openTraining();
     return true;
@@ -89,9 +92,10 @@ void App::adopt(QWidget* window) {
 
 void App::showProgress(QWidget* caller, int item) {
     const QDateTime now = clock().now();
-    auto* window =
-        new ProgressWindow(gymm.ItemNames(item), gymm.ItemTargets(item), now.date(), now);
-    if (!report(caller, window->readResult())) {
+    auto* window = new ProgressWindow(data(), gymm().ItemNames(item), gymm().ItemTargets(item),
+                                      now.date(), now);
+    if (window->readProblem()) {
+        report(caller, *window->readProblem());
         delete window;
         return;
     }

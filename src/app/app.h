@@ -1,6 +1,5 @@
 #pragma once
 
-#include "data/data_dir_lock.h"
 #include "session/session.h"
 #include "widgets/window_list.h"
 
@@ -24,7 +23,7 @@ void prepareApplication(QApplication& application);
 class App : public QObject, public Session {
     Q_OBJECT
 public:
-    App(Dialogs& dialogs, const Clock& clock, HtmlHelp& help);
+    App(DataDir& data, Dialogs& dialogs, const Clock& clock, HtmlHelp& help);
     ~App() override;
 
     // Program start: takes the data directory for this run (a second copy of the program on
@@ -51,5 +50,4 @@ private:
     QWidget* current_ = nullptr;
     WindowList<QWidget> progress_;
     bool ended_ = false;
-    DataDirLock lock_;
 };

@@ -3,14 +3,15 @@
 #include "app/app.h"
 #include "base/clock.h"
 #include "data/csv_export.h"
+#include "data/safe_file.h"
 #include "help/chm_help.h"
 #include "widgets/dialogs.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 #ifndef YARUKIN_VERSION
@@ -48,58 +49,55 @@ int fail(const QString& reason, int code = 1) {
     return code;
 }
 
-QString problemText(const FileResult& result) {
-    return QStringLiteral("%1: %2").arg(result.fileName(), result.reason());
+QString problemText(const FileProblem& problem) {
+    return QStringLiteral("%1: %2").arg(problem.fileName, problem.reason);
 }
 
-bool enterDataDir(const QString& dir) {
-    return dir.isEmpty() || QDir::setCurrent(dir);
+// The data directory named on the command line, or the working directory.
+std::optional<DataDir> openDataDir(const QString& path, int& status) {
+    Expected<Folder> folder = Folder::open(path);
+    if (!folder) {
+        status = fail(QStringLiteral("フォルダー「%1」を開けません: %2")
+                          .arg(folder.error().fileName, folder.error().reason));
+        return std::nullopt;
+    }
+    return std::optional<DataDir>(std::in_place, std::move(*folder));
 }
 
 // The export: the data directory's histories as CSV, to a file or to standard output.
 int exportHistories(const QCommandLineParser& parser, const Options& options) {
     // A relative file name means the folder the command was given in, not the data folder.
-    QString target = parser.value(options.exportCsv);
-    if (target != QStringLiteral("-"))
-        target = QDir::current().absoluteFilePath(target);
-    const QString dataDir = parser.value(options.dataDir);
-    if (!enterDataDir(dataDir))
-        return fail(QStringLiteral("フォルダー「%1」に入れません").arg(dataDir));
-    GYMM table;
-    if (const FileResult loaded = table.LoadItemList(); loaded.hasProblem())
-        return fail(problemText(loaded));
+    const QString target = parser.value(options.exportCsv);
+    int status = 0;
+    std::optional<DataDir> data = openDataDir(parser.value(options.dataDir), status);
+    if (!data)
+        return status;
+    const GYMM& table = data->gymm();
+    if (const Outcome loaded = data->LoadItemList(); !loaded.done)
+        return fail(problemText(loaded.warnings.value(0)));
     std::optional<QString> item;
     if (parser.isSet(options.item)) {
         item = parser.value(options.item);
         if (!table.contains(*item))
             return fail(QStringLiteral("項目「%1」は登録されていません").arg(*item));
     }
-    const csv::Histories histories = csv::histories(table, item, QDateTime::currentDateTime());
-    for (const FileResult& problem : histories.problems) {
+    const csv::Histories histories = csv::histories(*data, item, QDateTime::currentDateTime());
+    for (const FileProblem& problem : histories.problems) {
         // Among all items, one whose name no file can carry has no history to lose; the one
         // item asked for, or a history that cannot be read, would leave the export short.
-        if (item || problem.action() != FileResult::Action::UnusableName)
+        if (item || problem.action != FileProblem::Action::UnusableName)
             return fail(problemText(problem));
         std::fprintf(stderr, "yarukin: 項目「%s」は飛ばしました（%s）\n",
-                     qPrintable(Session::visible(problem.fileName())),
-                     qPrintable(problem.reason()));
+                     qPrintable(Session::visible(problem.fileName)), qPrintable(problem.reason));
     }
     if (target == QStringLiteral("-")) {
-        const QByteArrayView bytes = histories.bytes();
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(STDOUT_FILENO, bytes.constData() + done,
-                                      static_cast<size_t>(bytes.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return fail(QStringLiteral("標準出力に書き込めませんでした"));
-            done += n;
-        }
+        if (const int error = safe_file::writeAll(STDOUT_FILENO, histories.bytes()))
+            return fail(QStringLiteral("標準出力に書き込めませんでした: %1")
+                            .arg(safe_file::systemReason(error)));
         return 0;
     }
-    const FileResult written = csv::write(target, histories.bytes());
-    return written.ok() ? 0 : fail(problemText(written));
+    const Step written = csv::write(target, histories.bytes());
+    return written ? 0 : fail(problemText(written.error()));
 }
 
 // Read before any application object exists: an export, the help, the version and a mistake
@@ -138,13 +136,16 @@ int runProgram(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(YARUKIN_VERSION));
     prepareApplication(application);
     parser.process(application);
-    const QString dataDir = parser.value(options.dataDir);
-    if (!enterDataDir(dataDir))
-        return fail(QStringLiteral("フォルダー「%1」に入れません").arg(dataDir));
+    int status = 0;
+    std::optional<DataDir> data = openDataDir(parser.value(options.dataDir), status);
+    if (!data)
+        return status;
     QtDialogs dialogs;
     SystemClock clock;
-    ChmHelp help;
-    App app(dialogs, clock, help);
+    // A help file beside the data is found first, as it was when the data directory was the
+    // working directory.
+    ChmHelp help(QStringList{data->folder().path()} + ChmHelp::installedDataDirs());
+    App app(*data, dialogs, clock, help);
     QObject::connect(&app, &App::ended, &application, &QCoreApplication::quit);
     if (!app.start())
         return 1;

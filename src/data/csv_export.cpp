@@ -2,6 +2,9 @@
 
 #include "base/cp932.h"
 #include "data/dating.h"
+#include "data/safe_file.h"
+
+#include <QFileInfo>
 
 #include <QSet>
 #include <cstring>
@@ -142,7 +145,8 @@ QByteArray field(QByteArrayView utf8) {
     return '"' + quoted + '"';
 }
 
-Histories histories(const GYMM& table, const std::optional<QString>& item, const QDateTime& now) {
+Histories histories(const DataDir& data, const std::optional<QString>& item, const QDateTime& now) {
+    const GYMM& table = data.gymm();
     Histories result;
     const QByteArray header = "\xEF\xBB\xBF" + QByteArray("項目名,日付,時刻,回数\r\n");
     struct Rows {
@@ -157,11 +161,12 @@ Histories histories(const GYMM& table, const std::optional<QString>& item, const
         if ((item && name != *item) || done.contains(name))
             continue;
         done.insert(name);
-        DatedHistory history = DatedHistory::read(name, now);
-        if (history.file().result().hasProblem()) {
-            result.problems.append(history.file().result());
+        Expected<DatedHistory> read = data.readDatedHistory(name, now);
+        if (!read) {
+            result.problems.append(read.error());
             continue;
         }
+        DatedHistory history = std::move(*read);
         QByteArray nameField = cell(name.toUtf8()) + ',';
         room += rowsRoom(nameField.size(), history);
         rows.push_back({std::move(nameField), std::move(history)});
@@ -169,8 +174,8 @@ Histories histories(const GYMM& table, const std::optional<QString>& item, const
     // Written straight into memory that is only paid for as far as it is used.
     result.buffer = FileBuffer(room);
     if (result.buffer.size() != room) {
-        result.problems.append(FileResult::failure(FileResult::Action::Write, QStringLiteral("CSV"),
-                                                   QStringLiteral("メモリーが足りません")));
+        result.problems.append(FileProblem{FileProblem::Action::Write, QStringLiteral("CSV"),
+                                           QStringLiteral("メモリーが足りません")});
         return result;
     }
     char* out = result.buffer.data();
@@ -184,8 +189,15 @@ Histories histories(const GYMM& table, const std::optional<QString>& item, const
     return result;
 }
 
-FileResult write(const QString& path, QByteArrayView bytes) {
-    return safe_file::replace(path, bytes);
+Step write(const QString& path, QByteArrayView bytes) {
+    const QFileInfo target(path);
+    const Expected<Folder> folder = Folder::open(target.path());
+    if (!folder)
+        return FileProblem{FileProblem::Action::Write, path, folder.error().reason};
+    Step written = safe_file::replace(*folder, target.fileName(), bytes);
+    if (!written)
+        return FileProblem{written.error().action, path, written.error().reason};
+    return written;
 }
 
 } // namespace csv

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data/gymm.h"
-#include "data/safe_file.h"
+#include "data/data_dir.h"
+#include "data/file_buffer.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,15 +35,15 @@ struct Histories {
     qsizetype size = 0;
     int records = 0;
     // Histories that could not be read, and items whose name no file can carry: left out.
-    QList<FileResult> problems;
+    QList<FileProblem> problems;
 };
 
 // The items of the table in their order, or only those named `item`; a history file that
 // two items of the same name share comes once. `now` dates records of a file that has no
 // modification time.
-Histories histories(const GYMM& table, const std::optional<QString>& item, const QDateTime& now);
+Histories histories(const DataDir& data, const std::optional<QString>& item, const QDateTime& now);
 
 // Writes the bytes to `path` (replaced atomically, as the data files are).
-FileResult write(const QString& path, QByteArrayView bytes);
+Step write(const QString& path, QByteArrayView bytes);
 
 } // namespace csv

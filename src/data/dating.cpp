@@ -114,9 +114,13 @@ std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
 
 } // namespace dating
 
-DatedHistory DatedHistory::read(const QString& itemName, const QDateTime& now) {
+Expected<DatedHistory> DatedHistory::read(const Folder& folder, const QString& itemName,
+                                          const QDateTime& now) {
+    Expected<HistoryFile> read = HistoryFile::read(folder, itemName);
+    if (!read)
+        return read.error();
     DatedHistory history;
-    history.file_ = HistoryFile::read(itemName);
+    history.file_ = std::move(*read);
     const HistoryFile& file = history.file_;
     const auto count = static_cast<size_t>(file.count());
     std::vector<std::optional<dating::Stamp>> stamps(count);

@@ -46,7 +46,8 @@ std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
 class DatedHistory {
 public:
     // Reads the item's history file. `now` stands in for a modification time the file lacks.
-    static DatedHistory read(const QString& itemName, const QDateTime& now);
+    static Expected<DatedHistory> read(const Folder& folder, const QString& itemName,
+                                       const QDateTime& now);
 
     const HistoryFile& file() const { return file_; }
     int size() const { return file_.count(); }

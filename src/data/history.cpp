@@ -49,11 +49,11 @@ QString NameProblem::text() const {
 
 namespace history {
 
-FileResult checkName(const QString& itemName) {
+std::optional<FileProblem> refusal(const QString& itemName) {
     const NameProblem problem = historyNameProblem(itemName);
     if (!problem)
-        return FileResult::success();
-    return FileResult::failure(FileResult::Action::UnusableName, itemName, problem.text());
+        return std::nullopt;
+    return FileProblem{FileProblem::Action::UnusableName, itemName, problem.text()};
 }
 
 QByteArray recordBytes(const QDateTime& when, double count) {
@@ -72,44 +72,42 @@ QByteArray recordBytes(const QDateTime& when, double count) {
     return bytes;
 }
 
-FileResult append(const QString& itemName, double count, const QDateTime& when) {
-    if (const FileResult usable = checkName(itemName); !usable.ok())
-        return usable;
-    return safe_file::append(historyFileName(itemName), recordBytes(when, count));
+Step append(const Folder& folder, const QString& itemName, double count, const QDateTime& when) {
+    if (const auto refused = refusal(itemName))
+        return *refused;
+    return safe_file::append(folder, historyFileName(itemName), recordBytes(when, count));
 }
 
-FileResult create(const QString& itemName) {
-    if (const FileResult usable = checkName(itemName); !usable.ok())
-        return usable;
-    return safe_file::create(historyFileName(itemName));
+Step create(const Folder& folder, const QString& itemName) {
+    if (const auto refused = refusal(itemName))
+        return *refused;
+    return safe_file::create(folder, historyFileName(itemName));
 }
 
-FileResult empty(const QString& itemName) {
-    if (const FileResult usable = checkName(itemName); !usable.ok())
-        return usable;
-    return safe_file::truncate(historyFileName(itemName));
+Step empty(const Folder& folder, const QString& itemName) {
+    if (const auto refused = refusal(itemName))
+        return *refused;
+    return safe_file::truncate(folder, historyFileName(itemName));
 }
 
-FileResult remove(const QString& itemName) {
-    if (const FileResult usable = checkName(itemName); !usable.ok())
-        return usable;
-    return safe_file::remove(historyFileName(itemName));
+Step remove(const Folder& folder, const QString& itemName) {
+    if (const auto refused = refusal(itemName))
+        return *refused;
+    return safe_file::remove(folder, historyFileName(itemName));
 }
 
 } // namespace history
 
-HistoryFile HistoryFile::read(const QString& itemName) {
+Expected<HistoryFile> HistoryFile::read(const Folder& folder, const QString& itemName) {
+    if (const auto refused = history::refusal(itemName))
+        return *refused;
+    Expected<FileBytes> read = safe_file::readAll(folder, historyFileName(itemName));
+    if (!read)
+        return read.error();
     HistoryFile file;
-    if (const FileResult usable = history::checkName(itemName); !usable.ok()) {
-        file.result_ = usable;
-        file.missing_ = true;
-        return file;
-    }
-    ReadResult read = safe_file::readAll(historyFileName(itemName));
-    file.result_ = read.result;
-    file.missing_ = read.missing;
-    file.modified_ = read.modified;
-    file.bytes_ = std::move(read.bytes);
+    file.missing_ = read->missing;
+    file.modified_ = read->modified;
+    file.bytes_ = std::move(read->bytes);
     // readAll refuses larger files, so every record's offset fits its 32 bits.
     static_assert(safe_file::MaxFileSize <= std::numeric_limits<quint32>::max());
     // Records written by the program are about 30 bytes long.

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 #include <array>
+#include <optional>
 #include <vector>
 
 // The history file of an item: the item's name followed by ".txt", in the working directory.
@@ -33,21 +34,21 @@ struct HistoryRecord {
     QString count; // the count as written, 30
 };
 
-// The five operations on a history file. Each refuses an item name that cannot name a history
-// file (FileResult::Action::UnusableName) and touches no file for it.
+// The five operations on a history file, in `folder`. Each refuses an item name that cannot
+// name a history file (FileProblem::Action::UnusableName) and touches no file for it.
 namespace history {
 
-// Success, or the refusal every operation gives for a name that cannot name a history file.
-FileResult checkName(const QString& itemName);
+// The refusal every operation gives for a name that cannot name a history file, if it cannot.
+std::optional<FileProblem> refusal(const QString& itemName);
 
 // Appends one record with the date and time of `when` and the count.
-FileResult append(const QString& itemName, double count, const QDateTime& when);
+Step append(const Folder& folder, const QString& itemName, double count, const QDateTime& when);
 // Creates the file empty when it is missing; an existing file keeps its records.
-FileResult create(const QString& itemName);
+Step create(const Folder& folder, const QString& itemName);
 // Leaves the file in place with 0 bytes (created when missing).
-FileResult empty(const QString& itemName);
+Step empty(const Folder& folder, const QString& itemName);
 // Removes the file; a missing file is no failure.
-FileResult remove(const QString& itemName);
+Step remove(const Folder& folder, const QString& itemName);
 
 // One record as written: "mm月dd日","hh時nn分ss秒",count CR LF, in CP932.
 QByteArray recordBytes(const QDateTime& when, double count);
@@ -59,11 +60,9 @@ QByteArray recordBytes(const QDateTime& when, double count);
 // its own size.
 class HistoryFile {
 public:
-    // Reads the whole file. A missing file reads as no records and sets `missing`; so does an
-    // item name that cannot name a history file, with the reason in result().
-    static HistoryFile read(const QString& itemName);
+    // Reads the whole file. A missing file reads as no records and sets `missing`.
+    static Expected<HistoryFile> read(const Folder& folder, const QString& itemName);
 
-    const FileResult& result() const { return result_; }
     bool missing() const { return missing_; }
     // When the file was last changed: the newest record belongs to that moment or before.
     const QDateTime& modified() const { return modified_; }
@@ -80,7 +79,6 @@ public:
 private:
     QByteArrayView line(int index) const;
 
-    FileResult result_ = FileResult::success();
     bool missing_ = false;
     QDateTime modified_;
     FileBuffer bytes_;

@@ -1,15 +1,18 @@
 #include "data/safe_file.h"
 
-#include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcFiles, "yarukin.files", QtWarningMsg)
 
 // The file layer speaks POSIX directly: Qt's QSaveFile reports a failed buffered write as a
 // successful commit, ignores a failed fdatasync and cannot fsync the directory, and none of
@@ -18,13 +21,14 @@
 namespace safe_file {
 namespace {
 
-using Action = FileResult::Action;
+using Action = FileProblem::Action;
 
 // An errno value of our own: the file is not a regular file (a FIFO, device or directory).
 constexpr int NotRegular = -1;
 
-// The system's reason in Japanese for the errors a user meets; the system's own text (often
-// English) for the rest.
+} // namespace
+
+// The system's own text (often English) for the errors not named here.
 QString systemReason(int error) {
     switch (error) {
     case NotRegular:
@@ -57,8 +61,26 @@ QString systemReason(int error) {
     }
 }
 
-FileResult failed(Action action, const QString& fileName, int error) {
-    return FileResult::failure(action, fileName, systemReason(error));
+namespace {
+
+// Every step's outcome goes to the log, so that a user can send a trace of what failed.
+Step logged(const char* step, const Folder& folder, const QString& name, Step result) {
+    if (!result)
+        qCDebug(lcFiles) << step << folder.path() << name << "failed:" << result.error().reason;
+    else if (result->unconfirmed)
+        qCDebug(lcFiles) << step << folder.path() << name
+                         << "unconfirmed:" << result->unconfirmed->reason;
+    else
+        qCDebug(lcFiles) << step << folder.path() << name << "done";
+    return result;
+}
+
+FileProblem failed(Action action, const QString& fileName, int error) {
+    return {action, fileName, systemReason(error)};
+}
+
+Step unconfirmed(const QString& fileName, int error) {
+    return Done{FileProblem{Action::Unconfirmed, fileName, systemReason(error)}};
 }
 
 // Runs a system call again while a signal interrupts it.
@@ -98,17 +120,17 @@ private:
 };
 
 // Opens without following a symbolic link and without waiting on a FIFO or a device.
-int openFile(const QByteArray& path, int flags, mode_t mode = 0) {
+int openFile(int dir, const QByteArray& path, int flags, mode_t mode = 0) {
     return retry([&] {
-        return ::open(path.constData(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
-                      mode);
+        return ::openat(dir, path.constData(),
+                        flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode);
     });
 }
 
 // What lies under a name, without following a symbolic link: 0 for a regular file, ENOENT
-// for nothing, else the reason (NotRegular, ELOOP for a link, or the errno of lstat).
-int lookAt(const QByteArray& path, struct stat& info) {
-    if (::lstat(path.constData(), &info) != 0)
+// for nothing, else the reason (NotRegular, ELOOP for a link, or the errno of fstatat).
+int lookAt(int dir, const QByteArray& path, struct stat& info) {
+    if (::fstatat(dir, path.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (S_ISLNK(info.st_mode))
         return ELOOP;
@@ -122,34 +144,13 @@ int checkOpen(int fd, struct stat& info) {
     return S_ISREG(info.st_mode) ? 0 : NotRegular;
 }
 
-// Writes every byte, going on after a short write or an interrupted one. 0, or the errno.
-int writeAll(int fd, QByteArrayView bytes) {
-    const char* p = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = retry([&] { return ::write(fd, p, static_cast<size_t>(left)); });
-        if (n < 0)
-            return errno;
-        if (n == 0) // no progress and no reason: the disk took nothing
-            return ENOSPC;
-        p += n;
-        left -= n;
-    }
-    return 0;
-}
-
 int syncData(int fd) {
     return retry([&] { return ::fdatasync(fd); }) == 0 ? 0 : errno;
 }
 
 // A new or renamed directory entry is durable only once the directory itself is flushed.
-int syncDirectory(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray dirPath = slash < 0 ? QByteArray(".") : slash == 0 ? "/" : path.left(slash);
-    Fd dir(retry([&] { return ::open(dirPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-    if (!dir.valid())
-        return errno;
-    return retry([&] { return ::fsync(dir.get()); }) == 0 ? 0 : errno;
+int syncDirectory(const Folder& folder) {
+    return retry([&] { return ::fsync(folder.fd()); }) == 0 ? 0 : errno;
 }
 
 // The temporary files of replace(): the file's name, ".yarukin-" and six letters or digits,
@@ -166,52 +167,47 @@ QByteArray temporarySuffix() {
 }
 
 // Creates a new empty file under a name that does not exist yet. 0, or the errno.
-int createNew(const QByteArray& path, Fd& fd) {
-    fd.reset(openFile(path, O_WRONLY | O_CREAT | O_EXCL, 0666));
+int createNew(int dir, const QByteArray& path, Fd& fd) {
+    fd.reset(openFile(dir, path, O_WRONLY | O_CREAT | O_EXCL, 0666));
     return fd.valid() ? 0 : errno;
 }
 
 // Creates a missing file empty and makes its name durable.
-FileResult createMissing(const QString& fileName, const QByteArray& path) {
+Step createMissing(const Folder& folder, const QString& fileName, const QByteArray& path) {
     Fd fd;
-    if (const int error = createNew(path, fd))
+    if (const int error = createNew(folder.fd(), path, fd))
         return failed(Action::Write, fileName, error);
-    if (const int reason = syncDirectory(path))
-        return FileResult::notDurable(fileName, systemReason(reason));
-    return FileResult::success();
+    if (const int reason = syncDirectory(folder))
+        return unconfirmed(fileName, reason);
+    return stepDone();
 }
 
 } // namespace
 
-ReadResult readAll(const QString& fileName) {
-    ReadResult read;
-    Fd fd(openFile(QFile::encodeName(fileName), O_RDONLY));
+namespace {
+
+Expected<FileBytes> read(const Folder& folder, const QString& name) {
+    const QByteArray path = QFile::encodeName(name);
+    FileBytes read;
+    Fd fd(openFile(folder.fd(), path, O_RDONLY));
     if (!fd.valid()) {
-        read.missing = errno == ENOENT;
-        if (!read.missing)
-            read.result = failed(Action::Read, fileName, errno);
+        if (errno != ENOENT)
+            return failed(Action::Read, name, errno);
+        read.missing = true;
         return read;
     }
     struct stat info {};
-    if (const int reason = checkOpen(fd.get(), info)) {
-        read.result = failed(Action::Read, fileName, reason);
-        return read;
-    }
-    const auto tooLarge = [&] {
-        read.result =
-            FileResult::failure(Action::Read, fileName, QStringLiteral("ファイルが大きすぎます"));
-        return std::move(read);
-    };
+    if (const int reason = checkOpen(fd.get(), info))
+        return failed(Action::Read, name, reason);
+    const FileProblem tooLarge{Action::Read, name, QStringLiteral("ファイルが大きすぎます")};
     if (info.st_size > MaxFileSize)
-        return tooLarge();
+        return tooLarge;
     read.modified = QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 +
                                                    info.st_mtim.tv_nsec / 1000000);
     // Read what the file holds now; should it have grown meanwhile, take the rest as well.
     FileBuffer bytes(static_cast<qsizetype>(info.st_size));
-    if (bytes.size() != info.st_size) {
-        read.result = failed(Action::Read, fileName, ENOMEM);
-        return read;
-    }
+    if (bytes.size() != info.st_size)
+        return failed(Action::Read, name, ENOMEM);
     qsizetype got = 0;
     QByteArray rest;
     for (;;) {
@@ -220,26 +216,22 @@ ReadResult readAll(const QString& fileName) {
         char* to = intoBuffer ? bytes.data() + got : spare;
         const size_t room = intoBuffer ? static_cast<size_t>(bytes.size() - got) : sizeof spare;
         const ssize_t n = retry([&] { return ::read(fd.get(), to, room); });
-        if (n < 0) {
-            read.result = failed(Action::Read, fileName, errno);
-            return read;
-        }
+        if (n < 0)
+            return failed(Action::Read, name, errno);
         if (n == 0)
             break;
         if (intoBuffer)
             got += n;
         else if (rest.size() + n > MaxFileSize - bytes.size())
-            return tooLarge();
+            return tooLarge;
         else
             rest.append(spare, n);
     }
     bytes.truncate(got);
     if (!rest.isEmpty()) {
         FileBuffer all(bytes.size() + rest.size());
-        if (all.size() != bytes.size() + rest.size()) {
-            read.result = failed(Action::Read, fileName, ENOMEM);
-            return read;
-        }
+        if (all.size() != bytes.size() + rest.size())
+            return failed(Action::Read, name, ENOMEM);
         std::memcpy(all.data(), bytes.data(), static_cast<size_t>(bytes.size()));
         std::memcpy(all.data() + bytes.size(), rest.constData(), static_cast<size_t>(rest.size()));
         bytes = std::move(all);
@@ -248,33 +240,33 @@ ReadResult readAll(const QString& fileName) {
     return read;
 }
 
-FileResult replace(const QString& fileName, QByteArrayView bytes) {
-    const QByteArray path = QFile::encodeName(fileName);
+Step replaceFile(const Folder& folder, const QString& name, QByteArrayView bytes) {
+    const int dir = folder.fd();
+    const QByteArray path = QFile::encodeName(name);
     struct stat old {};
-    const int found = lookAt(path, old);
+    const int found = lookAt(dir, path, old);
     const bool exists = found == 0;
     if (found != 0 && found != ENOENT)
-        return failed(Action::Write, fileName, found);
+        return failed(Action::Write, name, found);
     // A file the user made read-only stays as it is, whoever runs the program.
-    if (exists && ((old.st_mode & 0222) == 0 ||
-                   ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0))
-        return FileResult::failure(Action::Write, fileName,
-                                   QStringLiteral("書き込みが禁止されたファイルです"));
+    if (exists &&
+        ((old.st_mode & 0222) == 0 || ::faccessat(dir, path.constData(), W_OK, AT_EACCESS) != 0))
+        return FileProblem{Action::Write, name, QStringLiteral("書き込みが禁止されたファイルです")};
 
     Fd fd;
     QByteArray temporary;
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         temporary = path + QFile::encodeName(TemporaryMark) + temporarySuffix();
-        error = createNew(temporary, fd);
+        error = createNew(dir, temporary, fd);
     }
     if (error)
-        return failed(Action::Write, fileName, error);
+        return failed(Action::Write, name, error);
 
     const auto abandon = [&](int reason) {
         fd.reset();
-        retry([&] { return ::unlink(temporary.constData()); });
-        return failed(Action::Write, fileName, reason);
+        retry([&] { return ::unlinkat(dir, temporary.constData(), 0); });
+        return failed(Action::Write, name, reason);
     };
     if (exists) {
         if (retry([&] { return ::fchmod(fd.get(), old.st_mode & 07777); }) != 0)
@@ -290,27 +282,28 @@ FileResult replace(const QString& fileName, QByteArrayView bytes) {
         return abandon(reason);
     if (!fd.close())
         return abandon(errno);
-    if (retry([&] { return ::rename(temporary.constData(), path.constData()); }) != 0)
+    if (retry([&] { return ::renameat(dir, temporary.constData(), dir, path.constData()); }) != 0)
         return abandon(errno);
     // The new file stands; only its directory entry may still be on its way to the disk.
-    if (const int reason = syncDirectory(path))
-        return FileResult::notDurable(fileName, systemReason(reason));
-    return FileResult::success();
+    if (const int reason = syncDirectory(folder))
+        return unconfirmed(name, reason);
+    return stepDone();
 }
 
-FileResult append(const QString& fileName, QByteArrayView bytes) {
-    const QByteArray path = QFile::encodeName(fileName);
-    Fd fd(openFile(path, O_RDWR | O_APPEND));
+Step appendTo(const Folder& folder, const QString& name, QByteArrayView bytes) {
+    const int dir = folder.fd();
+    const QByteArray path = QFile::encodeName(name);
+    Fd fd(openFile(dir, path, O_RDWR | O_APPEND));
     bool created = false;
     if (!fd.valid() && errno == ENOENT) {
-        fd.reset(openFile(path, O_RDWR | O_APPEND | O_CREAT | O_EXCL, 0666));
+        fd.reset(openFile(dir, path, O_RDWR | O_APPEND | O_CREAT | O_EXCL, 0666));
         created = fd.valid();
     }
     if (!fd.valid())
-        return failed(Action::Write, fileName, errno);
+        return failed(Action::Write, name, errno);
     struct stat info {};
     if (const int reason = checkOpen(fd.get(), info))
-        return failed(Action::Write, fileName, reason);
+        return failed(Action::Write, name, reason);
 
     const off_t oldSize = info.st_size;
     // Leaves the file as it was before this append, as durably as the system allows.
@@ -318,7 +311,7 @@ FileResult append(const QString& fileName, QByteArrayView bytes) {
         bool undone = true;
         if (created) {
             fd.reset();
-            undone = retry([&] { return ::unlink(path.constData()); }) == 0;
+            undone = retry([&] { return ::unlinkat(dir, path.constData(), 0); }) == 0;
         } else {
             undone = retry([&] { return ::ftruncate(fd.get(), oldSize); }) == 0;
             if (undone)
@@ -327,7 +320,7 @@ FileResult append(const QString& fileName, QByteArrayView bytes) {
         QString why = systemReason(reason);
         if (!undone)
             why += QStringLiteral("（書きかけの部分を取り消せませんでした）");
-        return FileResult::failure(Action::Write, fileName, why);
+        return FileProblem{Action::Write, name, why};
     };
 
     QByteArray data;
@@ -335,7 +328,7 @@ FileResult append(const QString& fileName, QByteArrayView bytes) {
         char last = 0;
         const ssize_t n = retry([&] { return ::pread(fd.get(), &last, 1, oldSize - 1); });
         if (n != 1)
-            return failed(Action::Write, fileName, n < 0 ? errno : EIO);
+            return failed(Action::Write, name, n < 0 ? errno : EIO);
         if (last != '\n') // end the cut-off last line, in the same write as the record
             data = "\r\n";
     }
@@ -345,51 +338,128 @@ FileResult append(const QString& fileName, QByteArrayView bytes) {
     if (const int reason = syncData(fd.get()))
         return undo(reason);
     if (created)
-        if (const int reason = syncDirectory(path))
+        if (const int reason = syncDirectory(folder))
             return undo(reason);
     if (!fd.close())
-        return FileResult::notDurable(fileName, systemReason(errno));
-    return FileResult::success();
+        return unconfirmed(name, errno);
+    return stepDone();
 }
 
-FileResult create(const QString& fileName) {
-    const QByteArray path = QFile::encodeName(fileName);
+Step createFile(const Folder& folder, const QString& name) {
+    const QByteArray path = QFile::encodeName(name);
     struct stat info {};
-    const int found = lookAt(path, info);
+    const int found = lookAt(folder.fd(), path, info);
     if (found == ENOENT)
-        return createMissing(fileName, path);
+        return createMissing(folder, name, path);
     // An existing history keeps its records and needs no writing; it must only be a file.
-    return found == 0 ? FileResult::success() : failed(Action::Write, fileName, found);
+    if (found != 0)
+        return failed(Action::Write, name, found);
+    return stepDone();
 }
 
-FileResult truncate(const QString& fileName) {
-    const QByteArray path = QFile::encodeName(fileName);
+Step truncateFile(const Folder& folder, const QString& name) {
+    const QByteArray path = QFile::encodeName(name);
     struct stat info {};
-    const int found = lookAt(path, info);
+    const int found = lookAt(folder.fd(), path, info);
     if (found == ENOENT)
-        return createMissing(fileName, path);
+        return createMissing(folder, name, path);
     if (found != 0)
-        return failed(Action::Write, fileName, found);
-    Fd fd(openFile(path, O_WRONLY));
+        return failed(Action::Write, name, found);
+    Fd fd(openFile(folder.fd(), path, O_WRONLY));
     if (!fd.valid())
-        return failed(Action::Write, fileName, errno);
+        return failed(Action::Write, name, errno);
     if (const int reason = checkOpen(fd.get(), info))
-        return failed(Action::Write, fileName, reason);
+        return failed(Action::Write, name, reason);
     if (retry([&] { return ::ftruncate(fd.get(), 0); }) != 0)
-        return failed(Action::Write, fileName, errno);
+        return failed(Action::Write, name, errno);
     // The file is empty now; a failed flush cannot bring its records back.
     if (const int reason = syncData(fd.get()))
-        return FileResult::notDurable(fileName, systemReason(reason));
-    return FileResult::success();
+        return unconfirmed(name, reason);
+    return stepDone();
 }
 
-FileResult remove(const QString& fileName) {
-    const QByteArray path = QFile::encodeName(fileName);
-    if (retry([&] { return ::unlink(path.constData()); }) != 0)
-        return errno == ENOENT ? FileResult::success() : failed(Action::Remove, fileName, errno);
-    if (const int reason = syncDirectory(path))
-        return FileResult::notDurable(fileName, systemReason(reason));
-    return FileResult::success();
+Step removeFile(const Folder& folder, const QString& name) {
+    const QByteArray path = QFile::encodeName(name);
+    if (retry([&] { return ::unlinkat(folder.fd(), path.constData(), 0); }) != 0) {
+        if (errno == ENOENT)
+            return stepDone();
+        return failed(Action::Remove, name, errno);
+    }
+    if (const int reason = syncDirectory(folder))
+        return unconfirmed(name, reason);
+    return stepDone();
+}
+
+// The names in the folder, from a descriptor of its own (reading moves its position).
+Expected<QStringList> namesIn(const Folder& folder) {
+    const int fd =
+        retry([&] { return ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        return failed(Action::Read, folder.path(), errno);
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return failed(Action::Read, folder.path(), error);
+    }
+    QStringList names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        names.append(QFile::decodeName(entry->d_name));
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error)
+        return failed(Action::Read, folder.path(), error);
+    return names;
+}
+
+} // namespace
+
+Expected<FileBytes> readAll(const Folder& folder, const QString& name) {
+    Expected<FileBytes> result = read(folder, name);
+    if (!result)
+        qCDebug(lcFiles) << "read" << folder.path() << name << "failed:" << result.error().reason;
+    else
+        qCDebug(lcFiles) << "read" << folder.path() << name
+                         << (result->missing ? "missing" : "done") << result->bytes.size();
+    return result;
+}
+
+Step replace(const Folder& folder, const QString& name, QByteArrayView bytes) {
+    return logged("replace", folder, name, replaceFile(folder, name, bytes));
+}
+
+Step append(const Folder& folder, const QString& name, QByteArrayView bytes) {
+    return logged("append", folder, name, appendTo(folder, name, bytes));
+}
+
+Step create(const Folder& folder, const QString& name) {
+    return logged("create", folder, name, createFile(folder, name));
+}
+
+Step truncate(const Folder& folder, const QString& name) {
+    return logged("truncate", folder, name, truncateFile(folder, name));
+}
+
+Step remove(const Folder& folder, const QString& name) {
+    return logged("remove", folder, name, removeFile(folder, name));
+}
+
+int writeAll(int fd, QByteArrayView bytes) {
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = retry([&] { return ::write(fd, p, static_cast<size_t>(left)); });
+        if (n < 0)
+            return errno;
+        if (n == 0) // no progress and no reason: the disk took nothing
+            return ENOSPC;
+        p += n;
+        left -= n;
+    }
+    return 0;
 }
 
 bool isTemporaryName(const QString& name, const QString& fileName) {
@@ -399,21 +469,23 @@ bool isTemporaryName(const QString& name, const QString& fileName) {
            suffix.match(QStringView(name).mid(fileName.size())).hasMatch();
 }
 
-FileResult removeStrayTemporaries(const QString& fileName) {
-    const QStringList names =
-        QDir::current().entryList({fileName + TemporaryMark + QStringLiteral("??????")},
-                                  QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    for (const QString& name : names) {
+Step removeStrayTemporaries(const Folder& folder, const QString& fileName) {
+    const Expected<QStringList> names = namesIn(folder);
+    if (!names)
+        return names.error();
+    for (const QString& name : *names) {
         if (!isTemporaryName(name, fileName))
             continue;
         struct stat info {};
         const QByteArray path = QFile::encodeName(name);
-        if (lookAt(path, info) != 0)
+        if (lookAt(folder.fd(), path, info) != 0)
             continue;
-        if (retry([&] { return ::unlink(path.constData()); }) != 0 && errno != ENOENT)
-            return failed(Action::Remove, name, errno);
+        if (retry([&] { return ::unlinkat(folder.fd(), path.constData(), 0); }) != 0 &&
+            errno != ENOENT)
+            return logged("sweep", folder, name, failed(Action::Remove, name, errno));
+        qCDebug(lcFiles) << "sweep" << folder.path() << name << "removed";
     }
-    return FileResult::success();
+    return stepDone();
 }
 
 } // namespace safe_file

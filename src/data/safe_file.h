@@ -1,107 +1,70 @@
 #pragma once
 
-#include <QByteArray>
+#include "data/file_buffer.h"
+#include "data/file_result.h"
+#include "data/folder.h"
+
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 
-#include "data/file_buffer.h"
-
-// Outcome of a file operation, with the file's name and the system's reason when it did not
-// simply succeed. Three outcomes: done; failed, with every file as it was; and done but
-// perhaps not yet on the disk (the change stands, but the system could not confirm that it
-// was stored, so the user must hear of it all the same).
-class [[nodiscard]] FileResult {
-public:
-    enum class Action {
-        Read,
-        Write,
-        Remove,
-        UnusableName, // `fileName` is an item name that cannot name a history file
-    };
-
-    static FileResult success() { return FileResult(); }
-    static FileResult failure(Action action, const QString& fileName, const QString& reason) {
-        return FileResult(action, fileName, reason, false);
-    }
-    // The change stands, but the system could not confirm that it reached the disk.
-    static FileResult notDurable(const QString& fileName, const QString& reason) {
-        return FileResult(Action::Write, fileName, reason, true);
-    }
-    // The operation took place, but a step after it went wrong (a reload, say).
-    static FileResult doneBut(const FileResult& afterwards) {
-        return FileResult(afterwards.action_, afterwards.fileName_, afterwards.reason_, true);
-    }
-
-    // The operation took place (perhaps not durably).
-    bool ok() const { return succeeded_; }
-    explicit operator bool() const { return ok(); }
-    // Something the user must be told: a failure, or a change that may not be on the disk.
-    bool hasProblem() const { return !fileName_.isEmpty(); }
-    Action action() const { return action_; }
-    const QString& fileName() const { return fileName_; }
-    const QString& reason() const { return reason_; }
-
-private:
-    FileResult() = default;
-    FileResult(Action action, const QString& fileName, const QString& reason, bool succeeded)
-        : succeeded_(succeeded), action_(action), fileName_(fileName), reason_(reason) {}
-
-    bool succeeded_ = true;
-    Action action_ = Action::Read;
-    QString fileName_;
-    QString reason_;
-};
-
-struct ReadResult {
-    FileResult result = FileResult::success();
-    bool missing = false; // the file does not exist (not an error for most callers)
+// A whole file as read: its bytes and its last modification. A missing file reads as no bytes
+// with `missing` set (no error: for most callers it is simply empty).
+struct FileBytes {
     FileBuffer bytes;
-    QDateTime modified; // the file's last modification, local time
+    QDateTime modified; // local time; invalid for a missing file
+    bool missing = false;
 };
 
-// All file access of the data layer. Names are bare names in the working directory (or paths,
-// for a file the user chose, such as an export). Only
-// regular files are read or written: a symbolic link, a directory, a FIFO or a device under a
-// data file's name is an error, never followed and never waited on.
+// Every file step of the program, in POSIX, each result checked. Files are named relative to
+// a Folder. Only regular files are read or written: a symbolic link, a directory, a FIFO or a
+// device under a data file's name is an error, never followed and never waited on. Each step
+// is logged under the category "yarukin.files" (off unless QT_LOGGING_RULES turns it on).
 namespace safe_file {
 
 // Files larger than this are refused rather than read into memory.
 inline constexpr qint64 MaxFileSize = qint64(1) << 30;
 
-ReadResult readAll(const QString& fileName);
+Expected<FileBytes> readAll(const Folder& folder, const QString& name);
 
 // Replaces the file's content atomically: a temporary file beside it (the file's name,
 // ".yarukin-" and six letters or digits), every byte written, flushed to the disk, given the
 // old file's permissions (and owner, when root runs the program), renamed over the old file,
 // and the directory flushed. Any failure before the rename removes the temporary file and
 // leaves the old file exactly as it was. A read-only file is not replaced.
-FileResult replace(const QString& fileName, QByteArrayView bytes);
+Step replace(const Folder& folder, const QString& name, QByteArrayView bytes);
 
 // Appends bytes and flushes them to the disk; the file is created when missing. A last line
 // without its line end is ended with CR LF first, in the same write. If any step fails the
 // file is cut back to its old size (or removed again when it was created), so that a failed
 // append leaves no part of the bytes behind.
-FileResult append(const QString& fileName, QByteArrayView bytes);
+Step append(const Folder& folder, const QString& name, QByteArrayView bytes);
 
 // Creates the file empty when it is missing; an existing file keeps its bytes.
-FileResult create(const QString& fileName);
+Step create(const Folder& folder, const QString& name);
 
 // Empties the file in place (created when missing). Truncation, not replacement: it keeps the
 // file's links, owner and permissions, and is one step that either happens or does not, so
 // no crash can leave anything in between.
-FileResult truncate(const QString& fileName);
+Step truncate(const Folder& folder, const QString& name);
 
 // Removes the file; a file that is already missing is no failure.
-FileResult remove(const QString& fileName);
+Step remove(const Folder& folder, const QString& name);
 
 // Removes the temporary files that replace() leaves beside `fileName` when the program is
 // killed between creating and renaming one. Only names of exactly that pattern, and only
 // regular files, are touched; run it only while no other copy of the program can be writing
 // there (while holding the data directory's lock).
-FileResult removeStrayTemporaries(const QString& fileName);
+Step removeStrayTemporaries(const Folder& folder, const QString& fileName);
 
 // Whether `name` is one of replace()'s temporary names for `fileName`.
 bool isTemporaryName(const QString& name, const QString& fileName);
+
+// Writes every byte to an open descriptor, going on after a short or interrupted write; 0, or
+// the errno that stopped it. The one write loop of the program, files and standard output.
+int writeAll(int fd, QByteArrayView bytes);
+
+// The system's reason for an errno in Japanese, for the errors a user meets.
+QString systemReason(int error);
 
 } // namespace safe_file

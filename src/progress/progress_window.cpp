@@ -28,15 +28,14 @@ QString ProgressWindow::titleFor(const QString& itemName) {
     return QStringLiteral("%1 の記録 - %2").arg(itemName, ProgramTitle);
 }
 
-ProgressWindow::ProgressWindow(const QString& itemName, double target, const QDate& today,
-                               const QDateTime& now)
+ProgressWindow::ProgressWindow(const DataDir& data, const QString& itemName, double target,
+                               const QDate& today, const QDateTime& now)
     : target_(target), today_(today), chart_(new ProgressChart(this)), pointed_(new QLabel(this)),
       summary_(new QLabel(this)) {
-    {
-        const DatedHistory history = DatedHistory::read(itemName, now);
-        readResult_ = history.file().result();
-        totals_ = progress::dailyTotals(history);
-    }
+    if (const Expected<DatedHistory> history = data.readDatedHistory(itemName, now))
+        totals_ = progress::dailyTotals(*history);
+    else
+        readProblem_ = history.error();
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(titleFor(itemName));
     setWindowIcon(programIcon());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/data_dir.h"
 #include "data/progress.h"
 
 #include <QDate>
@@ -20,12 +21,13 @@ public:
     enum class Range { Days30, Days90, Year, All };
 
     // `today` ends every range but the whole one, which begins at the oldest dated record.
-    ProgressWindow(const QString& itemName, double target, const QDate& today,
+    ProgressWindow(const DataDir& data, const QString& itemName, double target, const QDate& today,
                    const QDateTime& now);
 
     void setRange(Range range);
     Range range() const { return range_; }
-    const FileResult& readResult() const { return readResult_; }
+    // Why the history could not be read, if it could not.
+    const std::optional<FileProblem>& readProblem() const { return readProblem_; }
     ProgressChart* chart() const { return chart_; }
     QString summaryText() const;
 
@@ -40,7 +42,7 @@ private:
 
     // The history itself is let go once it is totalled: a window holds little memory, whatever
     // the size of the file.
-    FileResult readResult_ = FileResult::success();
+    std::optional<FileProblem> readProblem_;
     progress::DailyTotals totals_;
     double target_;
     QDate today_;

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "data/gymm.h"
+#include "data/data_dir.h"
 
 #include <QtGlobal>
 
 class Clock;
 class Dialogs;
-class FileResult;
 class HtmlHelp;
 class QWidget;
 
@@ -15,13 +14,16 @@ class QWidget;
 // knows the other.
 class Session {
 public:
-    Session(Dialogs& dialogs, const Clock& clock, HtmlHelp& help)
-        : dialogs_(dialogs), clock_(clock), help_(help) {}
+    Session(DataDir& data, Dialogs& dialogs, const Clock& clock, HtmlHelp& help)
+        : data_(data), dialogs_(dialogs), clock_(clock), help_(help) {}
     virtual ~Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    GYMM gymm;
+    // The data directory, with the item table (GYMM) it owns.
+    DataDir& data() const { return data_; }
+    GYMM& gymm() const { return data_.gymm(); }
+
     // The palette colour of the training window's next background flash. It belongs to the
     // training window but outlives each of its openings, so it keeps counting across workouts.
     qint16 FlashColor = 0;
@@ -33,9 +35,10 @@ public:
     const Clock& clock() const { return clock_; }
     HtmlHelp& help() const { return help_; }
 
-    // Tells the user in Japanese what went wrong with which file and why, if anything did.
-    // True when the operation took place (perhaps with a warning), false when it failed.
-    bool report(QWidget* parent, const FileResult& result);
+    // Tells the user in Japanese what went wrong with which file and why: one warning for each
+    // of the outcome's, in order. True when the action took place (perhaps with warnings).
+    bool report(QWidget* parent, const Outcome& outcome);
+    void report(QWidget* parent, const FileProblem& problem);
     // A name read from a hand-edited file may hold control characters: as a message shows it.
     static QString visible(QString text);
 
@@ -51,6 +54,7 @@ public:
     virtual void showProgress(QWidget* caller, int item) = 0;
 
 private:
+    DataDir& data_;
     Dialogs& dialogs_;
     const Clock& clock_;
     HtmlHelp& help_;

@@ -3,7 +3,6 @@
 #include "base/clock.h"
 #include "base/text_to_number.h"
 #include "data/csv_export.h"
-#include "data/history.h"
 #include "help/html_help.h"
 #include "session/session.h"
 #include "settings/history_model.h"
@@ -187,13 +186,13 @@ void frmSettei::addHistoryMenu() {
 }
 
 bool frmSettei::historyShown() const {
-    return HistoryItem >= 1 && HistoryItem <= session_.gymm.ItemCount();
+    return HistoryItem >= 1 && HistoryItem <= session_.gymm().ItemCount();
 }
 
 void frmSettei::enableHistoryActions() {
     showProgressAction_->setEnabled(historyShown());
     exportItemAction_->setEnabled(historyShown());
-    exportAllAction_->setEnabled(session_.gymm.ItemCount() > 0);
+    exportAllAction_->setEnabled(session_.gymm().ItemCount() > 0);
 }
 
 void frmSettei::popUpHistoryMenu(const QPoint& at) {
@@ -207,19 +206,20 @@ void frmSettei::showProgress() {
 }
 
 void frmSettei::exportCsv(bool allItems) {
-    const GYMM& gymm = session_.gymm;
+    const GYMM& gymm = session_.gymm();
     if (allItems ? gymm.ItemCount() == 0 : !historyShown())
         return;
     const QDateTime now = session_.clock().now();
     // Read first: a history that cannot be read is told before a file is asked for.
     const csv::Histories histories = csv::histories(
-        gymm, allItems ? std::nullopt : std::optional(gymm.ItemNames(HistoryItem)), now);
+        session_.data(), allItems ? std::nullopt : std::optional(gymm.ItemNames(HistoryItem)), now);
     // An item whose name no file can carry has nothing to write; a history that cannot be
     // read would leave the file short, so nothing is written then.
-    for (const FileResult& problem : histories.problems)
-        if (!session_.report(this, problem) &&
-            (!allItems || problem.action() != FileResult::Action::UnusableName))
+    for (const FileProblem& problem : histories.problems) {
+        session_.report(this, problem);
+        if (!allItems || problem.action != FileProblem::Action::UnusableName)
             return;
+    }
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
@@ -230,7 +230,9 @@ void frmSettei::exportCsv(bool allItems) {
         QStringLiteral("CSV ファイル (*.csv)"));
     if (path.isEmpty())
         return;
-    if (!session_.report(this, csv::write(path, histories.bytes())))
+    Outcome written;
+    written.done = written.take(csv::write(path, histories.bytes()));
+    if (!session_.report(this, written))
         return;
     dialogs().notice(this,
                      QStringLiteral("%1 件の記録を「%2」に書き出しました。")
@@ -247,7 +249,7 @@ void frmSettei::present() {
 // --- start-up, selection and the history view ---------------------------------------------
 
 void frmSettei::Form_Load() {
-    const GYMM& gymm = session_.gymm;
+    const GYMM& gymm = session_.gymm();
     if (gymm.ItemCount() == 0)
         return;
     fillItemLists();
@@ -257,7 +259,7 @@ void frmSettei::Form_Load() {
 }
 
 void frmSettei::fillItemLists() {
-    const GYMM& gymm = session_.gymm;
+    const GYMM& gymm = session_.gymm();
     lstKoumoku->clear();
     cboKoumoku->clear();
     for (int i = 1; i <= gymm.ItemCount(); ++i) {
@@ -269,19 +271,19 @@ void frmSettei::fillItemLists() {
 int frmSettei::selectedPosition() const {
     const QList<QListWidgetItem*> selected = lstKoumoku->selectedItems();
     const int p = selected.isEmpty() ? 0 : lstKoumoku->row(selected.first()) + 1;
-    return p <= session_.gymm.ItemCount() ? p : 0;
+    return p <= session_.gymm().ItemCount() ? p : 0;
 }
 
 void frmSettei::lstKoumoku_Click() {
     const int p = selectedPosition();
     if (p == 0)
         return;
-    txtKoumoku->setText(session_.gymm.ItemNames(p));
-    txtKaisu->setText(QString::number(session_.gymm.ItemTargets(p)));
+    txtKoumoku->setText(session_.gymm().ItemNames(p));
+    txtKaisu->setText(QString::number(session_.gymm().ItemTargets(p)));
 }
 
 void frmSettei::cboKoumoku_Click(int index) {
-    if (index < 0 || index >= session_.gymm.ItemCount())
+    if (index < 0 || index >= session_.gymm().ItemCount())
         return;
     HistoryItem = index + 1;
     ShowHistory();
@@ -289,9 +291,13 @@ void frmSettei::cboKoumoku_Click(int index) {
 
 void frmSettei::ShowHistory() {
     history_->clear();
-    HistoryFile file = HistoryFile::read(session_.gymm.ItemNames(HistoryItem));
-    // A missing file (after a rename, or removed by hand) is simply an empty history.
-    session_.report(this, file.result());
+    Expected<HistoryFile> read =
+        session_.data().readHistory(session_.gymm().ItemNames(HistoryItem));
+    // A missing file (after a rename, or removed by hand) is simply an empty history; one that
+    // cannot be read is said, and shows as one.
+    if (!read)
+        session_.report(this, read.error());
+    HistoryFile file = read ? std::move(*read) : HistoryFile();
     qint64 total = 0;
     // The running sum is rounded after every record, as the history always has been.
     for (int i = 0; i < file.count(); ++i)
@@ -366,17 +372,13 @@ std::optional<double> frmSettei::askTarget() {
 }
 
 void frmSettei::registerItem(const QString& name, double target) {
-    GYMM& gymm = session_.gymm;
-    const FileResult registered = gymm.RegisterItem(name, target, [&] {
-        // The item is registered; a history file that cannot be made now is made by its
-        // first recorded count, and the history view shows none until then.
-        session_.report(this, history::create(name));
-        lstKoumoku->addItem(name);
-    });
-    if (!session_.report(this, registered) || gymm.ItemCount() == 0)
+    const DataDir::Registration registered = session_.data().registerItem(name, target);
+    if (!session_.report(this, registered))
         return;
-    dialogs().notice(this,
-                     gymm.ItemNames(gymm.ItemCount()) + QStringLiteral(" の設定を新規登録しました"),
+    lstKoumoku->addItem(name);
+    if (registered.readBack)
+        session_.report(this, *registered.readBack);
+    dialogs().notice(this, registered.name + QStringLiteral(" の設定を新規登録しました"),
                      QStringLiteral("新規登録終了"));
 }
 
@@ -397,7 +399,7 @@ void frmSettei::cmdHozon_Click() {
         return;
     }
 
-    if (!session_.report(this, session_.gymm.UpdateItem(p, check.name, *target)))
+    if (!session_.report(this, session_.data().updateItem(p, check.name, *target)))
         return;
     dialogs().notice(this, check.name + QStringLiteral(" の設定を更新しました"),
                      QStringLiteral("設定更新終了"));
@@ -407,20 +409,14 @@ void frmSettei::cmdDel_Click() {
     const int p = chosenItem();
     if (p == 0)
         return;
-    GYMM& gymm = session_.gymm;
+    GYMM& gymm = session_.gymm();
     if (!dialogs().confirm(this,
                            gymm.ItemNames(p) + QStringLiteral("を削除します。よろしいですか？"),
                            QStringLiteral("クリア確認")))
         return;
 
-    // The history file to go is the deleted item's own, whatever the name box says now.
-    const QString deleted = gymm.ItemNames(p);
-    if (!session_.report(this, gymm.DeleteItem(p)))
+    if (!session_.report(this, session_.data().deleteItem(p)))
         return;
-    // The item is gone from the list whatever happens here; a history file that stays
-    // behind is named in a warning. Another item of the same name still uses it.
-    if (!gymm.contains(deleted))
-        removeHistoryOf(deleted);
 
     fillItemLists();
     history_->clear();
@@ -435,28 +431,15 @@ void frmSettei::cmdDel_Click() {
     dialogs().notice(this, QStringLiteral("削除しました"), QStringLiteral("削除終了"));
 }
 
-void frmSettei::removeHistoryOf(const QString& deleted) {
-    const FileResult usable = history::checkName(deleted);
-    if (usable.ok()) {
-        session_.report(this, history::remove(deleted));
-        return;
-    }
-    dialogs().warning(this,
-                      QStringLiteral("項目「%1」を削除しました。この名前は履歴ファイルの名前に"
-                                     "使えないため、ファイルには手を付けていません。\r\n\r\n"
-                                     "理由：%2")
-                          .arg(Session::visible(deleted), usable.reason()),
-                      QStringLiteral("使用できない項目名"));
-}
-
 void frmSettei::cmdClear_Click() {
     const int p = chosenItem();
     if (p == 0)
         return;
-    const QString cleared = session_.gymm.ItemNames(p);
     // Nothing to ask about for an item whose history no file can hold.
-    if (!session_.report(this, history::checkName(cleared)))
+    if (const auto refused = session_.data().refusal(p)) {
+        session_.report(this, *refused);
         return;
+    }
     const QString shownName = txtKoumoku->text();
     if (!dialogs().confirm(
             this,
@@ -464,9 +447,7 @@ void frmSettei::cmdClear_Click() {
             QStringLiteral("クリア確認")))
         return;
 
-    if (!session_.report(this, session_.gymm.RewriteItemList()))
-        return;
-    if (!session_.report(this, history::empty(cleared)))
+    if (!session_.report(this, session_.data().clearItem(p)))
         return;
     if (cboKoumoku->currentText() == shownName) {
         lblGoukei->setText(QStringLiteral("0"));

@@ -74,8 +74,6 @@ private:
     void popUpHistoryMenu(const QPoint& at);
     void enableHistoryActions();
     bool historyShown() const;
-    // Removes a deleted item's history file, or says why no file may be touched for it.
-    void removeHistoryOf(const QString& deleted);
     void fillItemLists();
 
     Session& session_;

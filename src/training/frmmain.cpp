@@ -2,7 +2,6 @@
 
 #include "base/clock.h"
 #include "base/text_to_number.h"
-#include "data/history.h"
 #include "session/session.h"
 #include "widgets/dialogs.h"
 #include "widgets/geometry.h"
@@ -126,8 +125,8 @@ void frmMain::createContents() {
 }
 
 void frmMain::Form_Load() {
-    GYMM& gymm = session_.gymm;
-    session_.report(this, gymm.LoadItemList());
+    GYMM& gymm = session_.gymm();
+    session_.report(this, session_.data().LoadItemList());
     if (gymm.ItemCount() == 0) {
         session_.dialogs().warning(this,
                                    QStringLiteral("項目登録ボタンを押して項目を設定してください"),
@@ -148,7 +147,7 @@ void frmMain::Form_Load() {
 
 void frmMain::showLabels(int firstItem) {
     firstLabelItem_ = firstItem;
-    const GYMM& gymm = session_.gymm;
+    const GYMM& gymm = session_.gymm();
     for (int i = 0; i < LabelCount; ++i) {
         const int item = firstItem + i;
         QLabel* label = lblSnd[i];
@@ -166,7 +165,7 @@ QLabel* frmMain::labelOf(int item) const {
 }
 
 void frmMain::ShowItem(int k) {
-    const GYMM& gymm = session_.gymm;
+    const GYMM& gymm = session_.gymm();
     if (!labelOf(k))
         showLabels(k - LabelCount + 1);
     setTextColor(labelOf(k), LightRed);
@@ -201,11 +200,12 @@ void frmMain::cmdNext_Click() {
 
 void frmMain::recordAndAdvance() {
     const QPointer<frmMain> self(this);
-    GYMM& gymm = session_.gymm;
+    GYMM& gymm = session_.gymm();
 
     const double count = TextToNumber(txtKaisu->text());
     if (count < 1 &&
         !session_.dialogs().confirm(
+            // The doubled い is the text users have always seen: keep it.
             this, QStringLiteral("回数ゼロで次へ進もうとしていますがよろしいいですか？"),
             QStringLiteral("確認"))) {
         txtKaisu->setFocus();
@@ -213,18 +213,12 @@ void frmMain::recordAndAdvance() {
     }
 
     const int k = gymm.CurrentItem;
-    const FileResult recorded = history::append(gymm.ItemNames(k), count, session_.clock().now());
-    // A name no history file can carry (hand-edited into the item list) can never be
-    // recorded; the workout goes on past it rather than ending there.
-    const bool unrecordable = recorded.action() == FileResult::Action::UnusableName;
-    if (!session_.report(this, recorded) && !unrecordable)
+    const DataDir::Recorded recorded = session_.data().record(k, count, session_.clock().now());
+    session_.report(this, recorded);
+    if (!self || !recorded.movesOn)
         return; // the same item stays, with its count, for another try
-    if (!self)
-        return;
     if (k == gymm.ItemCount() - 1)
         cmdNext->setText(QStringLiteral("終わり"));
-    if (!unrecordable)
-        session_.report(this, gymm.RewriteItemList());
     hsbKaisu->setValue(0);
     txtKaisu->setText(QString());
 

@@ -57,7 +57,7 @@ TEST_F(Switching, ExactlyOneWindowIsOpenAndTheLoadStepRunsAtEveryOpening) {
     settings()->cmdAgain_Click();
     settle();
     ASSERT_TRUE(training());
-    EXPECT_EQ(app->gymm.ItemCount(), 2);
+    EXPECT_EQ(app->gymm().ItemCount(), 2);
     EXPECT_EQ(visibleWindows(), 1);
     EXPECT_FALSE(ended);
 }
@@ -82,42 +82,56 @@ TEST_F(Switching, TheSettingsCloseBoxEndsTheProgramToo) {
 using Reporting = AppTest;
 
 TEST_F(Reporting, EveryProblemIsToldWithItsFileAndItsReason) {
-    app = std::make_unique<App>(dialogs, clock, help);
-    using Action = FileResult::Action;
-    EXPECT_TRUE(app->report(nullptr, FileResult::success()));
-    EXPECT_TRUE(dialogs.shown().isEmpty());
-
+    start();
+    dialogs.clear();
+    using Action = FileProblem::Action;
+    const QString reason = QStringLiteral("ディスクの空き容量が足りません");
     struct Case {
-        FileResult result;
-        bool tookPlace;
+        FileProblem problem;
         const char16_t* title;
         const char16_t* text;
     };
-    const QString reason = QStringLiteral("ディスクの空き容量が足りません");
     const Case cases[] = {
-        {FileResult::failure(Action::Write, QStringLiteral("a.txt"), reason), false,
-         u"書き込みエラー", u"ファイル「a.txt」に書き込めませんでした。"},
-        {FileResult::failure(Action::Read, QStringLiteral("a.txt"), reason), false,
-         u"読み込みエラー", u"ファイル「a.txt」を読み込めませんでした。"},
-        {FileResult::failure(Action::Remove, QStringLiteral("a.txt"), reason), false,
-         u"書き込みエラー", u"ファイル「a.txt」を削除できませんでした。"},
-        {FileResult::notDurable(QStringLiteral("a.txt"), reason), true, u"書き込みエラー",
+        {{Action::Write, QStringLiteral("a.txt"), reason},
+         u"書き込みエラー",
+         u"ファイル「a.txt」に書き込めませんでした。"},
+        {{Action::Read, QStringLiteral("a.txt"), reason},
+         u"読み込みエラー",
+         u"ファイル「a.txt」を読み込めませんでした。"},
+        {{Action::Remove, QStringLiteral("a.txt"), reason},
+         u"書き込みエラー",
+         u"ファイル「a.txt」を削除できませんでした。"},
+        {{Action::Unconfirmed, QStringLiteral("a.txt"), reason},
+         u"書き込みエラー",
          u"ファイル「a.txt」への変更がディスクに保存されたことを確認できませんでした。"},
-        {FileResult::failure(Action::UnusableName, QStringLiteral("a\tb"), reason), false,
+        {{Action::UnusableName, QStringLiteral("a\tb"), reason},
          u"使用できない項目名",
          u"項目「a␉b」の名前は履歴ファイルの名前に使えないため、この項目の履歴は読み書き"
          u"できません。"},
+        {{Action::LeftAlone, QStringLiteral("a\x7f"), reason},
+         u"使用できない項目名",
+         u"項目「a␡」を削除しました。この名前は履歴ファイルの名前に使えないため、"
+         u"ファイルには手を付けていません。"},
     };
-    for (const Case& c : cases) {
-        dialogs.clear();
-        EXPECT_EQ(app->report(nullptr, c.result), c.tookPlace);
-        ASSERT_EQ(dialogs.shown().size(), 1);
-        EXPECT_EQ(dialogs.shown()[0].title, QStringView(c.title));
-        EXPECT_EQ(dialogs.shown()[0].icon, Dialogs::Icon::Warning);
+    // One outcome's warnings are told one by one, in their order; whether it took place is
+    // the outcome's own word, whatever it warns of.
+    Outcome outcome;
+    outcome.done = true;
+    for (const Case& c : cases)
+        outcome.warn(c.problem);
+    EXPECT_TRUE(app->report(nullptr, outcome));
+    ASSERT_EQ(dialogs.shown().size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const ScriptedDialogs::Shown& box = dialogs.shown()[qsizetype(i)];
+        EXPECT_EQ(box.title, QStringView(cases[i].title));
+        EXPECT_EQ(box.icon, Dialogs::Icon::Warning);
         // The file first, then the system's reason after it.
-        EXPECT_EQ(dialogs.shown()[0].text,
-                  QString::fromUtf16(c.text) + QStringLiteral("\r\n\r\n理由：") + reason);
+        EXPECT_EQ(box.text,
+                  QString::fromUtf16(cases[i].text) + QStringLiteral("\r\n\r\n理由：") + reason);
     }
+    dialogs.clear();
+    EXPECT_FALSE(app->report(nullptr, Outcome{}));
+    EXPECT_TRUE(dialogs.shown().isEmpty());
 }
 
 } // namespace

@@ -37,10 +37,10 @@ protected:
             Modified);
         writeDated(dir, QStringLiteral("スクワット～深め.txt"),
                    QStringLiteral("\"01月02日\",\"07時00分00秒\",20\r\n"), Modified);
-        ASSERT_TRUE(table.LoadItemList());
+        ASSERT_TRUE(table.LoadItemList().done);
     }
     TempWorkDir dir;
-    GYMM table;
+    DataDir table = dir.open();
 };
 
 TEST_F(CsvExport, AllItemsInTheirOrderEachHistoryOnce) {
@@ -56,8 +56,8 @@ TEST_F(CsvExport, AllItemsInTheirOrderEachHistoryOnce) {
                       .toUtf8());
     // The name no file can carry is left out and said; a missing history has no rows.
     ASSERT_EQ(all.problems.size(), 1);
-    EXPECT_EQ(all.problems[0].action(), FileResult::Action::UnusableName);
-    EXPECT_EQ(all.problems[0].fileName(), u"a/b");
+    EXPECT_EQ(all.problems[0].action, FileProblem::Action::UnusableName);
+    EXPECT_EQ(all.problems[0].fileName, u"a/b");
 }
 
 TEST_F(CsvExport, OneItem) {
@@ -81,10 +81,10 @@ TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
     history +=
         cp(QStringLiteral("\"12月05日\",\"18時00分03秒\",")) + '1' + QByteArray(299, '"') + "\r\n";
     dir.write(QStringLiteral("a.txt"), history);
-    GYMM table;
-    ASSERT_TRUE(table.LoadItemList());
+    DataDir table = dir.open();
+    ASSERT_TRUE(table.LoadItemList().done);
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);
-    ASSERT_TRUE(all.problems.isEmpty()) << all.problems[0].reason().toStdString();
+    ASSERT_TRUE(all.problems.isEmpty()) << all.problems[0].reason.toStdString();
     EXPECT_EQ(all.records, 5);
     const QStringList rows =
         QString::fromUtf8(all.bytes().toByteArray()).split(QStringLiteral("\r\n"));
@@ -120,8 +120,8 @@ TEST(CsvField, NoSpreadsheetRunsANameOrACount) {
                    QStringLiteral("@x\"y\r\n") + record + QStringLiteral("-\r\n") + record +
                    QStringLiteral("- 4\r\n"),
                Modified);
-    GYMM table;
-    ASSERT_TRUE(table.LoadItemList());
+    DataDir table = dir.open();
+    ASSERT_TRUE(table.LoadItemList().done);
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);
     // The tab in "\t=x" is a control character: no file can carry that name.
     ASSERT_EQ(all.problems.size(), 1);

@@ -162,7 +162,8 @@ TEST(Dating, AHistoryFileIsDatedByItsModificationTime) {
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(at(2031, 1, 1), QFileDevice::FileModificationTime));
     file.close();
-    const DatedHistory history = DatedHistory::read(QStringLiteral("a"), at(2040, 1, 1));
+    const Folder f = dir.folder();
+    const DatedHistory history = DatedHistory::read(f, QStringLiteral("a"), at(2040, 1, 1)).value();
     ASSERT_EQ(history.size(), 3);
     EXPECT_EQ(history.date(0), QDate(2030, 12, 31));
     EXPECT_EQ(history.date(1), QDate());
@@ -172,7 +173,7 @@ TEST(Dating, AHistoryFileIsDatedByItsModificationTime) {
     EXPECT_EQ(history.value(2), 2.5);
     EXPECT_EQ(history.value(1), 0);
     // A missing file has no records, and no date to find.
-    EXPECT_EQ(DatedHistory::read(QStringLiteral("none"), at(2040, 1, 1)).size(), 0);
+    EXPECT_EQ(DatedHistory::read(f, QStringLiteral("none"), at(2040, 1, 1))->size(), 0);
 }
 
 } // namespace

@@ -37,10 +37,11 @@ TEST(History, RecordBytesMatchTheFormat) {
 
 TEST(History, AppendCreatesAndGrowsTheFileAndEndsACutOffLine) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     const QString name = QStringLiteral("腕立て伏せ");
-    ASSERT_TRUE(history::append(name, 30, at(12, 5, 18, 36, 11)));
-    ASSERT_TRUE(history::append(name, 5, at(12, 6, 7, 0, 0)));
-    HistoryFile file = HistoryFile::read(name);
+    ASSERT_TRUE(history::append(f, name, 30, at(12, 5, 18, 36, 11)));
+    ASSERT_TRUE(history::append(f, name, 5, at(12, 6, 7, 0, 0)));
+    HistoryFile file = HistoryFile::read(f, name).value();
     ASSERT_EQ(file.count(), 2);
     EXPECT_EQ(file.record(0).date, u"12月05日");
     EXPECT_EQ(file.record(0).time, u"18時36分11秒");
@@ -48,31 +49,33 @@ TEST(History, AppendCreatesAndGrowsTheFileAndEndsACutOffLine) {
 
     const QByteArray cut = cp(QStringLiteral("\"01月01日\",\"00時00分00秒\",1"));
     dir.write(QStringLiteral("cut.txt"), cut);
-    ASSERT_TRUE(history::append(QStringLiteral("cut"), 2, at(1, 1, 0, 0, 1)));
+    ASSERT_TRUE(history::append(f, QStringLiteral("cut"), 2, at(1, 1, 0, 0, 1)));
     EXPECT_EQ(dir.read(QStringLiteral("cut.txt")),
               cut + "\r\n" + history::recordBytes(at(1, 1, 0, 0, 1), 2));
 }
 
 TEST(History, CreateEmptyAndRemove) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     const QString name = QStringLiteral("a");
-    ASSERT_TRUE(history::create(name));
+    ASSERT_TRUE(history::create(f, name));
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray());
-    ASSERT_TRUE(history::append(name, 1, at(1, 1, 1, 1, 1)));
-    ASSERT_TRUE(history::create(name)); // keeps the records
-    EXPECT_EQ(HistoryFile::read(name).count(), 1);
-    ASSERT_TRUE(history::empty(name));
+    ASSERT_TRUE(history::append(f, name, 1, at(1, 1, 1, 1, 1)));
+    ASSERT_TRUE(history::create(f, name)); // keeps the records
+    EXPECT_EQ(HistoryFile::read(f, name)->count(), 1);
+    ASSERT_TRUE(history::empty(f, name));
     EXPECT_TRUE(dir.exists(QStringLiteral("a.txt")));
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")).size(), 0);
-    ASSERT_TRUE(history::empty(QStringLiteral("b"))); // created when missing
+    ASSERT_TRUE(history::empty(f, QStringLiteral("b"))); // created when missing
     EXPECT_TRUE(dir.exists(QStringLiteral("b.txt")));
-    EXPECT_TRUE(history::remove(name));
-    EXPECT_TRUE(history::remove(name)); // a missing file is no failure
+    EXPECT_TRUE(history::remove(f, name));
+    EXPECT_TRUE(history::remove(f, name)); // a missing file is no failure
     EXPECT_FALSE(dir.exists(QStringLiteral("a.txt")));
 }
 
 TEST(History, ALargeFileReadsWhole) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     QByteArray bytes;
     const QByteArray record = history::recordBytes(at(1, 2, 3, 4, 5), 7);
     const int records = 8 * 1024 * 1024 / record.size(); // beyond the large-buffer size
@@ -81,7 +84,7 @@ TEST(History, ALargeFileReadsWhole) {
         bytes += record;
     bytes += cp(QStringLiteral("\"12月31日\",\"23時59分59秒\",42")); // no line end at the last
     dir.write(QStringLiteral("big.txt"), bytes);
-    const HistoryFile file = HistoryFile::read(QStringLiteral("big"));
+    const HistoryFile file = HistoryFile::read(f, QStringLiteral("big")).value();
     ASSERT_EQ(file.count(), records + 1);
     EXPECT_EQ(file.record(0).count, u"7");
     EXPECT_EQ(file.record(records).date, u"12月31日");
@@ -90,22 +93,24 @@ TEST(History, ALargeFileReadsWhole) {
 
 TEST(History, MissingAndUnwritableFiles) {
     TempWorkDir dir;
-    const HistoryFile missing = HistoryFile::read(QStringLiteral("nothing"));
-    EXPECT_TRUE(missing.missing());
-    EXPECT_TRUE(missing.result());
-    EXPECT_EQ(missing.count(), 0);
+    const Folder f = dir.folder();
+    const Expected<HistoryFile> missing = HistoryFile::read(f, QStringLiteral("nothing"));
+    ASSERT_TRUE(missing);
+    EXPECT_TRUE(missing->missing());
+    EXPECT_EQ(missing->count(), 0);
 
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("dir.txt")));
-    const FileResult result = history::append(QStringLiteral("dir"), 1, at(1, 1, 1, 1, 1));
-    EXPECT_FALSE(result);
-    EXPECT_EQ(result.fileName(), u"dir.txt");
-    EXPECT_FALSE(history::create(QStringLiteral("dir")));
-    EXPECT_FALSE(history::empty(QStringLiteral("dir")));
-    EXPECT_FALSE(HistoryFile::read(QStringLiteral("dir")).result());
+    const Step result = history::append(f, QStringLiteral("dir"), 1, at(1, 1, 1, 1, 1));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().fileName, u"dir.txt");
+    EXPECT_FALSE(history::create(f, QStringLiteral("dir")));
+    EXPECT_FALSE(history::empty(f, QStringLiteral("dir")));
+    EXPECT_FALSE(HistoryFile::read(f, QStringLiteral("dir")));
 }
 
 TEST(History, NamesNoFileCanCarryTouchNoFile) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("sub")));
     dir.write(QStringLiteral("項目一覧.txt"), "\"a\",1\r\n");
     dir.write(QStringLiteral("B.txt"), "");
@@ -114,33 +119,42 @@ TEST(History, NamesNoFileCanCarryTouchNoFile) {
                                QStringLiteral("../escape"), QStringLiteral("sub/x"),
                                QStringLiteral("x\"y"),      QStringLiteral("a\\b"),
                                QStringLiteral("a:b"),       QStringLiteral("tab\there"),
-                               QString(252, u'a')};
-    for (const QString& name : names) {
-        const auto refused = [&](const FileResult& result) {
-            EXPECT_FALSE(result) << name.toStdString();
-            EXPECT_EQ(result.action(), FileResult::Action::UnusableName);
-            EXPECT_EQ(result.fileName(), name);
-            EXPECT_FALSE(result.reason().isEmpty());
+                               QStringLiteral("*"),         QStringLiteral("?"),
+                               QStringLiteral("<"),         QStringLiteral(">"),
+                               QStringLiteral("|"),         QString(252, u'a')};
+    QStringList controls;
+    for (char16_t c = 1; c < 0x20; ++c)
+        controls.append(QStringLiteral("a") + QChar(c));
+    controls.append(QStringLiteral("del") + QChar(0x7F));
+    for (const QString& name : names + controls) {
+        const auto refused = [&](const auto& result) {
+            ASSERT_FALSE(result) << name.toStdString();
+            EXPECT_EQ(result.error().action, FileProblem::Action::UnusableName);
+            EXPECT_EQ(result.error().fileName, name);
+            EXPECT_FALSE(result.error().reason.isEmpty());
         };
-        refused(history::append(name, 1, at(1, 1, 1, 1, 1)));
-        refused(history::create(name));
-        refused(history::empty(name));
-        refused(history::remove(name));
-        refused(history::checkName(name));
-        const HistoryFile file = HistoryFile::read(name);
-        refused(file.result());
-        EXPECT_EQ(file.count(), 0);
+        refused(history::append(f, name, 1, at(1, 1, 1, 1, 1)));
+        refused(history::create(f, name));
+        refused(history::empty(f, name));
+        refused(history::remove(f, name));
+        refused(HistoryFile::read(f, name));
+        EXPECT_TRUE(history::refusal(name));
     }
+    // Every control character is named as one.
+    for (const QString& name : controls)
+        EXPECT_EQ(historyNameProblem(name).kind, NameProblem::ControlCharacter)
+            << int(name.back().unicode());
     EXPECT_EQ(dir.snapshot(), before);
     EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/../escape.txt")));
     // 251 bytes and ".txt" are the longest name a file system takes.
-    EXPECT_TRUE(history::checkName(QString(251, u'a')));
-    EXPECT_TRUE(history::create(QString(251, u'a')));
+    EXPECT_FALSE(history::refusal(QString(251, u'a')));
+    EXPECT_TRUE(history::create(f, QString(251, u'a')));
     EXPECT_EQ(historyNameProblem(QStringLiteral("a|b")).character, u'|');
 }
 
 TEST(History, ReadsTheLegacyFilesAsExpected) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     dir.copyFrom(legacyDataDir());
     QFile json(legacyDataDir() + QStringLiteral("/expected.json"));
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
@@ -148,8 +162,9 @@ TEST(History, ReadsTheLegacyFilesAsExpected) {
         QJsonDocument::fromJson(json.readAll()).object()[QStringLiteral("histories")].toObject();
     ASSERT_EQ(histories.size(), 5);
     for (auto it = histories.begin(); it != histories.end(); ++it) {
-        const HistoryFile file = HistoryFile::read(it.key());
-        ASSERT_TRUE(file.result()) << it.key().toStdString();
+        const Expected<HistoryFile> read = HistoryFile::read(f, it.key());
+        ASSERT_TRUE(read) << it.key().toStdString();
+        const HistoryFile& file = *read;
         const QJsonArray records = it.value().toObject()[QStringLiteral("records")].toArray();
         ASSERT_EQ(file.count(), records.size()) << it.key().toStdString();
         for (int i = 0; i < file.count(); ++i) {

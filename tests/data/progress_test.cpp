@@ -26,7 +26,8 @@ DatedHistory historyOf(const QList<std::tuple<int, int, const char*>>& records) 
     EXPECT_TRUE(file.setFileTime(QDateTime(QDate(2026, 12, 31), QTime(23, 0)),
                                  QFileDevice::FileModificationTime));
     file.close();
-    return DatedHistory::read(QStringLiteral("h"), QDateTime());
+    return DatedHistory::read(Folder::open(QString()).value(), QStringLiteral("h"), QDateTime())
+        .value();
 }
 
 class Progress : public ::testing::Test {

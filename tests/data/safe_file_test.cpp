@@ -30,16 +30,17 @@ void makeFifo(const QString& name) {
 
 TEST(SafeFile, ReplaceKeepsThePermissionsAndLeavesNothingBeside) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     dir.write(Name, "old");
     ASSERT_EQ(::chmod(path(Name).constData(), 0640), 0);
-    ASSERT_TRUE(safe_file::replace(Name, "new"));
+    ASSERT_TRUE(safe_file::replace(f, Name, "new"));
     EXPECT_EQ(dir.read(Name), QByteArray("new"));
     EXPECT_EQ(modeOf(Name), mode_t(0640));
     EXPECT_EQ(dir.listing(), QStringList{Name});
 
     // A new file gets the mode the user's umask gives any new file.
     const mode_t mask = ::umask(022);
-    ASSERT_TRUE(safe_file::replace(QStringLiteral("new.txt"), "x"));
+    ASSERT_TRUE(safe_file::replace(f, QStringLiteral("new.txt"), "x"));
     ::umask(mask);
     EXPECT_EQ(modeOf(QStringLiteral("new.txt")), mode_t(0644));
 }
@@ -47,11 +48,12 @@ TEST(SafeFile, ReplaceKeepsThePermissionsAndLeavesNothingBeside) {
 TEST(SafeFile, ReplaceLeavesAReadOnlyFileAlone) {
     // Whoever runs the program, root included: the mode says the file is not to be changed.
     TempWorkDir dir;
+    const Folder f = dir.folder();
     dir.write(Name, "old");
     ASSERT_EQ(::chmod(path(Name).constData(), 0444), 0);
-    const FileResult result = safe_file::replace(Name, "new");
-    EXPECT_FALSE(result);
-    EXPECT_FALSE(result.reason().isEmpty());
+    const Step result = safe_file::replace(f, Name, "new");
+    ASSERT_FALSE(result);
+    EXPECT_FALSE(result.error().reason.isEmpty());
     EXPECT_EQ(dir.read(Name), QByteArray("old"));
     EXPECT_EQ(dir.listing(), QStringList{Name});
 }
@@ -60,9 +62,10 @@ TEST(SafeFile, ReplaceRunByRootKeepsTheOwner) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can give a file to another user";
     TempWorkDir dir;
+    const Folder f = dir.folder();
     dir.write(Name, "old");
     ASSERT_EQ(::chown(path(Name).constData(), 1234, 5678), 0);
-    ASSERT_TRUE(safe_file::replace(Name, "new"));
+    ASSERT_TRUE(safe_file::replace(f, Name, "new"));
     struct stat info {};
     ASSERT_EQ(::stat(path(Name).constData(), &info), 0);
     EXPECT_EQ(info.st_uid, 1234u);
@@ -71,6 +74,7 @@ TEST(SafeFile, ReplaceRunByRootKeepsTheOwner) {
 
 TEST(SafeFile, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     dir.write(QStringLiteral("target.txt"), "outside");
     makeFifo(QStringLiteral("fifo.txt"));
     ASSERT_EQ(::symlink("target.txt", "link.txt"), 0);
@@ -80,21 +84,21 @@ TEST(SafeFile, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
     timer.start();
     for (const char* name : {"fifo.txt", "link.txt", "dir.txt"}) {
         const QString file = QString::fromLatin1(name);
-        const ReadResult read = safe_file::readAll(file);
-        EXPECT_FALSE(read.result) << name;
-        EXPECT_FALSE(read.missing) << name;
-        EXPECT_EQ(read.result.action(), FileResult::Action::Read);
-        EXPECT_FALSE(read.result.reason().isEmpty()) << name;
+        const Expected<FileBytes> read = safe_file::readAll(f, file);
+        ASSERT_FALSE(read) << name;
+        EXPECT_EQ(read.error().action, FileProblem::Action::Read);
+        EXPECT_EQ(read.error().fileName, file);
         // Not a misleading "no such device": it says what is wrong.
-        EXPECT_TRUE(read.result.reason().contains(u"通常のファイル") ||
-                    read.result.reason().contains(u"フォルダー"))
-            << name << ": " << read.result.reason().toStdString();
-        const FileResult created = safe_file::create(file);
-        EXPECT_FALSE(created) << name;
-        EXPECT_FALSE(created.reason().contains(u"デバイス")) << created.reason().toStdString();
-        EXPECT_FALSE(safe_file::append(file, "x")) << name;
-        EXPECT_FALSE(safe_file::replace(file, "x")) << name;
-        EXPECT_FALSE(safe_file::truncate(file)) << name;
+        EXPECT_TRUE(read.error().reason.contains(u"通常のファイル") ||
+                    read.error().reason.contains(u"フォルダー"))
+            << name << ": " << read.error().reason.toStdString();
+        const Step created = safe_file::create(f, file);
+        ASSERT_FALSE(created) << name;
+        EXPECT_FALSE(created.error().reason.contains(u"デバイス"))
+            << created.error().reason.toStdString();
+        EXPECT_FALSE(safe_file::append(f, file, "x")) << name;
+        EXPECT_FALSE(safe_file::replace(f, file, "x")) << name;
+        EXPECT_FALSE(safe_file::truncate(f, file)) << name;
     }
     EXPECT_LT(timer.elapsed(), 5000); // a FIFO never blocks: without a writer it would wait
     EXPECT_EQ(dir.read(QStringLiteral("target.txt")), QByteArray("outside"));
@@ -105,41 +109,45 @@ TEST(SafeFile, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
 
 TEST(SafeFile, AppendEndsACutOffLineInTheSameWrite) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     dir.write(QStringLiteral("a.txt"), "one");
-    ASSERT_TRUE(safe_file::append(QStringLiteral("a.txt"), "two\r\n"));
+    ASSERT_TRUE(safe_file::append(f, QStringLiteral("a.txt"), "two\r\n"));
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray("one\r\ntwo\r\n"));
-    ASSERT_TRUE(safe_file::append(QStringLiteral("a.txt"), "three\r\n"));
+    ASSERT_TRUE(safe_file::append(f, QStringLiteral("a.txt"), "three\r\n"));
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray("one\r\ntwo\r\nthree\r\n"));
-    ASSERT_TRUE(safe_file::append(QStringLiteral("new.txt"), "x\r\n"));
+    ASSERT_TRUE(safe_file::append(f, QStringLiteral("new.txt"), "x\r\n"));
     EXPECT_EQ(dir.read(QStringLiteral("new.txt")), QByteArray("x\r\n"));
 }
 
 TEST(SafeFile, TruncationEmptiesInPlaceKeepingLinksAndMode) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     dir.write(QStringLiteral("a.txt"), "records");
     ASSERT_EQ(::chmod("a.txt", 0604), 0);
     ASSERT_EQ(::link("a.txt", "other-name.txt"), 0);
-    ASSERT_TRUE(safe_file::truncate(QStringLiteral("a.txt")));
+    ASSERT_TRUE(safe_file::truncate(f, QStringLiteral("a.txt")));
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray());
     EXPECT_EQ(dir.read(QStringLiteral("other-name.txt")), QByteArray());
     EXPECT_EQ(modeOf(QStringLiteral("a.txt")), mode_t(0604));
-    ASSERT_TRUE(safe_file::truncate(QStringLiteral("missing.txt")));
+    ASSERT_TRUE(safe_file::truncate(f, QStringLiteral("missing.txt")));
     EXPECT_TRUE(dir.exists(QStringLiteral("missing.txt")));
 }
 
 TEST(SafeFile, RemoveReportsWhatItCouldNotRemove) {
     TempWorkDir dir;
-    EXPECT_TRUE(safe_file::remove(QStringLiteral("missing.txt")));
+    const Folder f = dir.folder();
+    EXPECT_TRUE(safe_file::remove(f, QStringLiteral("missing.txt")));
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("dir.txt")));
-    const FileResult result = safe_file::remove(QStringLiteral("dir.txt"));
-    EXPECT_FALSE(result);
-    EXPECT_EQ(result.action(), FileResult::Action::Remove);
-    EXPECT_EQ(result.fileName(), u"dir.txt");
-    EXPECT_FALSE(result.reason().isEmpty());
+    const Step result = safe_file::remove(f, QStringLiteral("dir.txt"));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().action, FileProblem::Action::Remove);
+    EXPECT_EQ(result.error().fileName, u"dir.txt");
+    EXPECT_FALSE(result.error().reason.isEmpty());
 }
 
 TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
     TempWorkDir dir;
+    const Folder f = dir.folder();
     const QStringList strays = {Name + QStringLiteral(".yarukin-a1B2c3"),
                                 Name + QStringLiteral(".yarukin-ZZZZZZ")};
     // A user's own backups and notes look much alike and must stay.
@@ -159,9 +167,9 @@ TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
     ASSERT_EQ(::symlink("腕立て伏せ.txt.yarukin-abcdef",
                         path(Name + QStringLiteral(".yarukin-link12")).constData()),
               0);
-    ASSERT_TRUE(safe_file::removeStrayTemporaries(Name));
+    ASSERT_TRUE(safe_file::removeStrayTemporaries(f, Name));
     QStringList expected = kept;
-    expected << Name + QStringLiteral(".yarukin-dir123")
+    expected << Name + QStringLiteral(".yarukin-dir123") << Name + QStringLiteral(".yarukin-fifo12")
              << Name + QStringLiteral(".yarukin-link12");
     expected.sort();
     EXPECT_EQ(dir.listing(), expected);
@@ -172,13 +180,15 @@ TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
 
 TEST(SafeFile, ReadReportsAMissingFileApartFromAnError) {
     TempWorkDir dir;
-    const ReadResult missing = safe_file::readAll(QStringLiteral("missing.txt"));
-    EXPECT_TRUE(missing.result);
-    EXPECT_TRUE(missing.missing);
+    const Folder f = dir.folder();
+    const Expected<FileBytes> missing = safe_file::readAll(f, QStringLiteral("missing.txt"));
+    ASSERT_TRUE(missing);
+    EXPECT_TRUE(missing->missing);
     dir.write(QStringLiteral("a.txt"), "abc");
-    const ReadResult read = safe_file::readAll(QStringLiteral("a.txt"));
-    EXPECT_TRUE(read.result);
-    EXPECT_EQ(read.bytes.view(), QByteArrayView("abc"));
+    const Expected<FileBytes> read = safe_file::readAll(f, QStringLiteral("a.txt"));
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(read->missing);
+    EXPECT_EQ(read->bytes.view(), QByteArrayView("abc"));
 }
 
 } // namespace

@@ -38,18 +38,20 @@ fi
 metainfo="$root/share/metainfo/org.yarukin.Yarukin.metainfo.xml"
 ! grep -Eq 'https?://|@[a-z0-9.-]+\.[a-z]+' "$metainfo" || fail "the metainfo names an address: $(grep -Eo 'https?://[^<]*|[^ <>]*@[a-z0-9.-]+' "$metainfo" | head -n 1)"
 
-# The launcher creates the data directory and starts the program inside it.
+# The launcher creates the data directory and starts the program on it: the program holds it
+# open (its files are reached relative to it), whatever its working directory.
 data="$tmp/home/.local/share/yarukin"
 HOME="$tmp/home" XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen "$root/bin/yarukin" >/dev/null 2>&1 &
 pid=$!
+held=""
 for _ in $(seq 50); do
-  cwd=$(readlink "/proc/$pid/cwd" 2>/dev/null || true)
-  [ "$cwd" = "$data" ] && break
+  held=$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done 2>/dev/null | grep -Fx "$data" || true)
+  [ -n "$held" ] && break
   sleep 0.1
 done
 kill "$pid" 2>/dev/null || true
 [ -d "$data" ] || fail "the launcher made no data directory"
-[ "$cwd" = "$data" ] || fail "the program runs in '$cwd', not in $data"
+[ -n "$held" ] || fail "the program does not hold $data open"
 
 if command -v cpack >/dev/null 2>&1 && command -v dpkg-deb >/dev/null 2>&1; then
   (cd "$tmp" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/package" >/dev/null) ||

@@ -34,14 +34,15 @@ protected:
             file.setFileTime(QDateTime(Today, QTime(20, 0)), QFileDevice::FileModificationTime));
     }
     std::unique_ptr<ProgressWindow> open() {
-        auto window = std::make_unique<ProgressWindow>(QStringLiteral("腕立て伏せ"), 30, Today,
-                                                       QDateTime(Today, QTime(21, 0)));
+        auto window = std::make_unique<ProgressWindow>(data, QStringLiteral("腕立て伏せ"), 30,
+                                                       Today, QDateTime(Today, QTime(21, 0)));
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->resize(800, 500);
         window->show();
         return window;
     }
     TempWorkDir dir;
+    DataDir data = dir.open();
 };
 
 TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRange) {
@@ -146,7 +147,7 @@ TEST_F(Progress, CountsNoChartCanHoldAreDrawnAllTheSame) {
 TEST_F(Progress, AnEmptyHistoryShowsAnEmptyChart) {
     ASSERT_TRUE(QFile::remove(QStringLiteral("腕立て伏せ.txt")));
     const auto window = open();
-    EXPECT_TRUE(window->readResult());
+    EXPECT_FALSE(window->readProblem());
     EXPECT_EQ(window->summaryText(), u"合計 0回　練習 0日　連続 0日");
     QTest::keyClick(window.get(), Qt::Key_4);
     EXPECT_EQ(window->chart()->bars().size(), 1u); // today alone

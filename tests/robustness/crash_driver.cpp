@@ -1,46 +1,18 @@
-// The program driven by its own keyboard, workout after workout, until it is killed: types a
-// count into the count entry and presses Enter, and at the settings window presses Enter on
-// "開始". Run in a data directory by the crash test, which kills it with SIGKILL at random
-// moments. On standard output it says "started" once the start-up is done, then waits for a
-// line on standard input before its first key; it says "recorded <item> <count>" after each
-// Next that recorded without a warning. The counts rise from argv[1] so that every record can
-// be told apart.
-#include "app/app.h"
-#include "base/clock.h"
-#include "help/html_help.h"
-#include "training/frmmain.h"
-#include "widgets/dialogs.h"
+// The data directory driven by its own calls, workout after workout, until it is killed: a Next
+// for every item in turn, then a 保存 that changes the first item's target back and forth, so
+// that the item list is replaced too. Run in a data directory by the crash test, which kills it
+// with SIGKILL at random moments. It starts as the program does (the lock, the sweep of what
+// a crash left, the item list), says "started" on standard output, then waits for a line on
+// standard input before its first call; it says "recorded <item> <count>" after each Next that
+// recorded without a warning, and "warning <reason>" after any warning. The counts rise from
+// argv[1] so that every record can be told apart.
+#include "data/data_dir.h"
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QTest>
-#include <QTimer>
+#include <QByteArray>
+#include <QDateTime>
 #include <unistd.h>
 
 namespace {
-
-// Answers every box with OK and notes whether a warning came up.
-class AnsweringDialogs final : public Dialogs {
-public:
-    Answer message(QWidget*, const QString&, const QString& title, Icon icon, Buttons) override {
-        if (icon == Icon::Warning)
-            warned = true;
-        lastTitle = title;
-        return Answer::Ok;
-    }
-    QString input(QWidget*, const QString&, const QString&) override { return {}; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-
-    bool warned = false;
-    QString lastTitle;
-};
-
-class NoHelp final : public HtmlHelp {
-public:
-    quintptr HtmlHelpA(QWidget*, const QString&, unsigned, quintptr) override { return 0; }
-};
 
 // Straight to the file descriptor: what is said here must be out before a kill can come.
 void say(const QByteArray& line) {
@@ -55,48 +27,44 @@ void say(const QByteArray& line) {
     }
 }
 
+bool warned(const Outcome& outcome) {
+    if (outcome.warnings.isEmpty())
+        return false;
+    say("warning " + outcome.warnings[0].fileName.toUtf8() + ": " +
+        outcome.warnings[0].reason.toUtf8());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    prepareApplication(application);
     qint64 count = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1;
-    AnsweringDialogs dialogs;
-    SystemClock clock;
-    NoHelp help;
-    App app(dialogs, clock, help);
-    app.flashSeconds = 0.01f;
-    QObject::connect(&app, &App::ended, &application, &QCoreApplication::quit);
-    if (!app.start())
+    Expected<Folder> folder = Folder::open(QString());
+    if (!folder)
+        return 1;
+    DataDir data(std::move(*folder));
+    if (data.lock() != DataDir::Lock::Held)
+        return 1;
+    Outcome swept;
+    swept.take(data.removeStrayTemporaries());
+    if (warned(swept) || warned(data.LoadItemList()) || data.gymm().ItemCount() == 0)
         return 1;
     say("started");
     char go[8];
     if (::read(STDIN_FILENO, go, sizeof go) <= 0) // the test has looked at the directory
         return 1;
 
-    QTimer step;
-    QObject::connect(&step, &QTimer::timeout, [&] {
-        QWidget* window = app.window();
-        if (!window)
-            return;
-        if (auto* training = qobject_cast<frmMain*>(window)) {
-            const int item = app.gymm.CurrentItem;
-            const QString name = app.gymm.ItemNames(item);
-            auto* entry = training->findChild<QLineEdit*>(QStringLiteral("txtKaisu"));
-            entry->setFocus();
-            entry->selectAll();
-            QTest::keyClicks(entry, QString::number(count));
-            dialogs.warned = false;
-            QTest::keyClick(entry, Qt::Key_Return);
-            if (dialogs.warned)
-                say("warning " + dialogs.lastTitle.toUtf8());
-            else
+    const GYMM& table = data.gymm();
+    const QString first = table.ItemNames(1);
+    // Between an even target and the one above it, whichever of the two the list holds now.
+    const qint16 target = qint16(table.ItemTargets(1) & ~1);
+    for (int round = 0;; ++round) {
+        for (int k = 1; k <= table.ItemCount(); ++k) {
+            const QString name = table.ItemNames(k);
+            if (!warned(data.record(k, double(count), QDateTime::currentDateTime())))
                 say("recorded " + name.toUtf8() + ' ' + QByteArray::number(count));
             ++count;
-        } else if (QWidget* focused = window->focusWidget()) {
-            QTest::keyClick(focused, Qt::Key_Return); // "開始" has the focus
         }
-    });
-    step.start(1);
-    return application.exec();
+        warned(data.updateItem(1, first, qint16(target + round % 2)));
+    }
 }

@@ -1,6 +1,6 @@
-// The program killed with SIGKILL at random moments of a keyboard-driven workout, half of the
-// kills right after a file event in the data directory (seen through inotify), so that they
-// land inside a rewrite or an append. After each kill: the item list is whole, every history
+// The data directory's calls killed with SIGKILL at random moments of endless workouts, half of
+// the kills right after a file event in the data directory (seen through inotify), so that they
+// land inside a replace or an append. After each kill: the item list is whole, every history
 // holds whole records, nothing reported as recorded is lost or doubled, and once the program
 // has started again no stray file is left. YARUKIN_CRASH_KILLS sets the number of kills.
 #include "base/cp932.h"
@@ -35,7 +35,6 @@ public:
             ::dup2(inFds[0], STDIN_FILENO);
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDERR_FILENO);
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             const QByteArray first = QByteArray::number(firstCount);
             ::execl(YARUKIN_CRASH_DRIVER, YARUKIN_CRASH_DRIVER, first.constData(), nullptr);
             ::_exit(127);
@@ -118,6 +117,8 @@ TEST(Crash, KilledAtAnyMomentNothingRecordedIsLostAndNoFileIsTorn) {
         *cp932::encode(QStringLiteral("\"腕立て伏せ\",30\r\n\"スクワット\",20\r\n\"腹筋\",15\r\n"))
              .bytes;
     dir.write(ItemList, list);
+    QByteArray changedList = list;
+    changedList.replace(",30\r\n", ",31\r\n");
     const QStringList items = {QStringLiteral("腕立て伏せ"), QStringLiteral("スクワット"),
                                QStringLiteral("腹筋")};
 
@@ -179,7 +180,9 @@ TEST(Crash, KilledAtAnyMomentNothingRecordedIsLostAndNoFileIsTorn) {
         }
         nextCount += 1000; // counts of an unreported record are never reused
 
-        EXPECT_EQ(dir.read(ItemList), list);
+        // The old list or the new one, whole: the driver's 保存 toggles a target 30 <-> 31.
+        const QByteArray listNow = dir.read(ItemList);
+        EXPECT_TRUE(listNow == list || listNow == changedList) << listNow.toStdString();
         for (const QString& item : items) {
             const QString file = item + QStringLiteral(".txt");
             if (!dir.exists(file)) {

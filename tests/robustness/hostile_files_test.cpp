@@ -121,7 +121,7 @@ TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
                            QStringLiteral("削除終了")}));
     QByteArray expected = list;
     expected.replace(cp932(QStringLiteral("\"項目一覧\",2\r\n")), "");
-    EXPECT_EQ(app->gymm.ItemCount(), 6);
+    EXPECT_EQ(app->gymm().ItemCount(), 6);
     EXPECT_EQ(dir.read(ItemList), expected);
 
     // An item whose name cuts at a NUL: deleting it must not remove B's history.
@@ -129,7 +129,7 @@ TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
     const QByteArray history = dir.read(QStringLiteral("B.txt"));
     select(1);
     press("cmdDel");
-    EXPECT_EQ(app->gymm.ItemCount(), 5);
+    EXPECT_EQ(app->gymm().ItemCount(), 5);
     EXPECT_EQ(dir.read(QStringLiteral("B.txt")), history);
 }
 
@@ -160,7 +160,7 @@ TEST_F(HostileFiles, SpecialFilesUnderDataFileNamesAreErrorsNotHangs) {
     start();
     find<PictureButton>(QStringLiteral("cmdNext"))->click();
     EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("書き込みエラー")});
-    EXPECT_EQ(app->gymm.CurrentItem, 1);
+    EXPECT_EQ(app->gymm().CurrentItem, 1);
     press("cmdCut");
     settle();
     EXPECT_EQ(dialogs.titles().last(), u"読み込みエラー");
@@ -174,7 +174,8 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
     ScriptedDialogs secondDialogs;
     bool secondEnded = false;
     {
-        App second(secondDialogs, clock, help);
+        DataDir secondData = dir.open();
+        App second(secondData, secondDialogs, clock, help);
         QObject::connect(&second, &App::ended, [&] { secondEnded = true; });
         EXPECT_FALSE(second.start());
         EXPECT_FALSE(second.window());
@@ -190,7 +191,9 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
     // Once the first copy is gone, the directory is free again.
     app.reset();
     settle();
-    App third(secondDialogs, clock, help);
+    data.reset();
+    DataDir thirdData = dir.open();
+    App third(thirdData, secondDialogs, clock, help);
     EXPECT_TRUE(third.start());
 }
 
@@ -279,8 +282,9 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
         TempWorkDir dir;
         const QByteArray list = randomItemList(random);
         dir.write(ItemList, list);
-        GYMM before;
-        ASSERT_TRUE(before.LoadItemList());
+        DataDir beforeData = dir.open();
+        ASSERT_TRUE(beforeData.LoadItemList().done);
+        const GYMM& before = beforeData.gymm();
         QHash<QString, QByteArray> histories;
         for (int i = 1; i <= before.ItemCount(); ++i) {
             const QString name = before.ItemNames(i);
@@ -294,7 +298,8 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
         ScriptedDialogs dialogs;
         FixedClock clock(QDateTime(QDate(2026, 12, 5), QTime(18, 36, 11)));
         RecordingHelp help;
-        App app(dialogs, clock, help);
+        DataDir data = dir.open();
+        App app(data, dialogs, clock, help);
         app.flashSeconds = 0;
         ASSERT_TRUE(app.start());
         AppTest::settle();
@@ -305,12 +310,12 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
         }
         auto* settingsWindow = qobject_cast<frmSettei*>(app.window());
         ASSERT_TRUE(settingsWindow);
-        for (int i = 0; i < app.gymm.ItemCount(); ++i)
+        for (int i = 0; i < app.gymm().ItemCount(); ++i)
             settingsWindow->cboKoumoku_Click(i);
         // The export takes any of it too (the sanitizers watch its buffer), and the chart.
-        const csv::Histories exported = csv::histories(app.gymm, std::nullopt, QDateTime());
+        const csv::Histories exported = csv::histories(data, std::nullopt, QDateTime());
         EXPECT_TRUE(exported.bytes().startsWith("\xEF\xBB\xBF"));
-        if (app.gymm.ItemCount() > 0)
+        if (app.gymm().ItemCount() > 0)
             settingsWindow->showProgress();
 
         // The rewrite reads back as the same table; names no file can carry are as they were.
@@ -318,8 +323,9 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
         for (const QByteArray& line : unusableRecords(list)) // unless nothing was rewritten
             EXPECT_TRUE(written == list || written.contains(line + "\r\n"))
                 << line.toHex(' ').toStdString();
-        GYMM after;
-        ASSERT_TRUE(after.LoadItemList());
+        DataDir afterData = dir.open();
+        ASSERT_TRUE(afterData.LoadItemList().done);
+        const GYMM& after = afterData.gymm();
         ASSERT_EQ(after.ItemCount(), before.ItemCount());
         for (int i = 1; i <= before.ItemCount(); ++i) {
             EXPECT_EQ(after.ItemNames(i), before.ItemNames(i)) << i;

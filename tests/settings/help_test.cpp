@@ -209,7 +209,7 @@ TEST_F(Help, StartingAgainAfterADeletionUsesTheReloadedTable) {
     find<PictureButton>(QStringLiteral("cmdAgain"))->click();
     settle();
     ASSERT_TRUE(training());
-    EXPECT_EQ(app->gymm.ItemCount(), 1);
+    EXPECT_EQ(app->gymm().ItemCount(), 1);
     EXPECT_EQ(find<QLabel>(QStringLiteral("lblKoumoku"))->text(), u"B");
     EXPECT_EQ(find<PictureButton>(QStringLiteral("cmdNext"))->text(), u"終了");
     EXPECT_FALSE(ended);

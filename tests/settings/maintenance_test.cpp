@@ -39,7 +39,7 @@ TEST_F(Maintenance, RegistrationUpToTwentyItems) {
     EXPECT_EQ(dialogs.shown()[2].icon, Icon::Information);
     EXPECT_TRUE(itemList().endsWith(QStringLiteral("\"項目19\",10\r\n\"新しい項目\",25\r\n")));
     EXPECT_EQ(dir.read(QStringLiteral("新しい項目.txt")), QByteArray());
-    EXPECT_EQ(app->gymm.ItemCount(), 20);
+    EXPECT_EQ(app->gymm().ItemCount(), 20);
     EXPECT_EQ(items()->count(), 20);
     EXPECT_EQ(combo()->count(), 19); // until the window opens again
 
@@ -95,7 +95,7 @@ TEST_F(Maintenance, RegisteredCountsAreReadLikeAnyNumber) {
     dialogs.queue(QStringLiteral("1.5"));
     press("cmdNew");
     EXPECT_EQ(itemList(), u"\"A\",12\r\n\"B\",1.5\r\n");
-    EXPECT_EQ(app->gymm.ItemTargets(2), 2); // the table holds the nearest whole number
+    EXPECT_EQ(app->gymm().ItemTargets(2), 2); // the table holds the nearest whole number
     EXPECT_EQ(items()->count(), 2);
 }
 
@@ -105,7 +105,7 @@ TEST_F(Maintenance, ARegisteredDuplicateSharesTheHistory) {
     dialogs.queue(QStringLiteral("A"));
     dialogs.queue(QStringLiteral("9"));
     press("cmdNew");
-    EXPECT_EQ(app->gymm.ItemCount(), 4);
+    EXPECT_EQ(app->gymm().ItemCount(), 4);
     EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 1);
     pick(0);
     EXPECT_EQ(lines().size(), 1);
@@ -121,7 +121,7 @@ TEST_F(Maintenance, NamesAreUsedInTheFormTheFileGivesBack) {
     EXPECT_TRUE(dir.exists(readBack + QStringLiteral(".txt")));
     EXPECT_FALSE(dir.exists(QStringLiteral("スクワット〜深め.txt")));
     EXPECT_EQ(items()->item(0)->text(), readBack);
-    EXPECT_EQ(app->gymm.ItemNames(1), readBack);
+    EXPECT_EQ(app->gymm().ItemNames(1), readBack);
 }
 
 TEST_F(Maintenance, NamesTheFilesCannotCarryAreRefusedAndAskedAgain) {
@@ -158,7 +158,7 @@ TEST_F(Maintenance, NamesTheFilesCannotCarryAreRefusedAndAskedAgain) {
         press("cmdHozon");
         ASSERT_EQ(dialogs.shown().size(), 1);
         EXPECT_EQ(dialogs.shown()[0].icon, Icon::Warning);
-        EXPECT_EQ(app->gymm.ItemNames(1), u"A");
+        EXPECT_EQ(app->gymm().ItemNames(1), u"A");
     }
     EXPECT_EQ(dir.snapshot(), before);
 }
@@ -171,7 +171,7 @@ TEST_F(Maintenance, RegistrationTakesTheLargestTargetAndTheLongestName) {
     dialogs.queue(QStringLiteral("32767"));
     press("cmdNew");
     EXPECT_EQ(dialogs.titles().last(), u"新規登録終了");
-    EXPECT_EQ(app->gymm.ItemTargets(1), 32767);
+    EXPECT_EQ(app->gymm().ItemTargets(1), 32767);
     EXPECT_TRUE(dir.exists(longest + QStringLiteral(".txt")));
 
     dialogs.clear();
@@ -180,7 +180,7 @@ TEST_F(Maintenance, RegistrationTakesTheLargestTargetAndTheLongestName) {
     EXPECT_EQ(dialogs.titles(),
               (QStringList{QStringLiteral("項目名入力"), QStringLiteral("項目名の長さ制限"),
                            QStringLiteral("項目名入力"), QStringLiteral("キャンセル")}));
-    EXPECT_EQ(app->gymm.ItemCount(), 1);
+    EXPECT_EQ(app->gymm().ItemCount(), 1);
 }
 
 TEST_F(Maintenance, ARegistrationWarnsWhenItsHistoryFileCannotBeMade) {
@@ -207,7 +207,7 @@ TEST_F(Maintenance, ARegistrationThatCannotBeWrittenAddsNothing) {
     EXPECT_EQ(dialogs.shown().last().title, u"書き込みエラー");
     EXPECT_TRUE(dialogs.shown().last().text.contains(u"項目一覧.txt"));
     EXPECT_EQ(items()->count(), 0);
-    EXPECT_EQ(app->gymm.ItemCount(), 0);
+    EXPECT_EQ(app->gymm().ItemCount(), 0);
     EXPECT_FALSE(dir.exists(QStringLiteral("A.txt")));
 }
 
@@ -220,7 +220,7 @@ TEST_F(Maintenance, UpdateStoresTheTargetInTheTableAndTheFile) {
     targetBox()->setText(QStringLiteral("15"));
     press("cmdHozon");
     EXPECT_EQ(itemList(), u"\"A\",1\r\n\"B\",15\r\n\"C\",3\r\n");
-    EXPECT_EQ(app->gymm.ItemTargets(2), 15);
+    EXPECT_EQ(app->gymm().ItemTargets(2), 15);
     ASSERT_EQ(dialogs.shown().size(), 1);
     EXPECT_EQ(dialogs.shown()[0].title, u"設定更新終了");
     EXPECT_EQ(dialogs.shown()[0].text, u"B の設定を更新しました");
@@ -234,7 +234,7 @@ TEST_F(Maintenance, UpdateStoresTheTargetInTheTableAndTheFile) {
     for (const auto& [text, stored] : targets) {
         targetBox()->setText(text);
         press("cmdHozon");
-        EXPECT_EQ(app->gymm.ItemTargets(2), stored) << text.toStdString();
+        EXPECT_EQ(app->gymm().ItemTargets(2), stored) << text.toStdString();
     }
     EXPECT_EQ(itemList(), u"\"A\",1\r\n\"B\",-5\r\n\"C\",3\r\n");
 }
@@ -281,11 +281,11 @@ TEST_F(Maintenance, TargetsTheTableCannotHoldChangeNothing) {
         press("cmdHozon");
     }
     EXPECT_EQ(dialogs.titles(), QStringList(3, QStringLiteral("指示数範囲制限")));
-    EXPECT_EQ(app->gymm.ItemNames(2), u"B");
+    EXPECT_EQ(app->gymm().ItemNames(2), u"B");
     EXPECT_EQ(dir.snapshot(), before);
     targetBox()->setText(QStringLiteral("-32768"));
     press("cmdHozon");
-    EXPECT_EQ(app->gymm.ItemTargets(2), -32768);
+    EXPECT_EQ(app->gymm().ItemTargets(2), -32768);
 }
 
 TEST_F(Maintenance, AnUpdateThatCannotBeWrittenIsUndoneInMemory) {
@@ -298,8 +298,8 @@ TEST_F(Maintenance, AnUpdateThatCannotBeWrittenIsUndoneInMemory) {
     targetBox()->setText(QStringLiteral("99"));
     press("cmdHozon");
     EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("書き込みエラー")});
-    EXPECT_EQ(app->gymm.ItemNames(2), u"B");
-    EXPECT_EQ(app->gymm.ItemTargets(2), 2);
+    EXPECT_EQ(app->gymm().ItemNames(2), u"B");
+    EXPECT_EQ(app->gymm().ItemTargets(2), 2);
 }
 
 // --- deleting -------------------------------------------------------------------------
@@ -317,7 +317,7 @@ TEST_F(Maintenance, ADeletionOrClearThatCannotRewriteTheListStopsThere) {
     press("cmdDel");
     EXPECT_EQ(dialogs.titles(),
               (QStringList{QStringLiteral("クリア確認"), QStringLiteral("書き込みエラー")}));
-    EXPECT_EQ(app->gymm.ItemCount(), 3);
+    EXPECT_EQ(app->gymm().ItemCount(), 3);
     EXPECT_EQ(entries(items()), listsBefore);
     EXPECT_EQ(nameBox()->text(), u"B"); // nothing of the deletion's later steps ran
     EXPECT_EQ(lines().size(), 1);
@@ -347,7 +347,7 @@ TEST_F(Maintenance, DeletingTheMiddleItem) {
     EXPECT_EQ(dialogs.shown()[1].icon, Icon::Information);
 
     EXPECT_EQ(itemList(), u"\"A\",1\r\n\"C\",3\r\n");
-    EXPECT_EQ(app->gymm.ItemCount(), 2);
+    EXPECT_EQ(app->gymm().ItemCount(), 2);
     EXPECT_EQ(entries(items()), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
     EXPECT_EQ(entries(combo()), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
     EXPECT_FALSE(dir.exists(QStringLiteral("B.txt")));

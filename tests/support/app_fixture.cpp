@@ -74,6 +74,7 @@ AppTest::AppTest() = default;
 AppTest::~AppTest() {
     app.reset();
     settle();
+    data.reset();
 }
 
 QByteArray AppTest::cp932(const QString& text) const {
@@ -102,7 +103,9 @@ void AppTest::start() {
 }
 
 void AppTest::start(HtmlHelp& helpSystem) {
-    app = std::make_unique<App>(dialogs, clock, helpSystem);
+    app.reset();
+    data = std::make_unique<DataDir>(dir.open());
+    app = std::make_unique<App>(*data, dialogs, clock, helpSystem);
     QObject::connect(app.get(), &App::ended, [this] { ended = true; });
     (void)app->start();
     settle();

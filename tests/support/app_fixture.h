@@ -72,6 +72,8 @@ protected:
     QStringList historyLines(const QString& item) const;
 
     TempWorkDir dir;
+    // The data directory of the run that start() began.
+    std::unique_ptr<DataDir> data;
     ScriptedDialogs dialogs;
     FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(18, 36, 11))};
     RecordingHelp help;

@@ -5,23 +5,47 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-TempWorkDir::TempWorkDir() : previous_(QDir::currentPath()) {
-    EXPECT_TRUE(dir_.isValid());
-    QDir::setCurrent(dir_.path());
+namespace {
+
+const QString Levels = QStringLiteral("tree/data");
+
+} // namespace
+
+TempWorkDir::TempWorkDir() : path_(root_.filePath(Levels)), previous_(QDir::currentPath()) {
+    EXPECT_TRUE(root_.isValid());
+    EXPECT_TRUE(QDir().mkpath(path_));
+    QDir::setCurrent(path_);
 }
 
 TempWorkDir::~TempWorkDir() {
     QDir::setCurrent(previous_);
+    // Nothing may have been written beside the data directory, at any level above it.
+    const QDir::Filters all = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    EXPECT_EQ(QDir(root_.path()).entryList(all), QStringList{QStringLiteral("tree")})
+        << "written outside the data directory";
+    EXPECT_EQ(QDir(root_.filePath(QStringLiteral("tree"))).entryList(all),
+              QStringList{QStringLiteral("data")})
+        << "written outside the data directory";
+}
+
+Folder TempWorkDir::folder() const {
+    Expected<Folder> folder = Folder::open(path_);
+    EXPECT_TRUE(folder) << "cannot open the data directory";
+    return folder ? std::move(*folder) : Folder();
+}
+
+DataDir TempWorkDir::open() const {
+    return DataDir(folder());
 }
 
 void TempWorkDir::write(const QString& name, const QByteArray& bytes) const {
-    QFile file(dir_.filePath(name));
+    QFile file(QDir(path_).filePath(name));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << name.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 QByteArray TempWorkDir::read(const QString& name) const {
-    QFile file(dir_.filePath(name));
+    QFile file(QDir(path_).filePath(name));
     if (!file.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "cannot read " << name.toStdString();
         return {};
@@ -30,21 +54,22 @@ QByteArray TempWorkDir::read(const QString& name) const {
 }
 
 bool TempWorkDir::exists(const QString& name) const {
-    return QFile::exists(dir_.filePath(name));
+    return QFile::exists(QDir(path_).filePath(name));
 }
 
 void TempWorkDir::copyFrom(const QString& sourceDir) const {
     QDir source(sourceDir);
     for (const QString& name : source.entryList({QStringLiteral("*.txt")}, QDir::Files))
-        ASSERT_TRUE(QFile::copy(source.filePath(name), dir_.filePath(name)));
+        ASSERT_TRUE(QFile::copy(source.filePath(name), QDir(path_).filePath(name)));
     // Copies keep the read-only mode of the source; the program must be able to write them.
-    for (const QString& name : QDir(dir_.path()).entryList(QDir::Files))
-        QFile::setPermissions(dir_.filePath(name),
+    for (const QString& name : QDir(path_).entryList(QDir::Files))
+        QFile::setPermissions(QDir(path_).filePath(name),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 QStringList TempWorkDir::listing() const {
-    QStringList names = QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QStringList names = QDir(path_).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                              QDir::NoDotAndDotDot);
     names.sort();
     return names;
 }
@@ -52,7 +77,7 @@ QStringList TempWorkDir::listing() const {
 QByteArray TempWorkDir::snapshot() const {
     QByteArray all;
     for (const QString& name : listing()) {
-        const QFileInfo info(dir_.filePath(name));
+        const QFileInfo info(QDir(path_).filePath(name));
         all += name.toUtf8() + '\0';
         if (info.isFile() && !info.isSymLink())
             all += read(name) + '\0';

@@ -5,9 +5,13 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "data/data_dir.h"
 #include "printers.h"
 
-// A fresh temporary working directory for one test; the old one is restored afterwards.
+// A fresh data directory for one test, two levels down in a temporary tree of its own, so that
+// a file written through ".." by mistake still lands in the tree: the test fails when anything
+// appears beside the data directory. It is the working directory while the test runs (the
+// old one is restored afterwards), so tests can name files by their bare names.
 class TempWorkDir {
 public:
     TempWorkDir();
@@ -15,20 +19,25 @@ public:
     TempWorkDir(const TempWorkDir&) = delete;
     TempWorkDir& operator=(const TempWorkDir&) = delete;
 
-    QString path() const { return dir_.path(); }
+    QString path() const { return path_; }
+    // The data directory opened as the program opens it.
+    DataDir open() const;
+    Folder folder() const;
 
     void write(const QString& name, const QByteArray& bytes) const;
     QByteArray read(const QString& name) const;
     bool exists(const QString& name) const;
     // Copies every file of a directory (the legacy test data) in.
     void copyFrom(const QString& sourceDir) const;
-    // The names in the directory, sorted, for "nothing else changed" checks.
+    // The names in the directory, special files included, sorted, for "nothing else changed"
+    // checks.
     QStringList listing() const;
     // Name plus bytes of every file, for byte-for-byte "nothing changed" checks.
     QByteArray snapshot() const;
 
 private:
-    QTemporaryDir dir_;
+    QTemporaryDir root_;
+    QString path_;
     QString previous_;
 };
 

@@ -149,13 +149,13 @@ TEST_F(Training, MoreThanTwentyItemsScrollTheLabelsAndReachEveryItem) {
     writeItems(items);
     start();
     EXPECT_EQ(label(20)->text(), u"20.i20");
-    app->gymm.CurrentItem = 21;
+    app->gymm().CurrentItem = 21;
     training()->ShowItem(21);
     EXPECT_EQ(label(20)->text(), u"21.i21");
     EXPECT_EQ(label(1)->text(), u"2.i2");
     EXPECT_EQ(textColor(label(20)), paletteColor(LightRed));
     EXPECT_EQ(caption("lblKoumoku"), u"i21");
-    app->gymm.CurrentItem = 25;
+    app->gymm().CurrentItem = 25;
     training()->ShowItem(25);
     next()->click();
     settle();
@@ -207,7 +207,7 @@ TEST_F(Training, NextRecordsRewritesAndPresentsTheNextItem) {
     EXPECT_EQ(historyLines(QStringLiteral("スクワット")),
               QStringList{record(QStringLiteral("30"))});
     EXPECT_EQ(dir.read(QStringLiteral("項目一覧.txt")), list);
-    EXPECT_EQ(app->gymm.CurrentItem, 3);
+    EXPECT_EQ(app->gymm().CurrentItem, 3);
     EXPECT_EQ(textColor(label(2)), paletteColor(BrightWhite));
     EXPECT_EQ(textColor(label(3)), paletteColor(LightRed));
     EXPECT_EQ(caption("lblKoumoku"), u"腹筋");
@@ -232,7 +232,7 @@ TEST_F(Training, CountsBelowOneNeedConfirmation) {
     EXPECT_EQ(box.icon, Dialogs::Icon::Warning);
     EXPECT_EQ(box.buttons, Dialogs::Buttons::OkCancel);
     EXPECT_EQ(dir.snapshot(), before);
-    EXPECT_EQ(app->gymm.CurrentItem, 1);
+    EXPECT_EQ(app->gymm().CurrentItem, 1);
     EXPECT_EQ(app->FlashColor, 0);
 
     next()->click(); // OK this time: 0 is recorded
@@ -316,7 +316,7 @@ TEST_F(Training, AWholeWorkoutByEnterAlone) {
     QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
                        true);
     QApplication::sendEvent(next(), &repeated);
-    EXPECT_EQ(app->gymm.CurrentItem, 1);
+    EXPECT_EQ(app->gymm().CurrentItem, 1);
     EXPECT_FALSE(dir.exists(QStringLiteral("A.txt")));
     QTest::keyClick(next(), Qt::Key_Return);
     QTest::keyClick(next(), Qt::Key_Space);
@@ -431,7 +431,7 @@ TEST_F(Training, LeavingKeepsWhatWasRecordedAndWritesNothingMore) {
     EXPECT_FALSE(dir.exists(QStringLiteral("腹筋.txt")));
     settings()->cmdAgain_Click();
     settle();
-    EXPECT_EQ(app->gymm.CurrentItem, 1);
+    EXPECT_EQ(app->gymm().CurrentItem, 1);
 }
 
 TEST_F(Training, ClicksDuringTheFlashAreIgnored) {
@@ -445,7 +445,7 @@ TEST_F(Training, ClicksDuringTheFlashAreIgnored) {
     });
     next()->click();
     EXPECT_EQ(extra, 1);
-    EXPECT_EQ(app->gymm.CurrentItem, 2);
+    EXPECT_EQ(app->gymm().CurrentItem, 2);
     EXPECT_EQ(historyLines(QStringLiteral("腕立て伏せ")).size(), 1);
     EXPECT_FALSE(dir.exists(QStringLiteral("スクワット.txt")));
 }
@@ -480,7 +480,7 @@ TEST_F(Training, FileErrorsWhileRecording) {
     ASSERT_EQ(dialogs.shown().size(), 1);
     EXPECT_EQ(dialogs.shown().first().title, u"書き込みエラー");
     EXPECT_TRUE(dialogs.shown().first().text.contains(u"腕立て伏せ.txt"));
-    EXPECT_EQ(app->gymm.CurrentItem, 1);
+    EXPECT_EQ(app->gymm().CurrentItem, 1);
     EXPECT_EQ(count()->text(), u"33");
     EXPECT_EQ(app->FlashColor, 0);
 
@@ -494,7 +494,7 @@ TEST_F(Training, FileErrorsWhileRecording) {
     EXPECT_TRUE(dialogs.shown().first().text.contains(u"項目一覧.txt"));
     EXPECT_EQ(historyLines(QStringLiteral("腕立て伏せ")),
               QStringList{record(QStringLiteral("33"))});
-    EXPECT_EQ(app->gymm.CurrentItem, 2);
+    EXPECT_EQ(app->gymm().CurrentItem, 2);
 }
 
 } // namespace

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "data/dating.h"
+#include "data/file_result.h"
+#include "data/folder.h"
+#include "data/gymm.h"
+#include "data/history.h"
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+// The data directory of a run: the directory held open, the item table (GYMM) that mirrors
+// its item list file, and one call for each thing a user does to the files. Each call makes
+// its file steps in the order the program has always made them and returns one outcome: what
+// was done, and the warnings to show, in order. No call shows anything or asks anything.
+class DataDir {
+public:
+    enum class Lock { Held, HeldElsewhere, Unavailable };
+
+    explicit DataDir(Folder folder) : folder_(std::move(folder)) {}
+
+    const Folder& folder() const { return folder_; }
+    const GYMM& gymm() const { return gymm_; }
+    // The table itself is read-only; `CurrentItem` is the training window's to set.
+    GYMM& gymm() { return gymm_; }
+
+    // Keeps a second copy of the program off this directory: each copy holds the whole table
+    // in memory and rewrites the item list from it, so two of them would undo each other's
+    // changes. The system's advisory lock on the directory itself: no lock file is left
+    // behind, and a crashed program's lock goes with its process. Unavailable means the
+    // system offers no lock there (some network file systems).
+    Lock lock();
+    // Removes the temporary files a crash left beside the item list (only while locked).
+    Step removeStrayTemporaries();
+
+    // Replaces the table with the item list file; a missing file is an empty table. When the
+    // file cannot be read the table is empty and the outcome says why.
+    Outcome LoadItemList();
+
+    // Next: appends the count to item k's history, then rewrites the item list from the
+    // table unchanged, unless its bytes on the disk are those already.
+    struct Recorded : Outcome {
+        bool movesOn = false; // recorded, or the name can carry no history file: go on
+    };
+    Recorded record(int k, double count, const QDateTime& when);
+
+    // 登録: appends the item's record to the item list (the target written as it is, a
+    // fraction included), creates its history file, and reads the table back. The window's
+    // own step between the create and the read (the name added to its list) changes nothing
+    // that the read looks at, so it follows the call; `readBack` is the read's warning, to
+    // show after it.
+    struct Registration : Outcome {
+        std::optional<FileProblem> readBack;
+        QString name; // the registered name as the file gives it back
+    };
+    Registration registerItem(const QString& name, double target);
+
+    // 保存: item p takes the new name and target, in the file first, then in the table.
+    Outcome updateItem(int p, const QString& name, qint16 target);
+
+    // 削除: the item list without item p, the table read back, then the item's history file
+    // removed unless another item of the same name still uses it. A name no file can carry
+    // leaves every file alone (a LeftAlone warning says so).
+    Outcome deleteItem(int p);
+
+    // クリア: the item list rewritten from the table unchanged (unless the disk holds those
+    // bytes already), then item p's history emptied.
+    Outcome clearItem(int p);
+
+    // Why item p's name can carry no history file, if it cannot (asked before a confirmation).
+    std::optional<FileProblem> refusal(int p) const;
+
+    Expected<HistoryFile> readHistory(const QString& itemName) const;
+    // `now` dates a file that has no modification time.
+    Expected<DatedHistory> readDatedHistory(const QString& itemName, const QDateTime& now) const;
+
+private:
+    Step writeItems(const std::vector<GYMM::Item>& items);
+    // The rewrite of Next and クリア: skipped when the file holds exactly those bytes already.
+    Step rewriteUnchanged();
+    // Reads the table back after the file was written with `written`; those stand in for the
+    // table when the read fails (never an empty table, which would let a history file that
+    // another item shares be removed).
+    void readBackAfter(std::vector<GYMM::Item> written, Outcome& outcome,
+                       std::optional<FileProblem>* problem = nullptr);
+
+    Folder folder_;
+    GYMM gymm_;
+};

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+#include <utility>
+#include <variant>
+
+// What went wrong with one file, in the words the user is told: which file, what was being
+// done to it, and the system's reason.
+struct FileProblem {
+    enum class Action {
+        Read,
+        Write,
+        Remove,
+        UnusableName, // `fileName` is an item name that cannot name a history file
+        Unconfirmed,  // the change stands, but the system could not confirm it is on the disk
+        LeftAlone,    // an item was deleted whose name no file can carry: no file was touched
+    };
+
+    Action action = Action::Read;
+    QString fileName;
+    QString reason;
+};
+
+// A value or the problem that kept it from being had, in the shape of C++23's std::expected:
+// there is no value to read after a failure, and no success to guess from other fields.
+template <typename T> class [[nodiscard]] Expected {
+public:
+    Expected(T value) : state_(std::move(value)) {}
+    Expected(FileProblem problem) : state_(std::move(problem)) {}
+
+    bool has_value() const { return state_.index() == 0; }
+    explicit operator bool() const { return has_value(); }
+    T& value() & { return std::get<0>(state_); }
+    const T& value() const& { return std::get<0>(state_); }
+    T&& value() && { return std::get<0>(std::move(state_)); }
+    T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+    const FileProblem& error() const { return std::get<1>(state_); }
+
+private:
+    std::variant<T, FileProblem> state_;
+};
+
+// A file step that took place. When the system could not confirm that the change reached the
+// disk, `unconfirmed` says why: the change stands, but the user must hear of it.
+struct Done {
+    std::optional<FileProblem> unconfirmed;
+};
+using Step = Expected<Done>;
+
+inline Step stepDone() {
+    return Done{};
+}
+
+// What one user action did: whether it took place, and the warnings to show, in order.
+struct Outcome {
+    bool done = false;
+    QList<FileProblem> warnings;
+
+    // Notes a file step: true when it took place (perhaps unconfirmed, which is warned of).
+    bool take(const Step& step) {
+        if (!step) {
+            warnings.append(step.error());
+            return false;
+        }
+        if (step->unconfirmed)
+            warnings.append(*step->unconfirmed);
+        return true;
+    }
+    void warn(const FileProblem& problem) { warnings.append(problem); }
+};

@@ -1,0 +1,42 @@
+#include "data/folder.h"
+
+#include "data/safe_file.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+Folder::~Folder() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+Folder::Folder(Folder&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+Expected<Folder> Folder::open(const QString& path) {
+    const QByteArray name = path.isEmpty() ? QByteArray(".") : QFile::encodeName(path);
+    int fd;
+    do
+        fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return FileProblem{FileProblem::Action::Read, path.isEmpty() ? QStringLiteral(".") : path,
+                           safe_file::systemReason(errno)};
+    Folder folder;
+    folder.fd_ = fd;
+    folder.path_ = path.isEmpty() ? QStringLiteral(".") : path;
+    return folder;
+}
