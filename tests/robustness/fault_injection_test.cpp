@@ -120,8 +120,9 @@ protected:
                 tally.broken += failedChecks() > failedBefore;
             }
             // Every action changes a file, so the shim sees its calls.
-            if (mode.code == FAULT_ENOSPC || mode.code == FAULT_EIO)
+            if (mode.code == FAULT_ENOSPC || mode.code == FAULT_EIO) {
                 EXPECT_GT(tally.runs, 0) << action << ' ' << mode.name;
+            }
             std::printf("%-10s %-7s runs %3d  warned %3d  broken %d\n", action, mode.name,
                         tally.runs, tally.warned, tally.broken);
         }
@@ -236,7 +237,7 @@ TEST_F(FaultInjection, Register) {
             DataDir::Registration registered = data.registerItem(QStringLiteral("D"), 12.5);
             if (registered.readBack)
                 registered.warn(*registered.readBack);
-            return std::move(registered);
+            return registered;
         },
         {"\"A\",1\r\n\"B\",2\r\n\"C\",3\r\n\"D\",12.5\r\n", {{QStringLiteral("D.txt"), ""}}});
 }
