@@ -1,17 +1,15 @@
 cmake_policy(SET CMP0057 NEW) # IN_LIST
-# Fails when a source includes from a floor above its own (see src/CMakeLists.txt), or when
+# Fails when a source includes from a floor above its own (see floors.cmake), or when
 # a source of the two Qt Core floors includes a Qt header from outside Qt Core.
 #   cmake -DSOURCE_DIR=<src> -DQT_CORE_DIR=<the QtCore header directory> -P check_floors.cmake
-set(below_base "")
-set(below_data base)
-set(below_widgets base)
-set(below_help base widgets)
-set(below_session base data widgets help)
-set(below_training base data widgets help session)
-set(below_settings base data widgets help session)
-set(below_progress base data widgets)
-set(below_app base data widgets help session training settings progress)
-set(core_only base data)
+include(${CMAKE_CURRENT_LIST_DIR}/floors.cmake)
+foreach(floor IN LISTS yarukin_floors)
+  yarukin_floors_below(${floor} below_${floor})
+  if(NOT below_${floor})
+    set(below_${floor} "") # defined, for the floor test below
+  endif()
+endforeach()
+set(core_only ${yarukin_core_floors})
 
 if(NOT IS_DIRECTORY "${QT_CORE_DIR}")
   message(FATAL_ERROR "No Qt Core header directory given (QT_CORE_DIR=${QT_CORE_DIR})")

@@ -38,6 +38,7 @@ constexpr CommandButton CommandButtons[] = {
     {u"cmdClear", u"クリア", u"カウントと履歴をクリアします", u"clear"},
     {u"cmdDel", u"削除", u"項目を削除します", u"delete"},
     {u"cmdHelp", u"ヘルプ", u"ヘルプファイルを開きます", u"help"},
+    // Without the "！" of the product's name: the tool tip users know.
     {u"cmdsyoukai", u"プロ", u"ヤルキンＰｒｏの紹介です", u"pro"},
     {u"cmdEnd", u"終了", u"プログラムを終了します", u"end"},
 };
@@ -412,7 +413,7 @@ void frmSettei::cmdDel_Click() {
     GYMM& gymm = session_.gymm();
     if (!dialogs().confirm(this,
                            gymm.ItemNames(p) + QStringLiteral("を削除します。よろしいですか？"),
-                           QStringLiteral("クリア確認")))
+                           QStringLiteral("クリア確認"))) // the title users know, for deletion too
         return;
 
     if (!session_.report(this, session_.data().deleteItem(p)))
@@ -420,6 +421,7 @@ void frmSettei::cmdDel_Click() {
 
     fillItemLists();
     history_->clear();
+    // The bare digit, without the prefix the history view writes: as it has always read.
     lblGoukei->setText(QStringLiteral("0"));
     if (gymm.ItemCount() > 0) {
         cboKoumoku->setEditText(gymm.ItemNames(1));
@@ -450,6 +452,7 @@ void frmSettei::cmdClear_Click() {
     if (!session_.report(this, session_.data().clearItem(p)))
         return;
     if (cboKoumoku->currentText() == shownName) {
+        // The bare digit, without the prefix the history view writes: as it has always read.
         lblGoukei->setText(QStringLiteral("0"));
         history_->clear();
     }
