@@ -75,9 +75,11 @@ namespace bench {
 // Boxes answered at once with OK, and no help: the benchmarks measure the program's own work.
 class AutoDialogs final : public Dialogs {
 public:
-    Answer message(QWidget*, const QString&, const QString&, Icon, Buttons) override {
+    Answer message(QWidget*, const QString&, const QString&, Icon icon, Buttons) override {
+        warnings += icon == Icon::Warning;
         return Answer::Ok;
     }
+    int warnings = 0;
     QString input(QWidget*, const QString&, const QString&) override { return {}; }
     QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
         return {};

@@ -1,5 +1,7 @@
 // The work of one Next with 20 items, apart from its 0.1 s flash, and the CPU time spent in
-// the flash's pause.
+// the flash's pause. With --read-only the data directory is made read-only after the history
+// files exist (run it as a user other than root, for whom no mode is read-only): the records
+// go into the writable history files, and the warnings shown are counted.
 #include "app/app.h"
 #include "base/clock.h"
 #include "bench_util.h"
@@ -17,6 +19,14 @@ int main(int argc, char* argv[]) {
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     bench::writeItems(20);
+    const bool readOnly = argc > 1 && QByteArray(argv[1]) == "--read-only";
+    if (readOnly) {
+        for (int i = 1; i <= 20; ++i) {
+            QFile history(QStringLiteral("トレーニング項目%1.txt").arg(i));
+            history.open(QIODevice::WriteOnly);
+        }
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
 
     bench::AutoDialogs dialogs;
     SystemClock clock;
@@ -58,5 +68,10 @@ int main(int argc, char* argv[]) {
                 median(pauseCpu));
     std::printf("  Next's own work (difference) %8.2f ms wall\n",
                 median(nextWall) - median(pauseWall));
+    if (readOnly)
+        std::printf("  read-only data directory: %d warnings in %d Nexts\n", dialogs.warnings,
+                    Runs);
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
     return 0;
 }

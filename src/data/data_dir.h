@@ -5,6 +5,7 @@
 #include "data/folder.h"
 #include "data/gymm.h"
 #include "data/history.h"
+#include "data/safe_file.h"
 
 #include <QDateTime>
 #include <QString>
@@ -14,6 +15,12 @@
 // its item list file, and one call for each thing a user does to the files. Each call makes
 // its file steps in the order the program has always made them and returns one outcome: what
 // was done, and the warnings to show, in order. No call shows anything or asks anything.
+//
+// The directory may be kept in step with another computer's by a sync tool, which replaces a
+// file whenever the other side changed it. So no call writes the item list without first
+// checking that it still holds what the program last read or wrote: when it does not, the call
+// takes the list on the disk as the table instead of writing, and its outcome says how the
+// list changed (Outcome::listChanged).
 class DataDir {
 public:
     enum class Lock { Held, HeldElsewhere, Unavailable };
@@ -39,7 +46,8 @@ public:
     Outcome LoadItemList();
 
     // Next: appends the count to item k's history, then rewrites the item list from the
-    // table unchanged, unless its bytes on the disk are those already.
+    // table unchanged, unless its bytes on the disk are those already. A list changed on the
+    // disk is read instead, and the workout goes on with it (the record is kept).
     struct Recorded : Outcome {
         bool movesOn = false; // recorded, or the name can carry no history file: go on
     };
@@ -76,9 +84,17 @@ public:
     Expected<DatedHistory> readDatedHistory(const QString& itemName, const QDateTime& now) const;
 
 private:
+    // Whether the item list on the disk is the one the program knows (then `current` holds
+    // it), was changed there (then the table is the new list and `outcome` says how), or
+    // cannot be read (`outcome` says why).
+    enum class ListState { Known, Changed, Unreadable };
+    ListState checkList(Outcome& outcome, bool goesOn, FileBytes& current);
+    // The program now knows these bytes as the item list.
+    void know(bool missing, QByteArrayView bytes);
     Step writeItems(const std::vector<GYMM::Item>& items);
-    // The rewrite of Next and クリア: skipped when the file holds exactly those bytes already.
-    Step rewriteUnchanged();
+    // The rewrite of Next and クリア: skipped when the file holds exactly those bytes already
+    // (`current`, as checkList read it).
+    Step rewriteUnchanged(const FileBytes& current);
     // Reads the table back after the file was written with `written`; those stand in for the
     // table when the read fails (never an empty table, which would let a history file that
     // another item shares be removed).
@@ -87,4 +103,10 @@ private:
 
     Folder folder_;
     GYMM gymm_;
+    // The item list as the program last read or wrote it.
+    struct Known {
+        bool valid = false;
+        bool missing = false;
+        QByteArray bytes;
+    } known_;
 };

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -56,10 +57,28 @@ inline Step stepDone() {
     return Done{};
 }
 
+// How the item list differed from the one the program knew when it found it changed on the
+// disk (by a sync tool, another computer, a hand): what the user is told before anything else.
+struct ListChange {
+    struct Target {
+        QString name;
+        qint16 before = 0;
+        qint16 after = 0;
+    };
+    QStringList added;
+    QStringList removed;
+    QList<Target> targets;
+    // Whether the action goes on with the new list (Next: its record is kept), or the user is
+    // to try again on it.
+    bool goesOn = false;
+};
+
 // What one user action did: whether it took place, and the warnings to show, in order.
 struct Outcome {
     bool done = false;
     QList<FileProblem> warnings;
+    // The item list was changed on the disk: the table was read again instead of written.
+    std::optional<ListChange> listChanged;
 
     // Notes a file step: true when it took place (perhaps unconfirmed, which is warned of).
     bool take(const Step& step) {

@@ -25,14 +25,14 @@ public:
 
     int CurrentItem = 0;
 
-private:
-    friend class DataDir;
-
     struct Item {
         QString name;
         qint16 target = 0;
         QByteArray asRead; // the record's bytes in the file, without the line end
     };
+
+private:
+    friend class DataDir;
 
     // The records of an item list file. Blank lines are passed over; a missing or non-numeric
     // target reads as 0; targets are rounded (halves to even) and clamped to the 16-bit range.

@@ -12,7 +12,42 @@ QString Session::visible(QString text) {
     return text;
 }
 
+QString Session::changeText(const ListChange& change) {
+    QString text = QStringLiteral("項目一覧（%1）がほかで変更されていたため、読み込み直しました。")
+                       .arg(ItemListFileName);
+    QStringList lines;
+    const auto names = [](const QStringList& list) {
+        QStringList shown;
+        for (const QString& name : list)
+            shown.append(visible(name));
+        return shown.join(QStringLiteral("、"));
+    };
+    if (!change.added.isEmpty())
+        lines.append(QStringLiteral("追加された項目：") + names(change.added));
+    if (!change.removed.isEmpty())
+        lines.append(QStringLiteral("削除された項目：") + names(change.removed));
+    QStringList targets;
+    for (const ListChange::Target& target : change.targets)
+        targets.append(QStringLiteral("%1（%2 → %3）")
+                           .arg(visible(target.name))
+                           .arg(target.before)
+                           .arg(target.after));
+    if (!targets.isEmpty())
+        lines.append(QStringLiteral("指示数が変わった項目：") + targets.join(QStringLiteral("、")));
+    if (lines.isEmpty())
+        lines.append(QStringLiteral("項目の並びが変わりました。"));
+    text += QStringLiteral("\r\n\r\n") + lines.join(QStringLiteral("\r\n")) +
+            QStringLiteral("\r\n\r\n");
+    text += change.goesOn
+                ? QStringLiteral("回数は記録しました。トレーニングは変更後の項目で続けます。")
+                : QStringLiteral("変更後の項目で、もう一度操作して下さい。");
+    return text;
+}
+
 bool Session::report(QWidget* parent, const Outcome& outcome) {
+    if (outcome.listChanged)
+        dialogs_.warning(parent, changeText(*outcome.listChanged),
+                         QStringLiteral("項目一覧の変更"));
     for (const FileProblem& problem : outcome.warnings)
         report(parent, problem);
     return outcome.done;

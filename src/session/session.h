@@ -35,12 +35,15 @@ public:
     const Clock& clock() const { return clock_; }
     HtmlHelp& help() const { return help_; }
 
-    // Tells the user in Japanese what went wrong with which file and why: one warning for each
-    // of the outcome's, in order. True when the action took place (perhaps with warnings).
+    // Tells the user in Japanese what went wrong with which file and why: first how the item
+    // list changed on the disk, if it did, then one warning for each of the outcome's, in
+    // order. True when the action took place (perhaps with warnings).
     bool report(QWidget* parent, const Outcome& outcome);
     void report(QWidget* parent, const FileProblem& problem);
     // A name read from a hand-edited file may hold control characters: as a message shows it.
     static QString visible(QString text);
+    // What the user is told of an item list changed on the disk.
+    static QString changeText(const ListChange& change);
 
     // The window switches. Each opens a fresh window; the caller closes the window it comes
     // from, and as soon as the new one exists it is the open window, so the program never

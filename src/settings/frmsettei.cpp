@@ -269,6 +269,22 @@ void frmSettei::fillItemLists() {
     }
 }
 
+void frmSettei::followList(const Outcome& outcome) {
+    if (!outcome.listChanged)
+        return;
+    // The item list changed on the disk and was read again: the window shows the new one, as
+    // it would on opening, and the user chooses again.
+    lstKoumoku->clear();
+    cboKoumoku->clear();
+    cboKoumoku->setEditText(QString());
+    txtKoumoku->clear();
+    txtKaisu->clear();
+    history_->clear();
+    HistoryItem = 0;
+    lblGoukei->setText(TotalPrefix + u'0');
+    Form_Load();
+}
+
 int frmSettei::selectedPosition() const {
     const QList<QListWidgetItem*> selected = lstKoumoku->selectedItems();
     const int p = selected.isEmpty() ? 0 : lstKoumoku->row(selected.first()) + 1;
@@ -374,8 +390,10 @@ std::optional<double> frmSettei::askTarget() {
 
 void frmSettei::registerItem(const QString& name, double target) {
     const DataDir::Registration registered = session_.data().registerItem(name, target);
-    if (!session_.report(this, registered))
+    if (!session_.report(this, registered)) {
+        followList(registered);
         return;
+    }
     lstKoumoku->addItem(name);
     if (registered.readBack)
         session_.report(this, *registered.readBack);
@@ -400,8 +418,11 @@ void frmSettei::cmdHozon_Click() {
         return;
     }
 
-    if (!session_.report(this, session_.data().updateItem(p, check.name, *target)))
+    const Outcome updated = session_.data().updateItem(p, check.name, *target);
+    if (!session_.report(this, updated)) {
+        followList(updated);
         return;
+    }
     dialogs().notice(this, check.name + QStringLiteral(" の設定を更新しました"),
                      QStringLiteral("設定更新終了"));
 }
@@ -416,8 +437,11 @@ void frmSettei::cmdDel_Click() {
                            QStringLiteral("クリア確認"))) // the title users know, for deletion too
         return;
 
-    if (!session_.report(this, session_.data().deleteItem(p)))
+    const Outcome deleted = session_.data().deleteItem(p);
+    if (!session_.report(this, deleted)) {
+        followList(deleted);
         return;
+    }
 
     fillItemLists();
     history_->clear();
@@ -449,8 +473,11 @@ void frmSettei::cmdClear_Click() {
             QStringLiteral("クリア確認")))
         return;
 
-    if (!session_.report(this, session_.data().clearItem(p)))
+    const Outcome cleared = session_.data().clearItem(p);
+    if (!session_.report(this, cleared)) {
+        followList(cleared);
         return;
+    }
     if (cboKoumoku->currentText() == shownName) {
         // The bare digit, without the prefix the history view writes: as it has always read.
         lblGoukei->setText(QStringLiteral("0"));

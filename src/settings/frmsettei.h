@@ -6,6 +6,7 @@
 #include <optional>
 
 class Dialogs;
+struct Outcome;
 class QAction;
 class QMenu;
 class Session;
@@ -75,6 +76,8 @@ private:
     void enableHistoryActions();
     bool historyShown() const;
     void fillItemLists();
+    // Shows the item list read again after it changed on the disk, if it did.
+    void followList(const Outcome& outcome);
 
     Session& session_;
     HistoryModel* history_;

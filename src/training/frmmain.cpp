@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <cstdlib>
 
 namespace {
 
@@ -213,31 +214,58 @@ void frmMain::recordAndAdvance() {
     }
 
     const int k = gymm.CurrentItem;
+    const QString recordedName = gymm.ItemNames(k);
     const DataDir::Recorded recorded = session_.data().record(k, count, session_.clock().now());
     session_.report(this, recorded);
     if (!self || !recorded.movesOn)
         return; // the same item stays, with its count, for another try
-    if (k == gymm.ItemCount() - 1)
+    int next = k + 1;
+    if (recorded.listChanged) {
+        // The item list changed on the disk (a sync tool): the workout goes on with the new
+        // list, after the item just recorded.
+        next = itemAfter(recordedName, k);
+        showLabels(1);
+        cmdNext->setText(nextCaption(next));
+    } else if (k == gymm.ItemCount() - 1) {
         cmdNext->setText(QStringLiteral("終わり"));
+    }
     hsbKaisu->setValue(0);
     txtKaisu->setText(QString());
 
     const qint16 flash = session_.FlashColor;
     advanceFlashColor();
-    if (k < gymm.ItemCount()) {
+    if (next <= gymm.ItemCount()) {
         setBackColor(paletteColor(flash));
         Pause(session_.flashSeconds);
         // The window may have been closed during the flash (its close box, or cmdCut).
         if (!self || !isVisible())
             return;
         setBackColor(palette().color(QPalette::Button));
-        setTextColor(labelOf(k), BrightWhite);
-        gymm.CurrentItem = k + 1;
+        if (QLabel* label = recorded.listChanged ? nullptr : labelOf(k))
+            setTextColor(label, BrightWhite);
+        gymm.CurrentItem = next;
         ShowItem(gymm.CurrentItem);
     } else {
         close();
         session_.openSettings();
     }
+}
+
+int frmMain::itemAfter(const QString& name, int k) const {
+    // The occurrence of the name nearest to where it stood; gone, the item now at its place.
+    const GYMM& gymm = session_.gymm();
+    int found = 0;
+    for (int i = 1; i <= gymm.ItemCount(); ++i)
+        if (gymm.ItemNames(i) == name && (found == 0 || std::abs(i - k) < std::abs(found - k)))
+            found = i;
+    return found > 0 ? found + 1 : k;
+}
+
+QString frmMain::nextCaption(int item) const {
+    const int count = session_.gymm().ItemCount();
+    if (count == 1)
+        return QStringLiteral("終了");
+    return item == count ? QStringLiteral("終わり") : QStringLiteral("次へ");
 }
 
 void frmMain::advanceFlashColor() {

@@ -50,6 +50,10 @@ private:
     QLabel* labelOf(int item) const;
     void showLabels(int firstItem);
     void advanceFlashColor();
+    // Where the workout goes on after item k, named `name`, when the list changed under it.
+    int itemAfter(const QString& name, int k) const;
+    // The caption of cmdNext while item `item` is current.
+    QString nextCaption(int item) const;
 
     Session& session_;
     QColor backColor_;
