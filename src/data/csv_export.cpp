@@ -2,9 +2,14 @@
 
 #include "base/cp932.h"
 #include "data/dating.h"
+#include "data/history.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace csv {
 namespace {
@@ -144,8 +149,69 @@ Histories histories(const GYMM& table, const std::optional<QString>& item, const
     return result;
 }
 
-FileResult write(const QString& path, QByteArrayView bytes) {
-    return safe_file::replace(path, bytes);
+namespace {
+
+struct Identity {
+    dev_t device;
+    ino_t inode;
+};
+
+std::optional<Identity> identityOf(const QString& path, bool followLinks) {
+    struct stat info {};
+    const QByteArray encoded = QFile::encodeName(path);
+    if ((followLinks ? ::stat(encoded.constData(), &info) : ::lstat(encoded.constData(), &info)) !=
+        0)
+        return std::nullopt;
+    // Data files are regular files, and only a directory is compared besides.
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+        return std::nullopt;
+    return Identity{info.st_dev, info.st_ino};
+}
+
+bool same(const std::optional<Identity>& a, const std::optional<Identity>& b) {
+    return a && b && a->device == b->device && a->inode == b->inode;
+}
+
+// The names the data directory's own files go by: the item list and every history a
+// registered item may have, whether it exists yet or not.
+QStringList ownNames(const GYMM& table) {
+    QStringList names{ItemListFileName};
+    for (int i = 1; i <= table.ItemCount(); ++i)
+        if (!historyNameProblem(table.ItemNames(i)))
+            names.append(historyFileName(table.ItemNames(i)));
+    return names;
+}
+
+} // namespace
+
+FileResult checkTarget(const GYMM& table, const QString& path) {
+    const QStringList own = ownNames(table);
+    const auto refuse = [&] {
+        return FileResult::failure(FileResult::Action::Write, path,
+                                   QStringLiteral("ヤルキン！のデータのファイルです"
+                                                  "（書き出し先にはできません）"));
+    };
+    const std::optional<Identity> target = identityOf(path, true);
+    for (const QString& name : own)
+        if (same(target, identityOf(name, false)))
+            return refuse();
+    // Where the file is or would be: the place a link leads to, else the name as given.
+    QFileInfo place(QDir::current().absoluteFilePath(path));
+    if (target)
+        if (const QString resolved = place.canonicalFilePath(); !resolved.isEmpty())
+            place = QFileInfo(resolved);
+    if (!same(identityOf(place.path(), true), identityOf(QStringLiteral("."), true)))
+        return FileResult::success();
+    for (const QString& name : own)
+        if (place.fileName() == name || safe_file::isTemporaryName(place.fileName(), name))
+            return refuse();
+    return FileResult::success();
+}
+
+FileResult write(const GYMM& table, const QString& path, QByteArrayView bytes) {
+    if (FileResult refused = checkTarget(table, path); !refused.ok())
+        return refused;
+    return safe_file::writeUserFile(path, bytes);
 }
 
 } // namespace csv

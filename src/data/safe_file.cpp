@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -20,42 +21,10 @@ namespace {
 
 using Action = FileResult::Action;
 
-// An errno value of our own: the file is not a regular file (a FIFO, device or directory).
+// Values of our own beside errno's: the file is not a regular file (a FIFO, device or
+// directory); a block device or a socket, which no export writes to.
 constexpr int NotRegular = -1;
-
-// The system's reason in Japanese for the errors a user meets; the system's own text (often
-// English) for the rest.
-QString systemReason(int error) {
-    switch (error) {
-    case NotRegular:
-        return QStringLiteral("通常のファイルではありません");
-    case ELOOP: // what O_NOFOLLOW reports for a symbolic link
-        return QStringLiteral("シンボリックリンクです（通常のファイルしか使えません）");
-    case ENOSPC:
-        return QStringLiteral("ディスクの空き容量が足りません");
-    case EDQUOT:
-        return QStringLiteral("ディスクの使用量の上限を超えています");
-    case EIO:
-        return QStringLiteral("ディスクの読み書きでエラーが起きました");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("アクセスが許可されていません");
-    case EROFS:
-        return QStringLiteral("読み取り専用のディスクです");
-    case EISDIR:
-        return QStringLiteral("フォルダーです");
-    case ENOENT:
-        return QStringLiteral("ファイルまたはフォルダーがありません");
-    case ENAMETOOLONG:
-        return QStringLiteral("ファイル名が長すぎます");
-    case ENOMEM:
-        return QStringLiteral("メモリーが足りません");
-    case ENXIO:
-        return QStringLiteral("通常のファイルではありません（デバイスまたはパイプ）");
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
-}
+constexpr int NotWritable = -2;
 
 FileResult failed(Action action, const QString& fileName, int error) {
     return FileResult::failure(action, fileName, systemReason(error));
@@ -120,22 +89,6 @@ int checkOpen(int fd, struct stat& info) {
     if (retry([&] { return ::fstat(fd, &info); }) != 0)
         return errno;
     return S_ISREG(info.st_mode) ? 0 : NotRegular;
-}
-
-// Writes every byte, going on after a short write or an interrupted one. 0, or the errno.
-int writeAll(int fd, QByteArrayView bytes) {
-    const char* p = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = retry([&] { return ::write(fd, p, static_cast<size_t>(left)); });
-        if (n < 0)
-            return errno;
-        if (n == 0) // no progress and no reason: the disk took nothing
-            return ENOSPC;
-        p += n;
-        left -= n;
-    }
-    return 0;
 }
 
 int syncData(int fd) {
@@ -414,6 +367,143 @@ FileResult removeStrayTemporaries(const QString& fileName) {
             return failed(Action::Remove, name, errno);
     }
     return FileResult::success();
+}
+
+// The system's reason in Japanese for the errors a user meets; the system's own text (often
+// English) for the rest.
+QString systemReason(int error) {
+    switch (error) {
+    case NotRegular:
+        return QStringLiteral("通常のファイルではありません");
+    case NotWritable:
+        return QStringLiteral("ブロックデバイスかソケットです（書き出し先にはできません）");
+    case ELOOP: // what O_NOFOLLOW reports for a symbolic link
+        return QStringLiteral("シンボリックリンクです（通常のファイルしか使えません）");
+    case ENOSPC:
+        return QStringLiteral("ディスクの空き容量が足りません");
+    case EDQUOT:
+        return QStringLiteral("ディスクの使用量の上限を超えています");
+    case EIO:
+        return QStringLiteral("ディスクの読み書きでエラーが起きました");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("アクセスが許可されていません");
+    case EROFS:
+        return QStringLiteral("読み取り専用のディスクです");
+    case EISDIR:
+        return QStringLiteral("フォルダーです");
+    case ENOTDIR:
+        return QStringLiteral("途中にフォルダーでないものがあります");
+    case ENOENT:
+        return QStringLiteral("ファイルまたはフォルダーがありません");
+    case ENAMETOOLONG:
+        return QStringLiteral("ファイル名が長すぎます");
+    case ENOMEM:
+        return QStringLiteral("メモリーが足りません");
+    case ENXIO:
+        return QStringLiteral("通常のファイルではありません（デバイスまたはパイプ）");
+    case EBADF: // what writing to a closed standard output gives
+        return QStringLiteral("ファイル記述子が閉じられています");
+    case EPIPE:
+        return QStringLiteral("読む側のいないパイプです");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+// Writes every byte, going on after a short write or an interrupted one. 0, or the errno.
+int writeAll(int fd, QByteArrayView bytes) {
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = retry([&] { return ::write(fd, p, static_cast<size_t>(left)); });
+        if (n < 0)
+            return errno;
+        if (n == 0) // no progress and no reason: the disk took nothing
+            return ENOSPC;
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
+
+namespace {
+
+// /dev/stdout, /dev/fd/3, /proc/self/fd/3: names of descriptors the shell opened.
+bool namesADescriptor(const QString& absolutePath) {
+    static const QRegularExpression alias(QStringLiteral(
+        "^/(dev/(stdout|stderr|fd/[0-9]+)|proc/(self|thread-self|[0-9]+)/fd/[0-9]+)$"));
+    return alias.match(absolutePath).hasMatch();
+}
+
+// Opens what the name leads to, following links, and writes every byte to it.
+FileResult writeThrough(const QString& path, int flags, QByteArrayView bytes) {
+    Fd fd(retry([&] {
+        return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | flags);
+    }));
+    if (!fd.valid())
+        return failed(Action::Write, path, errno);
+    if (const int reason = writeAll(fd.get(), bytes))
+        return failed(Action::Write, path, reason);
+    if (!fd.close())
+        return failed(Action::Write, path, errno);
+    return FileResult::success();
+}
+
+} // namespace
+
+FileResult writeUserFile(const QString& path, QByteArrayView bytes) {
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(encoded.constData(), &info) != 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ENOENT && ::lstat(encoded.constData(), &link) == 0)
+            return FileResult::failure(Action::Write, path,
+                                       QStringLiteral("リンク先のファイルがありません"));
+        if (error != ENOENT)
+            return failed(Action::Write, path, error);
+        return replace(path, bytes); // a new file
+    }
+    if (S_ISDIR(info.st_mode))
+        return FileResult::failure(
+            Action::Write, path,
+            QStringLiteral("フォルダーです（書き出すファイルの名前を指定して下さい）"));
+    if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))
+        return writeThrough(path, 0, bytes);
+    if (!S_ISREG(info.st_mode))
+        return failed(Action::Write, path, NotWritable);
+    if (namesADescriptor(QDir::cleanPath(QDir::current().absoluteFilePath(path))))
+        return writeThrough(path, O_APPEND, bytes);
+    // The file a link leads to is replaced, beside itself; the link stays as it was.
+    char* resolved = ::realpath(encoded.constData(), nullptr);
+    if (!resolved)
+        return failed(Action::Write, path, errno);
+    const QString target = QFile::decodeName(resolved);
+    std::free(resolved);
+    const FileResult replaced = replace(target, bytes);
+    if (replaced.hasProblem() && target != path) // named as the user named it
+        return replaced.ok() ? FileResult::notDurable(path, replaced.reason())
+                             : FileResult::failure(Action::Write, path, replaced.reason());
+    return replaced;
+}
+
+FileResult createDirectories(const QString& path) {
+    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    qsizetype from = 1;
+    for (;;) {
+        const qsizetype slash = absolute.indexOf(u'/', from);
+        const QString step = slash < 0 ? absolute : absolute.left(slash);
+        if (::mkdir(QFile::encodeName(step).constData(), 0700) != 0 && errno != EEXIST)
+            return failed(Action::Write, step, errno);
+        if (slash < 0)
+            break;
+        from = slash + 1;
+    }
+    struct stat info {};
+    if (::stat(QFile::encodeName(absolute).constData(), &info) != 0)
+        return failed(Action::Write, path, errno);
+    return S_ISDIR(info.st_mode) ? FileResult::success() : failed(Action::Write, path, ENOTDIR);
 }
 
 } // namespace safe_file

@@ -104,4 +104,24 @@ FileResult removeStrayTemporaries(const QString& fileName);
 // Whether `name` is one of replace()'s temporary names for `fileName`.
 bool isTemporaryName(const QString& name, const QString& fileName);
 
+// The system's reason for an errno value: in Japanese for the errors a user meets, else the
+// system's own text.
+QString systemReason(int error);
+
+// Writes every byte to an open descriptor, going on after short and interrupted writes. 0,
+// or the errno of the write that failed.
+int writeAll(int fd, QByteArrayView bytes);
+
+// Writes a file the user named for output (an export), which need not be a data file:
+// - a regular file is replaced as replace() does; through a symbolic link, the file the link
+//   leads to is replaced and the link stays;
+// - a pipe or a character device (a process substitution, a terminal) is written to;
+// - a name for an open descriptor (/dev/stdout, /dev/fd/N, /proc/self/fd/N) is written to
+//   where the descriptor points, at the end of a file there (so that `>>` keeps its file);
+// - a directory, a block device, a socket and a link that leads nowhere are refused.
+FileResult writeUserFile(const QString& path, QByteArrayView bytes);
+
+// Creates a directory, and its missing parents, for the user alone (mode 0700).
+FileResult createDirectories(const QString& path);
+
 } // namespace safe_file

@@ -230,7 +230,7 @@ void frmSettei::exportCsv(bool allItems) {
         QStringLiteral("CSV ファイル (*.csv)"));
     if (path.isEmpty())
         return;
-    if (!session_.report(this, csv::write(path, histories.bytes())))
+    if (!session_.report(this, csv::write(gymm, path, histories.bytes())))
         return;
     dialogs().notice(this,
                      QStringLiteral("%1 件の記録を「%2」に書き出しました。")
