@@ -393,7 +393,7 @@ QString systemReason(int error) {
     case EISDIR:
         return QStringLiteral("フォルダーです");
     case ENOTDIR:
-        return QStringLiteral("途中にフォルダーでないものがあります");
+        return QStringLiteral("フォルダーではありません");
     case ENOENT:
         return QStringLiteral("ファイルまたはフォルダーがありません");
     case ENAMETOOLONG:

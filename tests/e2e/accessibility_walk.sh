@@ -1,7 +1,7 @@
 #!/bin/sh
 # The accessibility walk (accessibility_walk.py) on a real X server with a D-Bus session of its
 # own, where the AT-SPI bus starts as it does on a desktop. Exit code 77 means skipped.
-#   accessibility_walk.sh PROGRAM
+#   accessibility_walk.sh PROGRAM      (VERBOSE=-v lists every control with its name)
 set -eu
 program=$1
 here=$(dirname "$0")
