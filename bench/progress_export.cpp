@@ -51,7 +51,7 @@ int main(int argc, char* argv[]) {
     const QString target = dir.filePath(QStringLiteral("export.csv"));
     const double exportMs = bench::medianMs(5, [&] {
         const csv::Histories histories = csv::histories(table, std::nullopt, now);
-        if (!csv::write(target, histories.bytes()))
+        if (!csv::write(table, target, histories.bytes()))
             std::fprintf(stderr, "the export failed\n");
     });
 

@@ -43,7 +43,15 @@ struct Histories {
 // modification time.
 Histories histories(const DataDir& data, const std::optional<QString>& item, const QDateTime& now);
 
-// Writes the bytes to `path` (replaced atomically, as the data files are).
-Step write(const QString& path, QByteArrayView bytes);
+// Refuses a target that is one of the data directory's own files: the item list, the history
+// file of any registered item (exported or not), and the program's temporary files. Files are
+// told apart by identity, not by how they are named: an existing target by its device and
+// inode (so "x/../項目一覧.txt", a symbolic or a hard link to a history file are refused), one
+// still to be made by its directory's identity and its name.
+std::optional<FileProblem> checkTarget(const DataDir& data, const QString& path);
+
+// Writes the bytes to `path` once checkTarget allows it: a regular file is replaced atomically
+// as the data files are, a pipe or a device is written to (safe_file::writeUserFile).
+Step write(const DataDir& data, const QString& path, QByteArrayView bytes);
 
 } // namespace csv

@@ -1,10 +1,13 @@
 #include "data/safe_file.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
@@ -23,8 +26,10 @@ namespace {
 
 using Action = FileProblem::Action;
 
-// An errno value of our own: the file is not a regular file (a FIFO, device or directory).
+// Values of our own beside errno's: the file is not a regular file (a FIFO, device or
+// directory); a block device or a socket, which no export writes to.
 constexpr int NotRegular = -1;
+constexpr int NotWritable = -2;
 
 } // namespace
 
@@ -33,6 +38,8 @@ QString systemReason(int error) {
     switch (error) {
     case NotRegular:
         return QStringLiteral("通常のファイルではありません");
+    case NotWritable:
+        return QStringLiteral("ブロックデバイスかソケットです（書き出し先にはできません）");
     case ELOOP: // what O_NOFOLLOW reports for a symbolic link
         return QStringLiteral("シンボリックリンクです（通常のファイルしか使えません）");
     case ENOSPC:
@@ -48,6 +55,8 @@ QString systemReason(int error) {
         return QStringLiteral("読み取り専用のディスクです");
     case EISDIR:
         return QStringLiteral("フォルダーです");
+    case ENOTDIR:
+        return QStringLiteral("フォルダーではありません");
     case ENOENT:
         return QStringLiteral("ファイルまたはフォルダーがありません");
     case ENAMETOOLONG:
@@ -56,6 +65,10 @@ QString systemReason(int error) {
         return QStringLiteral("メモリーが足りません");
     case ENXIO:
         return QStringLiteral("通常のファイルではありません（デバイスまたはパイプ）");
+    case EBADF: // what writing to a closed standard output gives
+        return QStringLiteral("ファイル記述子が閉じられています");
+    case EPIPE:
+        return QStringLiteral("読む側のいないパイプです");
     default:
         return QString::fromLocal8Bit(std::strerror(error));
     }
@@ -485,6 +498,98 @@ Step removeStrayTemporaries(const Folder& folder, const QString& fileName) {
             return logged("sweep", folder, name, failed(Action::Remove, name, errno));
         qCDebug(lcFiles) << "sweep" << folder.path() << name << "removed";
     }
+    return stepDone();
+}
+
+namespace {
+
+// /dev/stdout, /dev/fd/3, /proc/self/fd/3: names of descriptors the shell opened.
+bool namesADescriptor(const QString& absolutePath) {
+    static const QRegularExpression alias(QStringLiteral(
+        "^/(dev/(stdout|stderr|fd/[0-9]+)|proc/(self|thread-self|[0-9]+)/fd/[0-9]+)$"));
+    return alias.match(absolutePath).hasMatch();
+}
+
+// Opens what the name leads to, following links, and writes every byte to it.
+Step writeThrough(const QString& path, int flags, QByteArrayView bytes) {
+    Fd fd(retry([&] {
+        return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | flags);
+    }));
+    if (!fd.valid())
+        return failed(Action::Write, path, errno);
+    if (const int reason = writeAll(fd.get(), bytes))
+        return failed(Action::Write, path, reason);
+    if (!fd.close())
+        return failed(Action::Write, path, errno);
+    return stepDone();
+}
+
+// Replaces a regular file named by a path, as the data files are replaced in their folder;
+// the problem names the file as the user named it.
+Step replaceAt(const QString& path, const QString& named, QByteArrayView bytes) {
+    const QFileInfo file(path);
+    const Expected<Folder> folder = Folder::open(file.path());
+    if (!folder)
+        return FileProblem{Action::Write, named, folder.error().reason};
+    Step replaced = replace(*folder, file.fileName(), bytes);
+    if (!replaced)
+        return FileProblem{replaced.error().action, named, replaced.error().reason};
+    if (replaced->unconfirmed)
+        replaced->unconfirmed->fileName = named;
+    return replaced;
+}
+
+} // namespace
+
+Step writeUserFile(const QString& path, QByteArrayView bytes) {
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(encoded.constData(), &info) != 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ENOENT && ::lstat(encoded.constData(), &link) == 0)
+            return FileProblem{Action::Write, path,
+                               QStringLiteral("リンク先のファイルがありません")};
+        if (error != ENOENT)
+            return failed(Action::Write, path, error);
+        return replaceAt(path, path, bytes); // a new file
+    }
+    if (S_ISDIR(info.st_mode))
+        return FileProblem{
+            Action::Write, path,
+            QStringLiteral("フォルダーです（書き出すファイルの名前を指定して下さい）")};
+    if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))
+        return writeThrough(path, 0, bytes);
+    if (!S_ISREG(info.st_mode))
+        return failed(Action::Write, path, NotWritable);
+    if (namesADescriptor(QDir::cleanPath(QDir::current().absoluteFilePath(path))))
+        return writeThrough(path, O_APPEND, bytes);
+    // The file a link leads to is replaced, beside itself; the link stays as it was.
+    char* resolved = ::realpath(encoded.constData(), nullptr);
+    if (!resolved)
+        return failed(Action::Write, path, errno);
+    const QString target = QFile::decodeName(resolved);
+    std::free(resolved);
+    return replaceAt(target, path, bytes);
+}
+
+Step createDirectories(const QString& path) {
+    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    qsizetype from = 1;
+    for (;;) {
+        const qsizetype slash = absolute.indexOf(u'/', from);
+        const QString step = slash < 0 ? absolute : absolute.left(slash);
+        if (::mkdir(QFile::encodeName(step).constData(), 0700) != 0 && errno != EEXIST)
+            return failed(Action::Write, step, errno);
+        if (slash < 0)
+            break;
+        from = slash + 1;
+    }
+    struct stat info {};
+    if (::stat(QFile::encodeName(absolute).constData(), &info) != 0)
+        return failed(Action::Write, path, errno);
+    if (!S_ISDIR(info.st_mode))
+        return failed(Action::Write, path, ENOTDIR);
     return stepDone();
 }
 

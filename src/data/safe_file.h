@@ -67,4 +67,16 @@ int writeAll(int fd, QByteArrayView bytes);
 // The system's reason for an errno in Japanese, for the errors a user meets.
 QString systemReason(int error);
 
+// Writes a file the user named for output (an export), which need not be a data file:
+// - a regular file is replaced as replace() does; through a symbolic link, the file the link
+//   leads to is replaced and the link stays;
+// - a pipe or a character device (a process substitution, a terminal) is written to;
+// - a name for an open descriptor (/dev/stdout, /dev/fd/N, /proc/self/fd/N) is written to
+//   where the descriptor points, at the end of a file there (so that `>>` keeps its file);
+// - a directory, a block device, a socket and a link that leads nowhere are refused.
+Step writeUserFile(const QString& path, QByteArrayView bytes);
+
+// Creates a directory, and its missing parents, for the user alone (mode 0700).
+Step createDirectories(const QString& path);
+
 } // namespace safe_file

@@ -56,6 +56,8 @@ ProgressWindow::ProgressWindow(const DataDir& data, const QString& itemName, dou
     buttons->addStretch();
     connect(group, &QButtonGroup::idClicked, this, [this](int id) { setRange(Range(id)); });
 
+    chart_->setAccessibleName(QStringLiteral("回数のグラフ（数字は下の行）"));
+    pointed_->setAccessibleName(QStringLiteral("グラフで指している所"));
     pointed_->setObjectName(QStringLiteral("pointed"));
     summary_->setObjectName(QStringLiteral("summary"));
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);

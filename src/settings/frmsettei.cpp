@@ -7,6 +7,7 @@
 #include "session/session.h"
 #include "settings/history_model.h"
 #include "settings/item_name.h"
+#include "widgets/accessibility.h"
 #include "widgets/dialogs.h"
 #include "widgets/picture_button.h"
 #include "widgets/window_style.h"
@@ -45,6 +46,19 @@ constexpr CommandButton CommandButtons[] = {
 
 QString text(const char16_t* s) {
     return QString::fromUtf16(s);
+}
+
+// What a screen reader says for the controls without a caption, and what the total is.
+void nameForScreenReaders(QWidget* window) {
+    nameControls(window, {
+                             {u"cboKoumoku", u"履歴を見る項目"},
+                             {u"lstRireki", u"履歴"},
+                             {u"lblGoukei", u"合計回数"},
+                             {u"txtKoumoku", u"項目名"},
+                             {u"txtKaisu", u"指示数"},
+                             {u"lstKoumoku", u"登録した項目"},
+                             {u"Image1", u"ヤルキン！"},
+                         });
 }
 
 const QString TotalPrefix = QStringLiteral("合計回数 ： ");
@@ -122,6 +136,7 @@ frmSettei::frmSettei(Session& session) : session_(session), history_(new History
                                       txtKoumoku, lstRireki, cmdsyoukai};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    nameForScreenReaders(this);
 
     connect(cmdAgain, &QAbstractButton::clicked, this, &frmSettei::cmdAgain_Click);
     connect(cmdNew, &QAbstractButton::clicked, this, &frmSettei::cmdNew_Click);
@@ -232,7 +247,7 @@ void frmSettei::exportCsv(bool allItems) {
     if (path.isEmpty())
         return;
     Outcome written;
-    written.done = written.take(csv::write(path, histories.bytes()));
+    written.done = written.take(csv::write(session_.data(), path, histories.bytes()));
     if (!session_.report(this, written))
         return;
     dialogs().notice(this,

@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "base/text_to_number.h"
 #include "session/session.h"
+#include "widgets/accessibility.h"
 #include "widgets/dialogs.h"
 #include "widgets/geometry.h"
 #include "widgets/palette.h"
@@ -32,6 +33,21 @@ void setTextColor(QLabel* label, int paletteNumber) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, paletteColor(paletteNumber));
     label->setPalette(palette);
+    // The colour alone marks the current item; a screen reader says it in words.
+    label->setAccessibleDescription(paletteNumber == LightRed ? QStringLiteral("今の項目")
+                                                              : QString());
+}
+
+// What a screen reader says for the controls without a caption, and what the figures are.
+void nameForScreenReaders(QWidget* window) {
+    nameControls(
+        window, {
+                    {u"cmdCut", u"トレーニングを中断", u"トレーニングをやめて設定の画面を開きます"},
+                    {u"txtKaisu", u"回数", u"やった回数。Enter で記録して次の項目に進みます"},
+                    {u"hsbKaisu", u"回数の調節", u"回数を 0 から 1000 までで選びます"},
+                    {u"lblKoumoku", u"項目"},
+                    {u"lblKaisu", u"指示数"},
+                });
 }
 
 } // namespace
@@ -118,6 +134,7 @@ void frmMain::createContents() {
     setTabOrder(txtKaisu, cmdNext);
     setTabOrder(cmdNext, hsbKaisu);
     setTabOrder(hsbKaisu, cmdCut);
+    nameForScreenReaders(this);
 
     connect(cmdNext, &QAbstractButton::clicked, this, &frmMain::cmdNext_Click);
     connect(cmdCut, &QAbstractButton::clicked, this, &frmMain::cmdCut_Click);

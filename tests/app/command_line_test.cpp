@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -13,20 +14,33 @@ struct Outcome {
     int code = -1;
     QByteArray out;
     QByteArray err;
+    QStringList errLines() const { return QString::fromUtf8(err).split(u'\n', Qt::SkipEmptyParts); }
 };
 
-Outcome yarukin(const QStringList& arguments, const QString& workingDir) {
+// The program, or with `shell` a sh script that runs it as "$0" (for redirections).
+Outcome yarukin(const QStringList& arguments, const QString& workingDir,
+                const QStringList& environmentSet = {}, const QString& shell = {}) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                             "YARUKIN_DEFAULT_DATA_DIR", "XDG_RUNTIME_DIR", "WAYLAND_SOCKET"})
         environment.remove(QString::fromLatin1(name));
+    for (const QString& setting : environmentSet)
+        environment.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(workingDir);
-    process.start(QStringLiteral(YARUKIN_PROGRAM), arguments);
+    if (shell.isEmpty())
+        process.start(QStringLiteral(YARUKIN_PROGRAM), arguments);
+    else
+        process.start(QStringLiteral("/bin/sh"),
+                      QStringList{QStringLiteral("-c"), shell, QStringLiteral(YARUKIN_PROGRAM)} +
+                          arguments);
     EXPECT_TRUE(process.waitForFinished(30000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};
 }
+
+const QString Pointer = QStringLiteral("詳しくは yarukin --help を見て下さい。");
 
 class CommandLine : public ::testing::Test {
 protected:
@@ -44,14 +58,16 @@ protected:
         dir.write(name, *cp932::encode(text).bytes);
     }
     QString data() const { return dir.path() + QStringLiteral("/data"); }
+    // The data directory's export to `target`.
+    QStringList exportTo(const QString& target) const {
+        return {QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"), target};
+    }
 
     TempWorkDir dir;
 };
 
 TEST_F(CommandLine, ExportsWithoutADisplay) {
-    const Outcome all = yarukin(
-        {QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"), QStringLiteral("-")},
-        dir.path());
+    const Outcome all = yarukin(exportTo(QStringLiteral("-")), dir.path());
     EXPECT_EQ(all.code, 0) << all.err.toStdString();
     EXPECT_TRUE(all.err.isEmpty()) << all.err.toStdString();
     const QList<QByteArray> lines = all.out.split('\n');
@@ -62,71 +78,159 @@ TEST_F(CommandLine, ExportsWithoutADisplay) {
     EXPECT_TRUE(lines[2].endsWith(",07:00:00,12.5\r"));
 
     // One item, to a file named relative to where the command was given.
-    const Outcome one = yarukin({QStringLiteral("--export-csv"), QStringLiteral("out.csv"),
-                                 QStringLiteral("--data-dir"), data(), QStringLiteral("--item"),
-                                 QStringLiteral("腹筋")},
-                                dir.path() + QStringLiteral("/elsewhere"));
+    const Outcome one =
+        yarukin({QStringLiteral("--export-csv=out.csv"), QStringLiteral("--data-dir"), data(),
+                 QStringLiteral("--item"), QStringLiteral("腹筋")},
+                dir.path() + QStringLiteral("/elsewhere"));
     EXPECT_EQ(one.code, 0) << one.err.toStdString();
     const QByteArray written = dir.read(QStringLiteral("elsewhere/out.csv"));
     EXPECT_EQ(written.count('\n'), 2);
     EXPECT_TRUE(written.contains(QStringLiteral("腹筋,").toUtf8()));
     EXPECT_FALSE(written.contains(QStringLiteral("腕立て伏せ").toUtf8()));
     EXPECT_FALSE(dir.exists(QStringLiteral("data/out.csv")));
+
+    // /dev/stdout is a link to a pipe here; appended to a file, that file keeps what it held.
+    EXPECT_EQ(yarukin(exportTo(QStringLiteral("/dev/stdout")), dir.path()).out, all.out);
+    dir.write(QStringLiteral("log"), "before\n");
+    EXPECT_EQ(yarukin(exportTo(QStringLiteral("/dev/stdout")), dir.path(), {},
+                      QStringLiteral("exec \"$0\" \"$@\" >>log"))
+                  .code,
+              0);
+    EXPECT_EQ(dir.read(QStringLiteral("log")), "before\n" + all.out);
+    // An item list without items is a header alone.
+    write(QStringLiteral("data/項目一覧.txt"), QString());
+    const Outcome none = yarukin(exportTo(QStringLiteral("-")), dir.path());
+    EXPECT_EQ(none.code, 0);
+    EXPECT_EQ(none.out, lines[0] + '\n');
 }
 
-TEST_F(CommandLine, FailuresSayWhyInOneLineAndReturnNonZero) {
-    const QList<QStringList> failing = {
-        {QStringLiteral("--data-dir"), QStringLiteral("no-such-folder"),
-         QStringLiteral("--export-csv"), QStringLiteral("-")},
-        {QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"), QStringLiteral("-"),
-         QStringLiteral("--item"), QStringLiteral("懸垂")},
-        {QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"),
-         QStringLiteral("no-such-folder/out.csv")},
-        {QStringLiteral("--export-csv")},
-        {QStringLiteral("--no-such-option"), QStringLiteral("--export-csv"), QStringLiteral("-")},
-        {QStringLiteral("--no-such-option")}, // no window is tried for a mistake
-        {QStringLiteral("--item"), QStringLiteral("腹筋")},
-        // Qt's own options mean nothing to an export.
-        {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--export-csv"),
-         QStringLiteral("-")},
+TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
+    ASSERT_EQ(::mkdir("empty", 0700), 0);
+    struct Case {
+        QStringList arguments;
+        int code;
+        QString firstLine;
+        QString shell = {};
     };
-    for (const QStringList& arguments : failing) {
-        const Outcome run = yarukin(arguments, dir.path());
-        EXPECT_NE(run.code, 0) << arguments.join(u' ').toStdString();
-        EXPECT_TRUE(run.out.isEmpty()) << arguments.join(u' ').toStdString();
-        EXPECT_EQ(run.err.trimmed().count('\n'), 0) << run.err.toStdString();
-        EXPECT_FALSE(run.err.trimmed().isEmpty()) << arguments.join(u' ').toStdString();
+    const QString csv = QStringLiteral("--export-csv");
+    const QString dash = QStringLiteral("-");
+    const QList<Case> cases = {
+        // Usage errors: one line, then the pointer to the help.
+        {{csv, dash, QStringLiteral("腹筋")}, 2, QStringLiteral("余分な引数です: 腹筋")},
+        {{QStringLiteral("--no-such-option")},
+         2,
+         QStringLiteral("知らないオプションです: --no-such-option")},
+        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), csv, dash},
+         2,
+         QStringLiteral("知らないオプションです: -platform")},
+        {{csv}, 2, QStringLiteral("--export-csv には値（FILE）が要ります")},
+        {{csv, QString()}, 2, QStringLiteral("--export-csv の値が空です")},
+        {{QStringLiteral("--item"), QStringLiteral("腹筋")},
+         2,
+         QStringLiteral("--item は --export-csv と一緒に使います")},
+        {{csv, dash, csv, dash}, 2, QStringLiteral("--export-csv が二度指定されています")},
+        {{QStringLiteral("--version=2")}, 2, QStringLiteral("--version は値を取りません")},
+        // Failures of the work: one line that names what and carries the system's reason.
+        {{QStringLiteral("--data-dir"), QStringLiteral("no-such-folder"), csv, dash},
+         1,
+         QStringLiteral(
+             "フォルダー「no-such-folder」を開けません: ファイルまたはフォルダーがありません")},
+        {{QStringLiteral("--data-dir"), QStringLiteral("empty"), csv, dash},
+         1,
+         QStringLiteral(
+             "項目一覧.txt: ファイルまたはフォルダーがありません（フォルダー「%1/empty」に"
+             "ヤルキン！のデータはありません）")
+             .arg(dir.path())},
+        {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv, dash, QStringLiteral("--item"),
+          QStringLiteral("懸垂")},
+         1,
+         QStringLiteral("項目「懸垂」は登録されていません")},
+        {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv, QStringLiteral("elsewhere")},
+         1,
+         // The file as the user named it, relative to where the command was given.
+         QStringLiteral("elsewhere: フォルダーです（書き出すファイルの名前を指定して下さい）")},
+        {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv,
+          QStringLiteral("data/x/../腹筋.txt")},
+         1,
+         QStringLiteral("data/x/../腹筋.txt: ヤルキン！のデータのファイルです（書き出し先には"
+                        "できません）")},
+        {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv, dash},
+         1,
+         QStringLiteral("標準出力に書き込めませんでした: ファイル記述子が閉じられています"),
+         QStringLiteral("exec \"$0\" \"$@\" >&-")},
+    };
+    ASSERT_EQ(::mkdir("data/x", 0700), 0);
+    for (const Case& each : cases) {
+        const std::string shown = each.arguments.join(u' ').toStdString();
+        const Outcome run = yarukin(each.arguments, dir.path(), {}, each.shell);
+        EXPECT_EQ(run.code, each.code) << shown;
+        EXPECT_TRUE(run.out.isEmpty()) << shown;
+        const QStringList lines = run.errLines();
+        const QStringList expected =
+            each.code == 2 ? QStringList{QStringLiteral("yarukin: ") + each.firstLine, Pointer}
+                           : QStringList{QStringLiteral("yarukin: ") + each.firstLine};
+        EXPECT_EQ(lines, expected) << shown;
     }
-    // The one item asked for, when no file can carry its name, is a failure too.
+    EXPECT_EQ(dir.read(QStringLiteral("data/腹筋.txt")),
+              *cp932::encode(QStringLiteral("\"12月06日\",\"07時00分00秒\",12.5\r\n")).bytes);
+
+    // Among all items, one whose name no file can carry is left out and said; asked for
+    // alone, it is a failure. A history that cannot be read fails the export.
     write(QStringLiteral("data/項目一覧.txt"),
           QStringLiteral("\"腕立て伏せ\",30\r\n\"腹筋\",15\r\n\"a/b\",1\r\n"));
-    const Outcome unusable =
-        yarukin({QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"),
-                 QStringLiteral("-"), QStringLiteral("--item"), QStringLiteral("a/b")},
-                dir.path());
-    EXPECT_EQ(unusable.code, 1);
-    EXPECT_TRUE(unusable.out.isEmpty());
-    // Among all items it is left out, and said.
-    const Outcome all = yarukin(
-        {QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"), QStringLiteral("-")},
-        dir.path());
+    const Outcome all = yarukin(exportTo(dash), dir.path());
     EXPECT_EQ(all.code, 0);
     EXPECT_TRUE(QString::fromUtf8(all.err).contains(u"a/b"));
-    // A history that cannot be read makes the export fail rather than come out short.
+    EXPECT_EQ(yarukin(exportTo(dash) + QStringList{QStringLiteral("--item"), QStringLiteral("a/b")},
+                      dir.path())
+                  .code,
+              1);
     ASSERT_TRUE(QFile::remove(QStringLiteral("data/腹筋.txt")));
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("data/腹筋.txt")));
-    const Outcome broken = yarukin(
-        {QStringLiteral("--data-dir"), data(), QStringLiteral("--export-csv"), QStringLiteral("-")},
-        dir.path());
+    const Outcome broken = yarukin(exportTo(dash), dir.path());
     EXPECT_EQ(broken.code, 1);
     EXPECT_TRUE(QString::fromUtf8(broken.err).contains(u"腹筋.txt"));
 }
 
+TEST_F(CommandLine, WithoutADisplayTheWindowsSayItInOneLineAndTouchNothing) {
+    write(QStringLiteral("data/項目一覧.txt.yarukin-Ab12Cd"), QStringLiteral("left by a crash"));
+    const QByteArray before = dir.snapshot();
+    const QString missing = dir.path() + QStringLiteral("/not-yet");
+    const QList<QStringList> environments = {
+        {},
+        {QStringLiteral("DISPLAY=:7999")},
+        {QStringLiteral("QT_QPA_PLATFORM=wayland"),
+         QStringLiteral("XDG_RUNTIME_DIR=") + dir.path()},
+        {QStringLiteral("QT_QPA_PLATFORM=xcb;wayland"), QStringLiteral("DISPLAY=:7999"),
+         QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=") + missing},
+    };
+    for (const QStringList& environment : environments) {
+        const Outcome run = yarukin({}, data(), environment);
+        EXPECT_EQ(run.code, 1) << environment.join(u' ').toStdString();
+        const QStringList lines = run.errLines();
+        ASSERT_EQ(lines.size(), 1) << run.err.toStdString();
+        EXPECT_TRUE(lines[0].startsWith(u"yarukin: ウィンドウを開く画面に接続できません"))
+            << run.err.toStdString();
+    }
+    EXPECT_EQ(dir.snapshot(), before);
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
 TEST_F(CommandLine, HelpAndVersion) {
-    const Outcome help = yarukin({QStringLiteral("--help")}, dir.path());
+    const Outcome help = yarukin({QStringLiteral("--help")}, dir.path(),
+                                 {QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=/home/someone/data")});
     EXPECT_EQ(help.code, 0);
-    for (const char* option : {"--data-dir", "--export-csv", "--item", "--version"})
-        EXPECT_TRUE(help.out.contains(option)) << option;
+    const QString text = QString::fromUtf8(help.out);
+    EXPECT_TRUE(text.startsWith(u"使い方: yarukin [--data-dir DIR]\n"));
+    for (const char16_t* present :
+         {u"--data-dir", u"--export-csv", u"--item", u"--help", u"--version", u"/home/someone/data",
+          u"例:", u"終了ステータス:"})
+        EXPECT_TRUE(text.contains(present)) << QString::fromUtf16(present).toStdString();
+    // Nothing of Qt's own: its English, its options.
+    for (const char16_t* absent :
+         {u"Usage", u"Displays", u"help-all", u"qmljsdebugger", u"platform"})
+        EXPECT_FALSE(text.contains(absent)) << QString::fromUtf16(absent).toStdString();
+    EXPECT_EQ(yarukin({QStringLiteral("-h")}, dir.path()).code, 0);
     const Outcome version = yarukin({QStringLiteral("--version")}, dir.path());
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out, "yarukin " YARUKIN_VERSION "\n");

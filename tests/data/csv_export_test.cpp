@@ -4,7 +4,11 @@
 #include "support/work_dir.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -148,17 +152,53 @@ TEST(CsvField, NoSpreadsheetRunsANameOrACount) {
         EXPECT_EQ(csv::cell(formula), '\'' + formula);
 }
 
-TEST(CsvWrite, ReplacesTheFileWhereverItIs) {
-    TempWorkDir dir;
+TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("out")));
-    const QString path = dir.path() + QStringLiteral("/out/export.csv");
-    ASSERT_TRUE(csv::write(path, "a\r\n"));
-    ASSERT_TRUE(csv::write(path, "b\r\n"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "b\r\n");
-    EXPECT_EQ(QDir(dir.path() + QStringLiteral("/out")).entryList(QDir::Files),
-              QStringList{QStringLiteral("export.csv")});
+    const auto read = [](const QString& name) {
+        QFile file(name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    };
+    // A regular file is replaced, leaving nothing beside it; through a link the link stays.
+    const QString file = dir.path() + QStringLiteral("/out/export.csv");
+    ASSERT_TRUE(csv::write(table, file, "a"));
+    ASSERT_TRUE(csv::write(table, file, "b"));
+    ASSERT_EQ(::symlink("export.csv", "out/link.csv"), 0);
+    ASSERT_TRUE(csv::write(table, QStringLiteral("out/link.csv"), "c"));
+    EXPECT_EQ(read(file), "c");
+    EXPECT_TRUE(QFileInfo(QStringLiteral("out/link.csv")).isSymLink());
+    // A pipe and a character device are written to; a directory is refused, saying so.
+    ASSERT_EQ(::mkfifo("out/fifo", 0600), 0);
+    QByteArray piped;
+    std::thread reader([&] { piped = read(QStringLiteral("out/fifo")); });
+    const Step toPipe = csv::write(table, QStringLiteral("out/fifo"), "d");
+    reader.join();
+    EXPECT_TRUE(toPipe);
+    EXPECT_EQ(piped, "d");
+    EXPECT_TRUE(csv::write(table, QStringLiteral("/dev/null"), "e"));
+    const Step folder = csv::write(table, QStringLiteral("out"), "f");
+    ASSERT_FALSE(folder);
+    EXPECT_TRUE(folder.error().reason.startsWith(u"フォルダー"));
+    EXPECT_EQ(QDir(QStringLiteral("out")).entryList(QDir::Files | QDir::System),
+              (QStringList{QStringLiteral("export.csv"), QStringLiteral("fifo"),
+                           QStringLiteral("link.csv")}));
+
+    // The item list, any item's history (one not yet written too) and a temporary file, by
+    // whatever name: none is written, and the data directory stays as it was.
+    dir.write(QStringLiteral("項目一覧.txt.yarukin-Ab12Cd"), "temporary");
+    ASSERT_EQ(::symlink("../項目一覧.txt", "out/list-link"), 0);
+    ASSERT_EQ(::link("スクワット～深め.txt", "out/hard-link"), 0);
+    const QByteArray before = dir.snapshot();
+    for (const QString& own :
+         {QStringLiteral("項目一覧.txt"), QStringLiteral("out/../項目一覧.txt"),
+          QStringLiteral("out/list-link"), dir.path() + QStringLiteral("/腕立て, 膝つき.txt"),
+          QStringLiteral("out/hard-link"), QStringLiteral("./記録なし.txt"),
+          QStringLiteral("項目一覧.txt.yarukin-Ab12Cd"),
+          QStringLiteral("項目一覧.txt.yarukin-Zz99Zz")}) {
+        const Step refused = csv::write(table, own, "CSV");
+        ASSERT_FALSE(refused) << own.toStdString();
+        EXPECT_TRUE(refused.error().reason.contains(u"データ")) << own.toStdString();
+    }
+    EXPECT_EQ(dir.snapshot(), before);
 }
 
 } // namespace

@@ -11,7 +11,9 @@ fail() { echo "FAILED: $*"; exit 1; }
 DESTDIR="$tmp/root" cmake --install "$build" --prefix /usr >/dev/null
 root="$tmp/root/usr"
 expected="bin/yarukin libexec/yarukin/yarukin share/yarukin/ZkHelp.chm
-share/applications/org.yarukin.Yarukin.desktop share/metainfo/org.yarukin.Yarukin.metainfo.xml"
+share/applications/org.yarukin.Yarukin.desktop share/metainfo/org.yarukin.Yarukin.metainfo.xml
+share/man/man1/yarukin.1.gz share/man/ja/man1/yarukin.1.gz share/bash-completion/completions/yarukin
+share/doc/yarukin/copyright"
 for size in 16 32 48 128 256; do
   expected="$expected share/icons/hicolor/${size}x${size}/apps/yarukin.png"
 done
@@ -38,9 +40,17 @@ fi
 metainfo="$root/share/metainfo/org.yarukin.Yarukin.metainfo.xml"
 ! grep -Eq 'https?://|@[a-z0-9.-]+\.[a-z]+' "$metainfo" || fail "the metainfo names an address: $(grep -Eo 'https?://[^<]*|[^ <>]*@[a-z0-9.-]+' "$metainfo" | head -n 1)"
 
-# The launcher creates the data directory and starts the program on it: the program holds it
-# open (its files are reached relative to it), whatever its working directory.
+# The launcher names the program yarukin and leaves the data directory alone for the help, a
+# mistake and an export; for the windows the directory is made and the program holds it open
+# (its files are reached relative to it, whatever its working directory).
 data="$tmp/home/.local/share/yarukin"
+HOME="$tmp/home" XDG_DATA_HOME= "$root/bin/yarukin" --help | head -n 1 | grep -qx '使い方: yarukin \[--data-dir DIR\]' ||
+  fail "the help through the launcher: $(HOME="$tmp/home" "$root/bin/yarukin" --help 2>&1 | head -n 1)"
+for arguments in --version --no-such-option "--export-csv -"; do
+  ! HOME="$tmp/home" XDG_DATA_HOME= "$root/bin/yarukin" $arguments >/dev/null 2>&1 || [ "$arguments" = --version ] ||
+    fail "yarukin $arguments succeeded"
+  [ ! -e "$tmp/home/.local" ] || fail "yarukin $arguments made $(find "$tmp/home" | tail -n 1)"
+done
 HOME="$tmp/home" XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen "$root/bin/yarukin" >/dev/null 2>&1 &
 pid=$!
 held=""
@@ -52,6 +62,22 @@ done
 kill "$pid" 2>/dev/null || true
 [ -d "$data" ] || fail "the launcher made no data directory"
 [ -n "$held" ] || fail "the program does not hold $data open"
+
+# The completion: registered item names for --item, from the data directory, each one word.
+if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/null 2>&1; then
+  printf '"腕立て伏せ",30\r\n"腕立て, 膝つき",5\r\n"$(touch pwned)",1\r\n' | iconv -f UTF-8 -t CP932 \
+    >"$data/項目一覧.txt"
+  completed=$(cd "$tmp" && HOME="$tmp/home" XDG_DATA_HOME= bash -c '
+    . /usr/share/bash-completion/bash_completion && . "$1" && complete -p yarukin >/dev/null || exit 1
+    COMP_WORDS=(yarukin --export-csv - --item 腕); COMP_CWORD=4
+    COMP_LINE="${COMP_WORDS[*]}"; COMP_POINT=${#COMP_LINE}
+    _yarukin; printf "%s\n" "${COMPREPLY[@]}"' _ "$root/share/bash-completion/completions/yarukin") ||
+    fail "the completion is not registered for yarukin"
+  [ "$completed" = "$(printf '腕立て伏せ\n腕立て\\,\\ 膝つき')" ] || fail "--item completes to: $completed"
+  [ ! -e "$tmp/pwned" ] || fail "the completion ran an item name"
+else
+  skipped="$skipped bash-completion"
+fi
 
 if command -v cpack >/dev/null 2>&1 && command -v dpkg-deb >/dev/null 2>&1; then
   (cd "$tmp" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/package" >/dev/null) ||

@@ -126,6 +126,20 @@ TEST_F(HistoryMenu, ExportingTheItemShownOrAllItems) {
     EXPECT_EQ(dialogs.titles(),
               (QStringList{QStringLiteral("CSV に書き出す"), QStringLiteral("書き込みエラー")}));
 
+    // The data directory's own files are refused, as named or through a link, and stay.
+    const QString link = dir.path() + QStringLiteral("/link.csv");
+    ASSERT_TRUE(QFile::link(QStringLiteral("スクワット.txt"), link));
+    const QByteArray before = dir.snapshot();
+    for (const QString& own : {dir.path() + QStringLiteral("/項目一覧.txt"), link}) {
+        dialogs.clear();
+        dialogs.queue(own);
+        action(u"全項目を CSV に書き出す…")->trigger();
+        EXPECT_EQ(dialogs.titles(), (QStringList{QStringLiteral("CSV に書き出す"),
+                                                 QStringLiteral("書き込みエラー")}));
+        EXPECT_TRUE(dialogs.shown().last().text.contains(u"データのファイル"));
+    }
+    EXPECT_EQ(dir.snapshot(), before);
+
     // A history that cannot be read is told before any file is asked for.
     dialogs.clear();
     ASSERT_TRUE(QFile::remove(QStringLiteral("腕立て伏せ.txt")));
