@@ -8,8 +8,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 void speakJapanese(QCoreApplication& application) {
@@ -55,8 +57,40 @@ bool App::start() {
         break;
     }
     }
+    mergeConflictCopies();
+    // A sync tool brings another computer's changes by renaming files into the directory.
+    watcher_ = new QFileSystemWatcher(this);
+    watcher_->addPath(QDir(data().folder().path()).absolutePath());
+    settle_ = new QTimer(this);
+    settle_->setSingleShot(true);
+    settle_->setInterval(300);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_, qOverload<>(&QTimer::start));
+    connect(settle_, &QTimer::timeout, this, &App::dataDirChanged);
     openTraining();
     return true;
+}
+
+void App::mergeConflictCopies() {
+    const DataDir::Merged merged = data().mergeConflictCopies();
+    reportMerged(current_, merged);
+    if (!merged.any() && !merged.listChanged)
+        return;
+    if (auto* training = qobject_cast<frmMain*>(current_))
+        training->followTable();
+    else if (auto* settings = qobject_cast<frmSettei*>(current_))
+        settings->followTable();
+}
+
+void App::dataDirChanged() {
+    // Not in the middle of what the user is doing: a box waiting for an answer, or a Next.
+    auto* training = qobject_cast<frmMain*>(current_);
+    if (QApplication::activeModalWidget() || (training && training->busy())) {
+        settle_->start();
+        return;
+    }
+    mergeConflictCopies();
+    if (auto* settings = qobject_cast<frmSettei*>(current_))
+        settings->followHistory();
 }
 
 App::~App() {

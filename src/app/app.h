@@ -6,6 +6,9 @@
 #include <QList>
 #include <QObject>
 
+class QFileSystemWatcher;
+class QTimer;
+
 class QApplication;
 class QCoreApplication;
 class QWidget;
@@ -28,9 +31,13 @@ public:
 
     // Program start: takes the data directory for this run (a second copy of the program on
     // the same directory says so and ends), clears away what a crash may have left there,
-    // and opens the training window, whose load step decides what comes next. False when the
-    // program ended at once.
+    // merges the conflict copies a sync tool left, and opens the training window, whose load
+    // step decides what comes next. From then on it watches the directory: conflict copies
+    // that appear are merged, and the open window follows files changed there. False when
+    // the program ended at once.
     bool start();
+    // What the watch does when the directory changed (tests call it without waiting).
+    void dataDirChanged();
     void openTraining() override;
     void openSettings() override;
     void endProgram() override;
@@ -46,8 +53,11 @@ signals:
 private:
     void adopt(QWidget* window);
     void finish();
+    void mergeConflictCopies();
 
     QWidget* current_ = nullptr;
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer* settle_ = nullptr; // a burst of changes is one
     WindowList<QWidget> progress_;
     bool ended_ = false;
 };

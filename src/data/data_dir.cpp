@@ -1,12 +1,18 @@
 #include "data/data_dir.h"
 
 #include "base/text_to_number.h"
+#include "data/conflicts.h"
 #include "data/safe_file.h"
+
+#include <QFile>
 
 #include <QHash>
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,13 +90,13 @@ void DataDir::know(bool missing, QByteArrayView bytes) {
     known_ = {true, missing, bytes.toByteArray()};
 }
 
-DataDir::ListState DataDir::checkList(Outcome& outcome, bool goesOn, FileBytes& current) {
+DataDir::ListState DataDir::checkList(Outcome& outcome, ListChange::Then then, FileBytes& current) {
     Expected<FileBytes> read = safe_file::readAll(folder_, ItemListFileName);
     if (!read) {
         // A change of the list cannot be made without the list: it is the write that failed.
         // Next has recorded all the same, and only could not look at the list.
         FileProblem problem = read.error();
-        if (!goesOn)
+        if (then == ListChange::Then::TryAgain)
             problem.action = Action::Write;
         outcome.warn(problem);
         return ListState::Unreadable;
@@ -108,7 +114,7 @@ DataDir::ListState DataDir::checkList(Outcome& outcome, bool goesOn, FileBytes& 
     if (sameTable(items, gymm_.items_))
         return ListState::Known;
     ListChange change = differences(gymm_.items_, items);
-    change.goesOn = goesOn;
+    change.then = then;
     outcome.listChanged = std::move(change);
     gymm_.items_ = std::move(items);
     return ListState::Changed;
@@ -165,7 +171,7 @@ DataDir::Recorded DataDir::record(int k, double count, const QDateTime& when) {
         return recorded; // the same item stays, with its count, for another try
     recorded.done = recorded.movesOn = true;
     FileBytes current;
-    if (checkList(recorded, true, current) == ListState::Known)
+    if (checkList(recorded, ListChange::Then::Recorded, current) == ListState::Known)
         recorded.take(rewriteUnchanged(current));
     return recorded;
 }
@@ -181,7 +187,7 @@ DataDir::Registration DataDir::registerItem(const QString& name, double target) 
     // The append keeps every earlier byte: the file is replaced with its old bytes and the
     // record, so that no crash can leave half a record behind.
     FileBytes current;
-    switch (checkList(registration, false, current)) {
+    switch (checkList(registration, ListChange::Then::TryAgain, current)) {
     case ListState::Known:
         break;
     case ListState::Unreadable: // the append cannot be made without the records before it
@@ -210,7 +216,7 @@ DataDir::Registration DataDir::registerItem(const QString& name, double target) 
 Outcome DataDir::updateItem(int p, const QString& name, qint16 target) {
     Outcome outcome;
     FileBytes current;
-    if (checkList(outcome, false, current) != ListState::Known)
+    if (checkList(outcome, ListChange::Then::TryAgain, current) != ListState::Known)
         return outcome;
     std::vector<GYMM::Item> changed = gymm_.items_;
     changed.at(static_cast<size_t>(p - 1)) = {name, target, {}};
@@ -224,7 +230,7 @@ Outcome DataDir::updateItem(int p, const QString& name, qint16 target) {
 Outcome DataDir::deleteItem(int p) {
     Outcome outcome;
     FileBytes current;
-    if (checkList(outcome, false, current) != ListState::Known)
+    if (checkList(outcome, ListChange::Then::TryAgain, current) != ListState::Known)
         return outcome;
     // The history file to go is the deleted item's own, whatever a window shows.
     const QString deleted = gymm_.ItemNames(p);
@@ -252,7 +258,7 @@ Outcome DataDir::clearItem(int p) {
         return outcome;
     }
     FileBytes current;
-    if (checkList(outcome, false, current) != ListState::Known)
+    if (checkList(outcome, ListChange::Then::TryAgain, current) != ListState::Known)
         return outcome;
     if (!outcome.take(rewriteUnchanged(current)))
         return outcome;
@@ -273,4 +279,131 @@ Expected<HistoryFile> DataDir::readHistory(const QString& itemName) const {
 Expected<DatedHistory> DataDir::readDatedHistory(const QString& itemName,
                                                  const QDateTime& now) const {
     return DatedHistory::read(folder_, itemName, now);
+}
+
+const QString DataDir::MergedCopiesFolder = QStringLiteral("統合済みの競合コピー");
+
+DataDir::Merged DataDir::mergeConflictCopies() {
+    Merged merged;
+    const Expected<QStringList> names = safe_file::namesIn(folder_);
+    if (!names) {
+        merged.warn(names.error());
+        return merged;
+    }
+    QStringList sorted = *names;
+    sorted.sort();
+    for (const QString& name : sorted) {
+        const std::optional<conflicts::Copy> copy = conflicts::recognise(name);
+        if (!copy)
+            continue;
+        // A registered item may bear such a name itself: its history is no copy.
+        if (gymm_.contains(name.chopped(4)))
+            continue;
+        if (copy->original == ItemListFileName)
+            mergeListCopy(name, merged);
+        else if (!history::refusal(copy->original.chopped(4)))
+            mergeHistoryCopy(name, copy->original, merged);
+    }
+    merged.done = merged.any();
+    return merged;
+}
+
+bool DataDir::mergeHistoryCopy(const QString& copy, const QString& original, Merged& merged) {
+    const Expected<FileBytes> theirs = safe_file::readAll(folder_, copy);
+    if (!theirs || theirs->missing) {
+        if (!theirs)
+            merged.warn(theirs.error());
+        return false;
+    }
+    const Expected<FileBytes> ours = safe_file::readAll(folder_, original);
+    if (!ours) {
+        merged.warn(ours.error());
+        return false;
+    }
+    int added = 0;
+    const QByteArray bytes = conflicts::mergeHistories(
+        ours->bytes.view(), ours->modified, theirs->bytes.view(), theirs->modified, &added);
+    if (added > 0 && !merged.take(safe_file::replace(folder_, original, bytes)))
+        return false;
+    if (!merged.take(moveAside(copy)))
+        return false;
+    merged.histories.append({copy, original, added});
+    return true;
+}
+
+bool DataDir::mergeListCopy(const QString& copy, Merged& merged) {
+    const Expected<FileBytes> theirs = safe_file::readAll(folder_, copy);
+    if (!theirs || theirs->missing) {
+        if (!theirs)
+            merged.warn(theirs.error());
+        return false;
+    }
+    FileBytes current;
+    if (checkList(merged, ListChange::Then::Noted, current) == ListState::Unreadable)
+        return false;
+    QByteArray bytes = current.bytes.view().toByteArray();
+    std::vector<GYMM::Item> items = GYMM::parse(bytes);
+    QStringList added;
+    for (const GYMM::Item& item : GYMM::parse(theirs->bytes.view())) {
+        const auto same = std::find_if(items.begin(), items.end(), [&](const GYMM::Item& mine) {
+            return mine.name == item.name;
+        });
+        if (same != items.end()) {
+            if (same->target != item.target && !added.contains(item.name))
+                merged.targetsDiffer.append({item.name, same->target, item.target});
+            continue;
+        }
+        if (items.size() >= size_t(MaxItems)) {
+            merged.itemsLeftOut.append(item.name);
+            continue;
+        }
+        // The copy's record as the copy holds it: the list takes it byte for byte.
+        if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+            bytes.append("\r\n");
+        bytes.append(item.asRead).append("\r\n");
+        items.push_back(item);
+        added.append(item.name);
+    }
+    if (!added.isEmpty()) {
+        if (!merged.take(safe_file::replace(folder_, ItemListFileName, bytes)))
+            return false;
+        know(false, bytes);
+        gymm_.items_ = std::move(items);
+    }
+    if (!merged.take(moveAside(copy)))
+        return false;
+    merged.itemsAdded += added;
+    merged.listCopy = copy;
+    return true;
+}
+
+Step DataDir::moveAside(const QString& copy) {
+    const QByteArray folderName = QFile::encodeName(MergedCopiesFolder);
+    if (::mkdirat(folder_.fd(), folderName.constData(), 0777) != 0 && errno != EEXIST)
+        return FileProblem{Action::Write, MergedCopiesFolder, safe_file::systemReason(errno)};
+    struct stat info {};
+    if (::fstatat(folder_.fd(), folderName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(info.st_mode))
+        return FileProblem{Action::Write, MergedCopiesFolder,
+                           QStringLiteral("フォルダーではありません")};
+    const QString stem = copy.chopped(4);
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? copy : QStringLiteral("%1 (%2).txt").arg(stem).arg(n);
+        const QByteArray to = folderName + '/' + QFile::encodeName(name);
+        if (::renameat2(folder_.fd(), QFile::encodeName(copy).constData(), folder_.fd(),
+                        to.constData(), RENAME_NOREPLACE) == 0)
+            break;
+        if (errno != EEXIST || n > 1000)
+            return FileProblem{Action::Write, copy, safe_file::systemReason(errno)};
+    }
+    // Both entries must reach the disk: the copy's name gone here, and there in the folder.
+    const int moved = ::openat(folder_.fd(), folderName.constData(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    const bool durable = moved >= 0 && ::fsync(moved) == 0 && ::fsync(folder_.fd()) == 0;
+    const int error = errno;
+    if (moved >= 0)
+        ::close(moved);
+    if (!durable)
+        return Done{FileProblem{Action::Unconfirmed, copy, safe_file::systemReason(error)}};
+    return stepDone();
 }

@@ -76,6 +76,27 @@ public:
     // bytes already), then item p's history emptied.
     Outcome clearItem(int p);
 
+    // The conflict copies a sync tool left of the item list and the histories (see
+    // conflicts::recognise), merged in and then moved aside into MergedCopiesFolder, never
+    // deleted. A history takes the copy's records it lacks, in time order, through the atomic
+    // replace. The item list takes the copy's items it lacks, up to twenty items; targets that
+    // differ are told, not changed. A copy that cannot be merged stays where it is.
+    struct Merged : Outcome {
+        struct History {
+            QString copy;
+            QString original;
+            int added = 0; // records the history took from the copy
+        };
+        QList<History> histories;
+        QString listCopy; // the item list's copy merged, if one was
+        QStringList itemsAdded;
+        QStringList itemsLeftOut; // beyond twenty items
+        QList<ListChange::Target> targetsDiffer;
+        bool any() const { return !histories.isEmpty() || !listCopy.isEmpty(); }
+    };
+    Merged mergeConflictCopies();
+    static const QString MergedCopiesFolder;
+
     // Why item p's name can carry no history file, if it cannot (asked before a confirmation).
     std::optional<FileProblem> refusal(int p) const;
 
@@ -88,9 +109,13 @@ private:
     // it), was changed there (then the table is the new list and `outcome` says how), or
     // cannot be read (`outcome` says why).
     enum class ListState { Known, Changed, Unreadable };
-    ListState checkList(Outcome& outcome, bool goesOn, FileBytes& current);
+    ListState checkList(Outcome& outcome, ListChange::Then then, FileBytes& current);
     // The program now knows these bytes as the item list.
     void know(bool missing, QByteArrayView bytes);
+    bool mergeHistoryCopy(const QString& copy, const QString& original, Merged& merged);
+    bool mergeListCopy(const QString& copy, Merged& merged);
+    // Moves a merged copy into MergedCopiesFolder (made when missing), under a free name.
+    Step moveAside(const QString& copy);
     Step writeItems(const std::vector<GYMM::Item>& items);
     // The rewrite of Next and クリア: skipped when the file holds exactly those bytes already
     // (`current`, as checkList read it).

@@ -68,9 +68,10 @@ struct ListChange {
     QStringList added;
     QStringList removed;
     QList<Target> targets;
-    // Whether the action goes on with the new list (Next: its record is kept), or the user is
-    // to try again on it.
-    bool goesOn = false;
+    // What became of the action that found the change: Next kept its record and goes on with
+    // the new list; a change of the list is to be made again on it; or nothing was asked.
+    enum class Then { Recorded, TryAgain, Noted };
+    Then then = Then::TryAgain;
 };
 
 // What one user action did: whether it took place, and the warnings to show, in order.

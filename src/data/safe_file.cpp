@@ -403,31 +403,6 @@ Step removeFile(const Folder& folder, const QString& name) {
     return stepDone();
 }
 
-// The names in the folder, from a descriptor of its own (reading moves its position).
-Expected<QStringList> namesIn(const Folder& folder) {
-    const int fd =
-        retry([&] { return ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
-        return failed(Action::Read, folder.path(), errno);
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        const int error = errno;
-        ::close(fd);
-        return failed(Action::Read, folder.path(), error);
-    }
-    QStringList names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        names.append(QFile::decodeName(entry->d_name));
-        errno = 0;
-    }
-    const int error = errno;
-    ::closedir(dir);
-    if (error)
-        return failed(Action::Read, folder.path(), error);
-    return names;
-}
-
 } // namespace
 
 Expected<FileBytes> readAll(const Folder& folder, const QString& name) {
@@ -458,6 +433,31 @@ Step truncate(const Folder& folder, const QString& name) {
 
 Step remove(const Folder& folder, const QString& name) {
     return logged("remove", folder, name, removeFile(folder, name));
+}
+
+// From a descriptor of its own: reading moves a descriptor's position.
+Expected<QStringList> namesIn(const Folder& folder) {
+    const int fd =
+        retry([&] { return ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        return failed(Action::Read, folder.path(), errno);
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return failed(Action::Read, folder.path(), error);
+    }
+    QStringList names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        names.append(QFile::decodeName(entry->d_name));
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error)
+        return failed(Action::Read, folder.path(), error);
+    return names;
 }
 
 int writeAll(int fd, QByteArrayView bytes) {

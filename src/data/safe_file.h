@@ -57,6 +57,9 @@ Step remove(const Folder& folder, const QString& name);
 // there (while holding the data directory's lock).
 Step removeStrayTemporaries(const Folder& folder, const QString& fileName);
 
+// The names of the entries of the folder.
+Expected<QStringList> namesIn(const Folder& folder);
+
 // Whether `name` is one of replace()'s temporary names for `fileName`.
 bool isTemporaryName(const QString& name, const QString& fileName);
 

@@ -36,11 +36,18 @@ QString Session::changeText(const ListChange& change) {
         lines.append(QStringLiteral("指示数が変わった項目：") + targets.join(QStringLiteral("、")));
     if (lines.isEmpty())
         lines.append(QStringLiteral("項目の並びが変わりました。"));
-    text += QStringLiteral("\r\n\r\n") + lines.join(QStringLiteral("\r\n")) +
-            QStringLiteral("\r\n\r\n");
-    text += change.goesOn
-                ? QStringLiteral("回数は記録しました。トレーニングは変更後の項目で続けます。")
-                : QStringLiteral("変更後の項目で、もう一度操作して下さい。");
+    text += QStringLiteral("\r\n\r\n") + lines.join(QStringLiteral("\r\n"));
+    switch (change.then) {
+    case ListChange::Then::Recorded:
+        text +=
+            QStringLiteral("\r\n\r\n回数は記録しました。トレーニングは変更後の項目で続けます。");
+        break;
+    case ListChange::Then::TryAgain:
+        text += QStringLiteral("\r\n\r\n変更後の項目で、もう一度操作して下さい。");
+        break;
+    case ListChange::Then::Noted:
+        break;
+    }
     return text;
 }
 
@@ -51,6 +58,52 @@ bool Session::report(QWidget* parent, const Outcome& outcome) {
     for (const FileProblem& problem : outcome.warnings)
         report(parent, problem);
     return outcome.done;
+}
+
+void Session::reportMerged(QWidget* parent, const DataDir::Merged& merged) {
+    report(parent, merged);
+    if (!merged.any())
+        return;
+    QStringList lines;
+    for (const DataDir::Merged::History& history : merged.histories)
+        lines.append(history.added > 0
+                         ? QStringLiteral("・%1：%2 から記録 %3 件を加えました")
+                               .arg(visible(history.original), visible(history.copy))
+                               .arg(history.added)
+                         : QStringLiteral("・%1：%2 の記録はすべてありました")
+                               .arg(visible(history.original), visible(history.copy)));
+    if (!merged.listCopy.isEmpty()) {
+        QStringList added;
+        for (const QString& name : merged.itemsAdded)
+            added.append(visible(name));
+        lines.append(added.isEmpty() ? QStringLiteral("・%1：%2 の項目はすべてありました")
+                                           .arg(ItemListFileName, visible(merged.listCopy))
+                                     : QStringLiteral("・%1：%2 から項目 %3 を加えました")
+                                           .arg(ItemListFileName, visible(merged.listCopy),
+                                                added.join(QStringLiteral("、"))));
+        if (!merged.itemsLeftOut.isEmpty()) {
+            QStringList left;
+            for (const QString& name : merged.itemsLeftOut)
+                left.append(visible(name));
+            lines.append(QStringLiteral("　２０項目を超えるため加えなかった項目：") +
+                         left.join(QStringLiteral("、")));
+        }
+        QStringList targets;
+        for (const ListChange::Target& target : merged.targetsDiffer)
+            targets.append(QStringLiteral("%1（この一覧 %2、競合コピー %3）")
+                               .arg(visible(target.name))
+                               .arg(target.before)
+                               .arg(target.after));
+        if (!targets.isEmpty())
+            lines.append(QStringLiteral("　指示数が違う項目（変えていません）：") +
+                         targets.join(QStringLiteral("、")));
+    }
+    dialogs_.notice(parent,
+                    QStringLiteral("同期ツールが作った競合コピーを統合しました。\r\n\r\n") +
+                        lines.join(QStringLiteral("\r\n")) +
+                        QStringLiteral("\r\n\r\n競合コピーは「%1」フォルダーに移しました。")
+                            .arg(DataDir::MergedCopiesFolder),
+                    QStringLiteral("同期の競合コピーの統合"));
 }
 
 void Session::report(QWidget* parent, const FileProblem& problem) {

@@ -40,6 +40,9 @@ public:
     // order. True when the action took place (perhaps with warnings).
     bool report(QWidget* parent, const Outcome& outcome);
     void report(QWidget* parent, const FileProblem& problem);
+    // Tells the user once what conflict copies of a sync tool were merged in, if any were, and
+    // what went wrong on the way.
+    void reportMerged(QWidget* parent, const DataDir::Merged& merged);
     // A name read from a hand-edited file may hold control characters: as a message shows it.
     static QString visible(QString text);
     // What the user is told of an item list changed on the disk.

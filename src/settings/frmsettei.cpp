@@ -285,10 +285,13 @@ void frmSettei::fillItemLists() {
 }
 
 void frmSettei::followList(const Outcome& outcome) {
-    if (!outcome.listChanged)
-        return;
     // The item list changed on the disk and was read again: the window shows the new one, as
     // it would on opening, and the user chooses again.
+    if (outcome.listChanged)
+        followTable();
+}
+
+void frmSettei::followTable() {
     lstKoumoku->clear();
     cboKoumoku->clear();
     cboKoumoku->setEditText(QString());
@@ -298,6 +301,18 @@ void frmSettei::followList(const Outcome& outcome) {
     HistoryItem = 0;
     lblGoukei->setText(TotalPrefix + u'0');
     Form_Load();
+}
+
+void frmSettei::followHistory() {
+    if (!historyShown())
+        return;
+    const Expected<HistoryFile> read =
+        session_.data().readHistory(session_.gymm().ItemNames(HistoryItem));
+    // Only a history that reads otherwise than the one shown: the program's own changes are
+    // shown already (a clear leaves its "0"), and a file that cannot be read now is told of
+    // when the user asks for it.
+    if (read && read->bytes() != history_->bytes())
+        ShowHistory();
 }
 
 int frmSettei::selectedPosition() const {

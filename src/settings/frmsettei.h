@@ -41,6 +41,12 @@ public:
     void cboKoumoku_Click(int index);
     void ShowHistory();
 
+    // The table changed under the window (a sync tool's copy of the item list merged in): the
+    // lists show the new table, as on opening.
+    void followTable();
+    // Files of the data directory changed on the disk: the history shown follows its file.
+    void followHistory();
+
     void cmdNew_Click();
     void cmdHozon_Click();
     void cmdDel_Click();

@@ -18,6 +18,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
     static QString line(int number, const HistoryRecord& record);
+    // The bytes of the file shown.
+    QByteArrayView bytes() const { return file_.bytes(); }
 
 private:
     HistoryFile file_;

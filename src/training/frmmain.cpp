@@ -294,6 +294,16 @@ void frmMain::advanceFlashColor() {
         color = Black;
 }
 
+void frmMain::followTable() {
+    if (!cmdNext) // not shown: its load step reads the table anyway
+        return;
+    const int current = session_.gymm().CurrentItem;
+    showLabels(firstLabelItem_);
+    if (QLabel* label = labelOf(current))
+        setTextColor(label, LightRed);
+    cmdNext->setText(nextCaption(current));
+}
+
 void frmMain::cmdCut_Click() {
     close();
     session_.openSettings();

@@ -30,6 +30,12 @@ public:
     void hsbKaisu_Scroll();
     void txtKaisu_KeyPress(int& KeyAscii);
 
+    // The table grew while the window was open (a sync tool's copy of the item list merged
+    // in): the labels and the caption show it.
+    void followTable();
+    // Whether a Next is under way (its flash lets events in).
+    bool busy() const { return advancing_; }
+
     // The window's own background: button face, or a palette colour while it flashes.
     QColor backColor() const { return backColor_; }
 

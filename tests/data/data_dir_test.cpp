@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -352,6 +353,76 @@ TEST(ItemListWriters, ReplacementKeepsThePermissions) {
     ASSERT_TRUE(data.updateItem(1, QStringLiteral("a"), 2).done);
     EXPECT_EQ(QFile::permissions(ItemListFileName) & 0x7077, mode & 0x7077);
     EXPECT_EQ(dir.listing(), QStringList{ItemListFileName}); // no temporary left behind
+}
+
+} // namespace
+
+namespace {
+
+// Replaces a file as a sync tool does: a new file renamed over the old one.
+void bringIn(const TempWorkDir& dir, const QString& name, const QByteArray& bytes) {
+    dir.write(QStringLiteral(".sync.tmp"), bytes);
+    ASSERT_TRUE(QFile::rename(QStringLiteral(".sync.tmp"), name) ||
+                (QFile::remove(name) && QFile::rename(QStringLiteral(".sync.tmp"), name)));
+}
+
+TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
+    TempWorkDir dir;
+    dir.write(ItemListFileName, "\"A\",1\r\n\"B\",2\r\n\"C\",3\r\n");
+    DataDir data = dir.open();
+    ASSERT_TRUE(data.LoadItemList().done);
+    const QByteArray theirs = "\"A\",1\r\n\"B\",5\r\n\"D\",4\r\n\"D\",4\r\n";
+
+    // Next keeps its record, writes no list, and says how the list changed.
+    bringIn(dir, ItemListFileName, theirs);
+    const DataDir::Recorded recorded = data.record(1, 9, When);
+    EXPECT_TRUE(recorded.done);
+    EXPECT_TRUE(recorded.warnings.isEmpty());
+    ASSERT_TRUE(recorded.listChanged);
+    EXPECT_EQ(recorded.listChanged->then, ListChange::Then::Recorded);
+    EXPECT_EQ(recorded.listChanged->added, (QStringList{QStringLiteral("D"), QStringLiteral("D")}));
+    EXPECT_EQ(recorded.listChanged->removed, QStringList{QStringLiteral("C")});
+    ASSERT_EQ(recorded.listChanged->targets.size(), 1);
+    EXPECT_EQ(recorded.listChanged->targets[0].name, u"B");
+    EXPECT_EQ(recorded.listChanged->targets[0].before, 2);
+    EXPECT_EQ(recorded.listChanged->targets[0].after, 5);
+    EXPECT_EQ(dir.read(ItemListFileName), theirs);
+    EXPECT_EQ(data.gymm().ItemCount(), 4);
+    EXPECT_EQ(dir.read(QStringLiteral("A.txt")),
+              cp(QStringLiteral("\"12月05日\",\"18時36分11秒\",9\r\n")));
+
+    // Every change of the list waits for another try on the new list; nothing is written.
+    const QByteArray again = "\"A\",1\r\n\"E\",6\r\n";
+    const std::function<Outcome()> changes[] = {
+        [&] { return data.updateItem(1, QStringLiteral("A"), 7); },
+        [&] { return data.deleteItem(1); },
+        [&] { return data.clearItem(1); },
+        [&] { return Outcome(data.registerItem(QStringLiteral("F"), 1)); },
+    };
+    for (const auto& change : changes) {
+        bringIn(dir, ItemListFileName, again);
+        bringIn(dir, QStringLiteral("A.txt"), "kept\r\n");
+        const QStringList before = dir.listing();
+        const Outcome outcome = change();
+        EXPECT_FALSE(outcome.done);
+        ASSERT_TRUE(outcome.listChanged);
+        EXPECT_EQ(outcome.listChanged->then, ListChange::Then::TryAgain);
+        EXPECT_EQ(dir.read(ItemListFileName), again);
+        EXPECT_EQ(dir.read(QStringLiteral("A.txt")), "kept\r\n");
+        EXPECT_EQ(dir.listing(), before);
+        EXPECT_EQ(data.gymm().ItemNames(2), u"E");
+        // The next try, on the list as it is now, goes through.
+        EXPECT_TRUE(change().done);
+        ASSERT_TRUE(data.LoadItemList().done);
+        bringIn(dir, ItemListFileName, "\"A\",1\r\n");
+        ASSERT_TRUE(data.LoadItemList().done);
+    }
+
+    // The same table written otherwise (a fraction rounded elsewhere) is no change to tell.
+    bringIn(dir, ItemListFileName, "\"A\",1.2\r\n");
+    const DataDir::Recorded same = data.record(1, 1, When);
+    EXPECT_FALSE(same.listChanged);
+    EXPECT_EQ(dir.read(ItemListFileName), "\"A\",1\r\n");
 }
 
 } // namespace

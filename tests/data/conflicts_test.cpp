@@ -1,0 +1,157 @@
+#include "data/conflicts.h"
+
+#include "base/cp932.h"
+#include "data/data_dir.h"
+#include "support/work_dir.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray cp(const QString& text) {
+    return *cp932::encode(text).bytes;
+}
+
+// A record of 2026 at hh:00:00 on the day, with the count.
+QByteArray record(int month, int day, int hour, int count) {
+    return cp(QStringLiteral("\"%1月%2日\",\"%3時00分00秒\",%4\r\n")
+                  .arg(month, 2, 10, QLatin1Char('0'))
+                  .arg(day, 2, 10, QLatin1Char('0'))
+                  .arg(hour, 2, 10, QLatin1Char('0'))
+                  .arg(count));
+}
+
+const QDateTime Evening(QDate(2026, 12, 7), QTime(21, 0));
+
+void writeDated(const TempWorkDir& dir, const QString& name, const QByteArray& bytes) {
+    dir.write(name, bytes);
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(Evening, QFileDevice::FileModificationTime));
+}
+
+TEST(Conflicts, TheToolsShapesAreRecognisedAndNothingThatMerelyLooksAlike) {
+    const QList<QPair<QString, conflicts::Tool>> copies = {
+        {QStringLiteral("腹筋.sync-conflict-20261207-081500-ABCDEFG.txt"),
+         conflicts::Tool::Syncthing},
+        {QStringLiteral("腹筋.sync-conflict-20261207-081500.txt"), conflicts::Tool::Syncthing},
+        {QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500).txt"),
+         conflicts::Tool::Nextcloud},
+        {QStringLiteral("腹筋 (conflicted copy taro 2026-12-07 081500).txt"),
+         conflicts::Tool::Nextcloud},
+        {QStringLiteral("腹筋 (desktop's conflicted copy 2026-12-07).txt"),
+         conflicts::Tool::Dropbox},
+        {QStringLiteral("腹筋 (desktop's conflicted copy 2026-12-07 (1)).txt"),
+         conflicts::Tool::Dropbox},
+        {QStringLiteral("腹筋 (desktop の競合コピー 2026-12-07).txt"), conflicts::Tool::Dropbox},
+    };
+    for (const auto& [name, tool] : copies) {
+        const std::optional<conflicts::Copy> copy = conflicts::recognise(name);
+        ASSERT_TRUE(copy) << name.toStdString();
+        EXPECT_EQ(copy->original, u"腹筋.txt") << name.toStdString();
+        EXPECT_EQ(copy->tool, tool) << name.toStdString();
+    }
+    EXPECT_EQ(
+        conflicts::recognise(QStringLiteral("項目一覧.sync-conflict-20261207-081500-A2B3C4D.txt"))
+            ->original,
+        u"項目一覧.txt");
+    EXPECT_EQ(conflicts::recognise(QStringLiteral("a.b.sync-conflict-20261207-081500-ABCDEFG.txt"))
+                  ->original,
+              u"a.b.txt");
+    for (const char16_t* alike :
+         {u"腹筋.txt", u"腹筋.sync-conflict-2026127-081500-ABCDEFG.txt",
+          u"腹筋.sync-conflict-20261207-081500-abcdefg.txt",
+          u"腹筋.sync-conflict-20261207-081500-ABCDEFG.csv",
+          u".sync-conflict-20261207-081500-ABCDEFG.txt", u"腹筋 (conflicted copy 2026-12-07).txt",
+          u"腹筋 (copy 2026-12-07 081500).txt", u"腹筋 (desktop's copy 2026-12-07).txt",
+          u"腹筋 (backup 2026-12-07).txt", u"腹筋 (desktop's conflicted copy 2026-12-07).txt.bak"})
+        EXPECT_FALSE(conflicts::recognise(QString::fromUtf16(alike)))
+            << QString::fromUtf16(alike).toStdString();
+}
+
+TEST(Conflicts, TwoHistoriesMergeIntoOneInTimeOrderWithEveryRecordOnce) {
+    // Both hold 1 Dec; ours goes on with 3 Dec, theirs with 2 and 4 Dec and a second record
+    // of 1 Dec alike to the first (two sets of the same count in the same second: two
+    // records). A record that cannot be dated stays after the one it followed.
+    const QByteArray common = record(12, 1, 8, 10);
+    const QByteArray ours = common + record(12, 3, 8, 30);
+    const QByteArray theirs =
+        common + common + record(12, 2, 8, 20) + "\"x\",\"y\",hand\r\n" + record(12, 4, 8, 40);
+    int added = 0;
+    const QByteArray merged = conflicts::mergeHistories(ours, Evening, theirs, Evening, &added);
+    EXPECT_EQ(added, 4);
+    EXPECT_EQ(merged, common + common + record(12, 2, 8, 20) + "\"x\",\"y\",hand\r\n" +
+                          record(12, 3, 8, 30) + record(12, 4, 8, 40));
+    // Merged the other way round, or again, the same records come out; nothing is added twice.
+    const QByteArray back = conflicts::mergeHistories(theirs, Evening, ours, Evening, &added);
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(back.size(), merged.size());
+    EXPECT_EQ(conflicts::mergeHistories(merged, Evening, theirs, Evening, &added), merged);
+    EXPECT_EQ(added, 0);
+    // Across a turn of the year, each file's own year rule places the records.
+    const QDateTime january(QDate(2027, 1, 2), QTime(9, 0));
+    const QByteArray december = record(12, 31, 8, 1);
+    EXPECT_EQ(conflicts::mergeHistories(cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")),
+                                        january, december, Evening, &added),
+              december + cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")));
+}
+
+TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
+    TempWorkDir dir;
+    // Nineteen items, one of them named as a conflict copy would be.
+    const QString registered = QStringLiteral("item1 (conflicted copy 2026-12-07 081500)");
+    QByteArray list = cp(u'"' + registered + QStringLiteral("\",1\r\n"));
+    for (int i = 2; i <= 18; ++i)
+        list += "\"item" + QByteArray::number(i) + "\"," + QByteArray::number(i) + "\r\n";
+    writeDated(dir, ItemListFileName, list + cp(QStringLiteral("\"腹筋\",30\r\n")));
+    writeDated(dir, QStringLiteral("腹筋.txt"), record(12, 1, 8, 10) + record(12, 3, 8, 30));
+    const QString historyCopy = QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500).txt");
+    writeDated(dir, historyCopy, record(12, 1, 8, 10) + record(12, 2, 8, 20));
+    // The list's copy: 腹筋 with another target, and three items the list lacks (one fits).
+    const QString listCopy = QStringLiteral("項目一覧.sync-conflict-20261207-081500-ABCDEFG.txt");
+    writeDated(dir, listCopy,
+               cp(QStringLiteral("\"腹筋\",35\r\n\"懸垂\",5\r\n\"背筋\",20\r\n\"側筋\",9\r\n")));
+    // Left alone: a registered item of a copy's name, and a copy of a name no file can carry.
+    dir.write(QStringLiteral("a:b.sync-conflict-20261207-081500-ABCDEFG.txt"), "x");
+    dir.write(registered + QStringLiteral(".txt"), "mine");
+    DataDir data = dir.open();
+    ASSERT_TRUE(data.LoadItemList().done);
+
+    const DataDir::Merged merged = data.mergeConflictCopies();
+    EXPECT_TRUE(merged.done);
+    EXPECT_TRUE(merged.warnings.isEmpty());
+    ASSERT_EQ(merged.histories.size(), 1);
+    EXPECT_EQ(merged.histories[0].copy, historyCopy);
+    EXPECT_EQ(merged.histories[0].original, u"腹筋.txt");
+    EXPECT_EQ(merged.histories[0].added, 1);
+    EXPECT_EQ(dir.read(QStringLiteral("腹筋.txt")),
+              record(12, 1, 8, 10) + record(12, 2, 8, 20) + record(12, 3, 8, 30));
+    EXPECT_EQ(merged.listCopy, listCopy);
+    EXPECT_EQ(merged.itemsAdded, QStringList{QStringLiteral("懸垂")});
+    EXPECT_EQ(merged.itemsLeftOut, (QStringList{QStringLiteral("背筋"), QStringLiteral("側筋")}));
+    ASSERT_EQ(merged.targetsDiffer.size(), 1);
+    EXPECT_EQ(merged.targetsDiffer[0].before, 30);
+    EXPECT_EQ(merged.targetsDiffer[0].after, 35);
+    EXPECT_EQ(data.gymm().ItemCount(), 20);
+    EXPECT_TRUE(
+        dir.read(ItemListFileName).endsWith(cp(QStringLiteral("\"腹筋\",30\r\n\"懸垂\",5\r\n"))));
+    // The copies are kept, aside; what merely looked alike stays where it was.
+    const QString aside = DataDir::MergedCopiesFolder + u'/';
+    EXPECT_TRUE(dir.exists(aside + historyCopy));
+    EXPECT_TRUE(dir.exists(aside + listCopy));
+    EXPECT_FALSE(dir.exists(historyCopy));
+    EXPECT_EQ(dir.read(registered + QStringLiteral(".txt")), "mine");
+    EXPECT_TRUE(dir.exists(QStringLiteral("a:b.sync-conflict-20261207-081500-ABCDEFG.txt")));
+
+    // A second copy of the same name goes beside the first; nothing is merged twice.
+    writeDated(dir, historyCopy, record(12, 2, 8, 20));
+    const DataDir::Merged again = data.mergeConflictCopies();
+    ASSERT_EQ(again.histories.size(), 1);
+    EXPECT_EQ(again.histories[0].added, 0);
+    EXPECT_TRUE(
+        dir.exists(aside + QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500) (2).txt")));
+    EXPECT_FALSE(data.mergeConflictCopies().any());
+}
+
+} // namespace
