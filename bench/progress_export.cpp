@@ -2,6 +2,7 @@
 // side by side with `iconv -f CP932 -t UTF-8 FILE | wc -l`; peak memory. Run it under Xvfb (or
 // with QT_QPA_PLATFORM=offscreen).
 #include "app/app.h"
+#include "base/clock.h"
 #include "bench_util.h"
 #include "data/csv_export.h"
 #include "data/history.h"
@@ -31,11 +32,14 @@ int main(int argc, char* argv[]) {
 
     // The window as the settings window opens it: read, dated, totalled, shown and painted.
     const QDateTime now = QDateTime::currentDateTime();
+    const SystemClock clock;
+    bench::AutoDialogs dialogs;
     std::vector<double> shown;
     for (int run = 0; run < 5; ++run) {
         QElapsedTimer timer;
         timer.start();
-        auto* window = new ProgressWindow(item, 30, now.date(), now);
+        auto* window = new ProgressWindow(item, 30, clock, dialogs,
+                                          [](QWidget*, const FileResult&) { return true; });
         window->show();
         bench::waitForPaint(window->chart());
         shown.push_back(timer.nsecsElapsed() / 1e6);

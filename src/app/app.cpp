@@ -6,11 +6,13 @@
 #include "settings/frmsettei.h"
 #include "training/frmmain.h"
 #include "widgets/dialogs.h"
+#include "widgets/window_style.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QScreen>
 #include <QTranslator>
 
 void speakJapanese(QCoreApplication& application) {
@@ -88,17 +90,24 @@ void App::adopt(QWidget* window) {
 }
 
 void App::showProgress(QWidget* caller, int item) {
-    const QDateTime now = clock().now();
-    auto* window =
-        new ProgressWindow(gymm.ItemNames(item), gymm.ItemTargets(item), now.date(), now);
+    auto* window = new ProgressWindow(
+        gymm.ItemNames(item), gymm.ItemTargets(item), clock(), dialogs(),
+        [this](QWidget* parent, const FileResult& result) { return report(parent, result); });
     if (!report(caller, window->readResult())) {
         delete window;
         return;
     }
     progress_.add(window);
-    if (caller) // beside the window it was asked from, a little further for each
-        window->move(caller->frameGeometry().topLeft() +
-                     QPoint(40, 40) * int(progress_.open().size()));
+    if (caller) { // beside the window it was asked from, a little further for each
+        const QScreen* screen = caller->screen();
+        const QMargins frame(caller->geometry().left() - caller->frameGeometry().left(),
+                             caller->geometry().top() - caller->frameGeometry().top(),
+                             caller->frameGeometry().right() - caller->geometry().right(),
+                             caller->frameGeometry().bottom() - caller->geometry().bottom());
+        window->move(cascadePosition(caller->frameGeometry().topLeft(),
+                                     int(progress_.open().size()), window->size(), frame,
+                                     screen ? screen->availableGeometry() : QRect()));
+    }
     window->show();
     window->activateWindow();
 }
