@@ -147,11 +147,11 @@ ProgressCalendar::Geometry ProgressCalendar::geometry() const {
                       metrics.horizontalAdvance(QStringLiteral("週計"))) +
              6;
     g.cell = std::clamp(std::floor((width() - g.left - 8) / Weeks), 6.0, 22.0);
-    const double stripHeight = std::max(20.0, 2.5 * g.cell);
-    const double height = 2 * line + 4 + 7 * g.cell + 8 + stripHeight + 10 + line;
+    const double stripHeight = std::max(24.0, 4 * g.cell);
+    const double height = 3 * line + 8 + 7 * g.cell + 8 + stripHeight + 10 + line;
     const double top = std::max(8.0, (this->height() - height) / 2);
     g.left += std::max(0.0, (width() - g.left - 8 - Weeks * g.cell) / 2);
-    g.top = top + 2 * line + 4;
+    g.top = top + 3 * line + 8;
     g.stripTop = g.top + 7 * g.cell + 8;
     g.stripHeight = stripHeight;
     g.legendTop = g.stripTop + stripHeight + 10;
@@ -188,22 +188,31 @@ void ProgressCalendar::paintEvent(QPaintEvent*) {
     const QColor text = palette().color(QPalette::Text);
     const double line = metrics.height();
 
-    // The year where it begins (and at the first column), the months where they begin.
+    // The days shown, above all.
+    painter.setPen(text);
+    painter.drawText(QPointF(g.left, g.top - 3 * line - 8 + metrics.ascent()),
+                     QStringLiteral("%1～%2").arg(longDate(firstShown()), longDate(lastShown())));
+
+    // The year at the column of its first day, and at the first column when there is room
+    // before the next; the months likewise.
     QFont bold = font();
     bold.setBold(true);
+    const QFontMetricsF boldMetrics(bold);
     double monthEnd = -1;
     for (int column = 0; column < Weeks; ++column) {
         const QDate monday = firstShown().addDays(7 * column);
         const QDate sunday = monday.addDays(6);
         const double x = g.left + column * g.cell;
-        if (column == 0 || sunday.year() != monday.year()) {
+        const QString year = QStringLiteral("%1年").arg(sunday.year());
+        const bool turn = sunday.dayOfYear() <= 7;
+        const int columnsToTurn = (sunday.daysTo(QDate(sunday.year() + 1, 1, 1)) + 6) / 7;
+        if (turn ||
+            (column == 0 && columnsToTurn * g.cell > boldMetrics.horizontalAdvance(year) + 4)) {
             painter.setFont(bold);
             painter.setPen(text);
-            painter.drawText(QPointF(x, g.top - line - 4 - metrics.descent()),
-                             QStringLiteral("%1年").arg(sunday.year()));
+            painter.drawText(QPointF(x, g.top - line - 4 - metrics.descent()), year);
             painter.setFont(font());
         }
-        // A month is named at the column that holds its first day.
         if (sunday.day() <= 7 || column == 0) {
             const QString month = QStringLiteral("%1月").arg(sunday.month());
             if (x >= monthEnd) {
@@ -268,7 +277,8 @@ void ProgressCalendar::paintEvent(QPaintEvent*) {
     words(QStringLiteral("少"));
     for (int shade = 1; shade <= 4; ++shade)
         swatch(shade);
-    words(QStringLiteral("多（最高の日 %1 に対して）").arg(times(best_)));
+    words(best_ > 0 ? QStringLiteral("多（最高の日 %1 に対して）").arg(times(best_))
+                    : QStringLiteral("多"));
 }
 
 void ProgressCalendar::keyPressEvent(QKeyEvent* event) {

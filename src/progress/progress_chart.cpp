@@ -22,6 +22,8 @@ const QColor GridColor(0xdd, 0xdd, 0xdd);
 
 // A bar wider than this would stand alone like a block; one record should look like one.
 constexpr double MaxBarWidth = 28;
+// The narrowest bar: three years of weeks would stand as a comb, and read better as months.
+constexpr int MinBarWidth = 6;
 // Target ticks up to this many times the highest bar or average share their scale; higher
 // ones are marked at the top edge, so that bars near 40 are not flattened by a target of 32767.
 constexpr double TargetReach = 3;
@@ -116,7 +118,7 @@ void ProgressChart::rebuild() {
     // The value labels' width decides the plot's, which may decide the period: twice at most.
     for (int pass = 0; pass < 2; ++pass) {
         const progress::Period period =
-            progress::periodFor(from_, to_, static_cast<int>(plotArea().width()));
+            progress::periodFor(from_, to_, static_cast<int>(plotArea().width()), MinBarWidth);
         if (pass > 0 && period == period_)
             break;
         period_ = period;
@@ -166,15 +168,24 @@ QString ProgressChart::averageName() const {
 
 void ProgressChart::layOutLegend() {
     legend_.clear();
-    legend_.push_back({LegendItem::Bar, barMeaning() + QStringLiteral("（回）")});
-    legend_.push_back({LegendItem::Target, QStringLiteral("目標（指示数×セット数）")});
-    legend_.push_back({LegendItem::Average, averageName()});
+    // What the chart shows, and only that.
     const auto any = [this](auto test) { return std::any_of(bars_.begin(), bars_.end(), test); };
+    const auto marked = [this, any](TargetMark mark) {
+        return any([this, mark](const progress::Bar& bar) { return targetMark(bar) == mark; });
+    };
+    legend_.push_back({LegendItem::Bar, barMeaning() + QStringLiteral("（回）")});
+    if (marked(TargetMark::Tick))
+        legend_.push_back({LegendItem::Target, QStringLiteral("目標（指示数×セット数）")});
+    if (any([](const progress::Bar& bar) { return bar.average.has_value(); }))
+        legend_.push_back({LegendItem::Average, averageName()});
     if (any([](const progress::Bar& bar) { return bar.partial && bar.daysTrained > 0; }))
         legend_.push_back(
             {LegendItem::Partial, QStringLiteral("一部の日だけの") + periodNoun(period_)});
-    if (any([this](const progress::Bar& bar) { return bar.sets > 0 && bar.target > top_; }))
+    if (marked(TargetMark::Above))
         legend_.push_back({LegendItem::Note, QStringLiteral("▲ 目盛りより上の目標")});
+    if (marked(TargetMark::TooSmall))
+        legend_.push_back(
+            {LegendItem::Note, QStringLiteral("目標は目盛りに比べて小さすぎて描けません")});
     if (any([](const progress::Bar& bar) { return bar.total < 0; }))
         legend_.push_back({LegendItem::Note, QStringLiteral("▼ マイナスの回数")});
 
@@ -273,7 +284,9 @@ std::vector<QRectF> ProgressChart::barRects() const {
         const QRectF place = slot(i);
         const double gap = place.width() >= 6 ? place.width() * 0.2 : 0;
         const double width = std::min(place.width() - gap, MaxBarWidth);
-        const double top = yOf(bars_[i].total);
+        // A day of a few sets on a scale of millions still shows.
+        const double top =
+            bars_[i].total > 0 ? std::min(yOf(bars_[i].total), bottom - 2) : yOf(bars_[i].total);
         rects.emplace_back(place.center().x() - width / 2, top, width, bottom - top);
     }
     return rects;
@@ -322,6 +335,17 @@ QString ProgressChart::describe(int index) const {
     if (bar.average)
         text += QStringLiteral("　%1 %2").arg(averageName(), times(*bar.average));
     return text;
+}
+
+ProgressChart::TargetMark ProgressChart::targetMark(const progress::Bar& bar) const {
+    if (bar.sets == 0 || bar.target <= 0)
+        return TargetMark::None;
+    if (bar.target > top_)
+        return TargetMark::Above;
+    // A tick within a pixel or two of the floor would read as a target of nothing.
+    if (bar.target / top_ * plotArea().height() < 2)
+        return TargetMark::TooSmall;
+    return TargetMark::Tick;
 }
 
 bool ProgressChart::anyTrained() const {
@@ -395,13 +419,12 @@ void ProgressChart::paintEvent(QPaintEvent*) {
         // The target of each bar's sets, as a tick across it; above the scale, a mark.
         for (size_t i = 0; i < rects.size(); ++i) {
             const progress::Bar& bar = bars_[i];
-            if (bar.sets == 0 || bar.target <= 0)
-                continue;
+            const TargetMark mark = targetMark(bar);
             const double centre = rects[i].center().x();
-            if (bar.target > top_) {
+            if (mark == TargetMark::Above)
                 drawMark(painter, QPointF(centre, plot.top() - MarkSize - 2), true, TargetColor);
+            if (mark != TargetMark::Tick)
                 continue;
-            }
             const double half = std::min(rects[i].width() / 2 + 2, slot(i).width() / 2);
             const double y = yOf(bar.target);
             painter.setPen(QPen(TargetColor, 2, Qt::SolidLine, Qt::FlatCap));

@@ -68,6 +68,8 @@ private:
         QString text;
         QPointF at{}; // where its mark begins
     };
+    enum class TargetMark { None, Tick, Above, TooSmall };
+    TargetMark targetMark(const progress::Bar& bar) const;
     void rebuild();
     void layOutLegend();
     void chooseAxisLabels();

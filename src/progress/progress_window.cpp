@@ -104,10 +104,14 @@ ProgressWindow::ProgressWindow(const QString& itemName, double target, const Clo
     pointed_->setObjectName(QStringLiteral("pointed"));
     pointed_->setAccessibleName(QStringLiteral("指した日の記録"));
     pointed_->setMinimumHeight(pointed_->fontMetrics().height());
+    // Long words wrap rather than widen the window.
+    pointed_->setWordWrap(true);
+    pointed_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     summary_->setObjectName(QStringLiteral("summary"));
     summary_->setAccessibleName(QStringLiteral("まとめ"));
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     summary_->setWordWrap(true);
+    summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     connect(chart_, &ProgressChart::hovered, pointed_, &QLabel::setText);
     connect(calendar_, &ProgressCalendar::pointed, pointed_, &QLabel::setText);
     connect(calendar_, &ProgressCalendar::shownChanged, this,
@@ -245,23 +249,23 @@ void ProgressWindow::showSummary(QDate from, QDate to) {
     const progress::Summary s = progress::summarize(totals_, from, to, today_);
     QStringList first{QStringLiteral("合計 %1").arg(times(s.total)),
                       QStringLiteral("練習 %1日・%2セット").arg(s.daysTrained).arg(s.sets)};
-    if (s.bestDay.isValid()) {
-        first << QStringLiteral("最高の日 %1（%2）").arg(times(s.bestDayTotal), dateText(s.bestDay))
-              << QStringLiteral("最高のセット %1（%2）")
-                     .arg(times(s.bestSet), dateText(s.bestSetDay));
-    }
-    QStringList second;
     if (s.sets > 0)
-        second << QStringLiteral("目標達成 %1/%2セット（%3）")
-                      .arg(progress::amount(s.setsAtTarget), progress::amount(s.sets),
-                           progress::percent(s.setsAtTarget, s.sets));
-    second << QStringLiteral("連続 %1日（最長 %2日）").arg(s.currentRun).arg(s.longestRun)
-           << QStringLiteral("今週 %1　先週 %2").arg(times(s.thisWeek), times(s.lastWeek));
+        first << QStringLiteral("目標達成 %1/%2セット（%3）")
+                     .arg(progress::amount(s.setsAtTarget), progress::amount(s.sets),
+                          progress::percent(s.setsAtTarget, s.sets));
+    QStringList lines{first.join(QStringLiteral("　"))};
+    if (s.bestDay.isValid())
+        lines << QStringLiteral("最高の日 %1（%2）　最高のセット %3（%4）")
+                     .arg(times(s.bestDayTotal), dateText(s.bestDay), times(s.bestSet),
+                          dateText(s.bestSetDay));
+    QStringList last{QStringLiteral("連続 %1日（最長 %2日）").arg(s.currentRun).arg(s.longestRun),
+                     QStringLiteral("今週 %1　先週 %2").arg(times(s.thisWeek), times(s.lastWeek))};
     if (totals_.unreadable > 0)
-        second << QStringLiteral("読めない記録 %1件").arg(totals_.unreadable);
+        last << QStringLiteral("読めない記録 %1件").arg(totals_.unreadable);
     if (totals_.undated > 0)
-        second << QStringLiteral("日付の読めない記録 %1件").arg(totals_.undated);
-    summary_->setText(first.join(QStringLiteral("　")) + u'\n' + second.join(QStringLiteral("　")));
+        last << QStringLiteral("日付の読めない記録 %1件").arg(totals_.undated);
+    lines << last.join(QStringLiteral("　"));
+    summary_->setText(lines.join(u'\n'));
     describeChart(s, from, to);
 }
 

@@ -89,9 +89,9 @@ TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRangeInWordsAScreenReaderHears
     EXPECT_EQ(window->chart()->bars().size(), 30u);
     // The last 30 days hold everything but 1 November; abc on 2 December is no set.
     EXPECT_EQ(window->summaryText(),
-              u"合計 110回　練習 4日・5セット　最高の日 40回（2026年12月3日）　最高のセット "
-              u"40回（2026年12月3日）\n目標達成 2/5セット（40%）　連続 2日（最長 2日）　今週 "
-              u"20回　先週 90回　読めない記録 1件");
+              u"合計 110回　練習 4日・5セット　目標達成 2/5セット（40%）\n"
+              u"最高の日 40回（2026年12月3日）　最高のセット 40回（2026年12月3日）\n"
+              u"連続 2日（最長 2日）　今週 20回　先週 90回　読めない記録 1件");
 
     // Every control has a name; the chart says in words what it shows.
     for (QWidget* widget : window->findChildren<QWidget*>()) {
@@ -106,7 +106,8 @@ TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRangeInWordsAScreenReaderHears
     // The ranges, by key and by button.
     QTest::keyClick(window.get(), Qt::Key_4);
     EXPECT_EQ(window->range(), ProgressWindow::Range::All);
-    EXPECT_TRUE(window->summaryText().startsWith(u"合計 160回　練習 5日・6セット　最高の日 50回"));
+    EXPECT_TRUE(window->summaryText().startsWith(
+        u"合計 160回　練習 5日・6セット　目標達成 3/6セット（50%）\n最高の日 50回"));
     QTest::keyClick(window.get(), Qt::Key_Left);
     EXPECT_EQ(window->range(), ProgressWindow::Range::Year);
     EXPECT_EQ(window->chart()->bars().front().first, QDate(2025, 12, 8));
