@@ -192,9 +192,11 @@ void frmSettei::addHistoryMenu() {
     exportAllAction_ =
         action(QStringLiteral("全項目を CSV に書き出す…"),
                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { exportCsv(true); });
+    // The combo box hands the key to its text field itself, past the field's filters.
     auto* keysFirst = new WindowKeysFirst(this, historyMenu_->actions());
     for (QLineEdit* field : findChildren<QLineEdit*>())
         field->installEventFilter(keysFirst);
+    cboKoumoku->installEventFilter(keysFirst);
 
     // The tool tips say where the menu is and which keys do the same.
     QStringList keys{QStringLiteral("右クリックでメニュー：")};

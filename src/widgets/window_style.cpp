@@ -179,13 +179,12 @@ QPoint centredPosition(const QSize& client, const QMargins& frame, const QRect& 
 QPoint cascadePosition(QPoint first, int n, const QSize& client, const QMargins& frame,
                        const QRect& area, int step) {
     const QSize outer = client.grownBy(frame);
-    const QPoint corner(frame.left(), frame.top());
     const QPoint at = first + QPoint(step, step) * n;
-    if (area.contains(QRect(at - corner, outer)))
+    if (area.contains(QRect(at, outer)))
         return at;
     const int fit = std::max(
         1, std::min(area.width() - outer.width(), area.height() - outer.height()) / step + 1);
-    return area.topLeft() + corner + QPoint(step, step) * (n % fit);
+    return area.topLeft() + QPoint(step, step) * (n % fit);
 }
 
 void showCentred(QWidget* window) {

@@ -80,14 +80,15 @@ TEST_F(HistoryMenu, TheKeysWorkWhereverTheFocusIsAndTheToolTipsNameThem) {
     open();
     settings()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(settings()));
-    // The item chooser's text (where the focus is after picking an item) and the name box
-    // take Ctrl+E as "end of line" under X11's key bindings (not the test platform's, so the
-    // binding is put in as X11 has it) unless the window keeps the key.
-    for (QWidget* text :
-         {static_cast<QWidget*>(combo()->lineEdit()), static_cast<QWidget*>(nameBox())}) {
+    // The item chooser (where the focus is after picking an item) and the name box take
+    // Ctrl+E as "end of line" under X11's key bindings (not the test platform's, so the
+    // binding is put in as X11 has it, where the key goes) unless the window keeps the key.
+    for (QWidget* field : {static_cast<QWidget*>(combo()), static_cast<QWidget*>(nameBox())}) {
+        field->setFocus();
+        QWidget* text = QApplication::focusWidget();
+        ASSERT_TRUE(text);
         TakesCtrlE x11Binding;
         text->installEventFilter(&x11Binding);
-        text->setFocus();
         dialogs.clear();
         QTest::keyClick(text, Qt::Key_E, Qt::ControlModifier);
         EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("CSV に書き出す")});
