@@ -85,8 +85,12 @@ void ProgressCalendar::setFocusDay(QDate day) {
 
 void ProgressCalendar::said() {
     const QString focused = describe(focus_);
-    setAccessibleDescription(QStringLiteral("%1から%2までの練習カレンダー。選んだ日：%3")
-                                 .arg(longDate(firstShown()), longDate(lastShown()), focused));
+    setAccessibleDescription(
+        QStringLiteral(
+            "%1から%2までの練習カレンダー。練習 %3日、合計 %4、最高の日 %5。選んだ日：%6")
+            .arg(longDate(firstShown()), longDate(lastShown()))
+            .arg(daysShown_)
+            .arg(times(totalShown_), times(best_), focused));
     emit pointed(focused);
 }
 
@@ -107,11 +111,17 @@ double ProgressCalendar::weekTotal(QDate monday) const {
 void ProgressCalendar::measureShown() {
     best_ = 0;
     bestWeek_ = 0;
+    totalShown_ = 0;
+    daysShown_ = 0;
     if (!totals_)
         return;
-    for (QDate day = firstShown(); day <= lastShown(); day = day.addDays(1))
-        if (const progress::Day* trained = dayOf(day))
+    for (QDate day = firstShown(); day <= lastShown(); day = day.addDays(1)) {
+        if (const progress::Day* trained = dayOf(day)) {
             best_ = std::max(best_, trained->total);
+            totalShown_ += trained->total;
+            ++daysShown_;
+        }
+    }
     for (int week = 0; week < Weeks; ++week)
         bestWeek_ = std::max(bestWeek_, weekTotal(firstShown().addDays(7 * week)));
 }

@@ -71,4 +71,6 @@ private:
     QDate latest_;
     double best_ = 0; // the best day's total in the weeks shown
     double bestWeek_ = 0;
+    double totalShown_ = 0;
+    int daysShown_ = 0;
 };

@@ -187,8 +187,8 @@ QString ProgressWindow::noticeText() const {
         return QStringLiteral("履歴ファイル「%1」を読み込めませんでした。理由：%2")
             .arg(fileName_, readResult_.reason());
     if (!state_.exists && seen_)
-        return QStringLiteral("履歴ファイル「%1」がなくなりました（項目を削除したか、ファイルを"
-                              "移したか）。ファイルがまたできると表示します。")
+        return QStringLiteral(
+                   "履歴ファイル「%1」がなくなりました（項目の削除やファイルの移動など）。")
             .arg(fileName_);
     return {};
 }

@@ -293,6 +293,7 @@ TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {
     EXPECT_EQ(calendar->focusDay(), Today);
     EXPECT_EQ(pointed(window.get()),
               u"2026年12月7日（月）　20回（1セット・最高 20回・目標達成 0/1セット）　この週 20回");
+    EXPECT_TRUE(calendar->accessibleDescription().contains(u"練習 5日、合計 160回、最高の日 50回"));
     EXPECT_TRUE(calendar->accessibleDescription().contains(u"選んだ日：2026年12月7日"));
     // Shaded by the day's total against the best day shown (50 on 1 November).
     EXPECT_EQ(calendar->shadeOf(QDate(2026, 11, 1)), 4);
