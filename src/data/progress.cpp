@@ -116,6 +116,10 @@ QDate periodStart(QDate date, Period period) {
     return date;
 }
 
+QDate periodEnd(QDate date, Period period) {
+    return stepPeriod(periodStart(date, period), period, 1).addDays(-1);
+}
+
 double totalBetween(const DailyTotals& totals, QDate first, QDate last) {
     double sum = 0;
     for (auto it = firstFrom(totals.days, first); it != totals.days.end() && it->date <= last; ++it)

@@ -65,8 +65,9 @@ std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period pe
 // while they fit, else weeks, else months, else years.
 Period periodFor(QDate from, QDate to, int width, int minimumWidth = 4);
 
-// The first day of the day's week (Monday), month or year.
+// The first and the last day of the day's week (Monday to Sunday), month or year.
 QDate periodStart(QDate date, Period period);
+QDate periodEnd(QDate date, Period period);
 
 // The total of the days from `first` to `last`, both included.
 double totalBetween(const DailyTotals& totals, QDate first, QDate last);

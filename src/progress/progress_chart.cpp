@@ -111,6 +111,8 @@ void ProgressChart::rebuild() {
     hovered_ = -1;
     const QFontMetrics metrics(font());
     labelWidth_ = metrics.horizontalAdvance(QStringLiteral("0000"));
+    axisFirst_ = from_;
+    axisEnd_ = to_.addDays(1);
     if (!totals_ || !from_.isValid() || !to_.isValid()) {
         layOutLegend();
         return;
@@ -123,6 +125,8 @@ void ProgressChart::rebuild() {
             break;
         period_ = period;
         bars_ = progress::bars(*totals_, from_, to_, period_);
+        axisFirst_ = progress::periodStart(from_, period_);
+        axisEnd_ = progress::periodEnd(to_, period_).addDays(1);
         double highest = 0;
         double targets = 0;
         for (const progress::Bar& bar : bars_) {
@@ -262,18 +266,21 @@ double ProgressChart::yOf(double value) const {
     return plot.bottom() - std::clamp(value / top_, 0.0, 1.0) * plot.height();
 }
 
-// The date axis: each day has its share of the width, so a month's bar is as wide as its days.
+// The date axis: each day has its share of the width, so a month's bar is as wide as its
+// days; it runs over whole periods, so that a week the range cuts stands as wide as the others
+// (hatched, as it holds only some of its days).
 double ProgressChart::xOf(QDate day) const {
     const QRectF plot = plotArea();
-    const double days = static_cast<double>(from_.daysTo(to_) + 1);
-    return plot.left() + static_cast<double>(from_.daysTo(day)) / days * plot.width();
+    const double days = static_cast<double>(axisFirst_.daysTo(axisEnd_));
+    return plot.left() + static_cast<double>(axisFirst_.daysTo(day)) / days * plot.width();
 }
 
 QRectF ProgressChart::slot(size_t index) const {
     const progress::Bar& bar = bars_[index];
-    const double left = xOf(bar.first);
+    const double left = xOf(progress::periodStart(bar.first, period_));
+    const double right = xOf(progress::periodEnd(bar.last, period_).addDays(1));
     const QRectF plot = plotArea();
-    return QRectF(left, plot.top(), xOf(bar.last.addDays(1)) - left, plot.height());
+    return QRectF(left, plot.top(), right - left, plot.height());
 }
 
 std::vector<QRectF> ProgressChart::barRects() const {
@@ -296,7 +303,7 @@ int ProgressChart::barAt(QPointF point) const {
     if (bars_.empty() || !plotArea().contains(point))
         return -1;
     for (size_t i = 0; i < bars_.size(); ++i)
-        if (point.x() < xOf(bars_[i].last.addDays(1)))
+        if (point.x() < slot(i).right())
             return static_cast<int>(i);
     return -1;
 }

@@ -79,6 +79,7 @@ private:
 
     const progress::DailyTotals* totals_ = nullptr;
     QDate from_, to_;
+    QDate axisFirst_, axisEnd_; // whole periods: the first day, and the day after the last
     QString message_;
     progress::Period period_ = progress::Period::Day;
     std::vector<progress::Bar> bars_;
