@@ -103,8 +103,10 @@ ProgressWindow::ProgressWindow(const QString& itemName, double target, const Clo
     notice_->setStyleSheet(QStringLiteral("color: #b00000;"));
     pointed_->setObjectName(QStringLiteral("pointed"));
     pointed_->setAccessibleName(QStringLiteral("指した日の記録"));
-    pointed_->setMinimumHeight(pointed_->fontMetrics().height());
-    // Long words wrap rather than widen the window.
+    // Two lines kept free, so that the chart does not move as the pointer does; long words
+    // wrap rather than widen the window.
+    pointed_->setFixedHeight(2 * pointed_->fontMetrics().lineSpacing() + 2);
+    pointed_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     pointed_->setWordWrap(true);
     pointed_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     summary_->setObjectName(QStringLiteral("summary"));
