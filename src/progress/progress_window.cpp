@@ -100,7 +100,9 @@ ProgressWindow::ProgressWindow(const QString& itemName, double target, const Clo
     notice_->setObjectName(QStringLiteral("notice"));
     notice_->setAccessibleName(QStringLiteral("お知らせ"));
     notice_->setWordWrap(true);
-    notice_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    QPalette warning = notice_->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
+    notice_->setPalette(warning);
     pointed_->setObjectName(QStringLiteral("pointed"));
     pointed_->setAccessibleName(QStringLiteral("指した日の記録"));
     // Two lines kept free, so that the chart does not move as the pointer does; long words
