@@ -1,10 +1,12 @@
-// The progress window and the CSV export on an item whose history holds a million records,
-// side by side with `iconv -f CP932 -t UTF-8 FILE | wc -l`; peak memory. Run it under Xvfb (or
-// with QT_QPA_PLATFORM=offscreen).
+// The progress window (its chart, and its year calendar) and the CSV export on an item whose
+// history holds a million records, side by side with `iconv -f CP932 -t UTF-8 FILE | wc -l`;
+// peak memory. Run it under Xvfb (or with QT_QPA_PLATFORM=offscreen).
 #include "app/app.h"
+#include "base/clock.h"
 #include "bench_util.h"
 #include "data/csv_export.h"
 #include "data/history.h"
+#include "progress/progress_calendar.h"
 #include "progress/progress_chart.h"
 #include "progress/progress_window.h"
 
@@ -26,29 +28,54 @@ int main(int argc, char* argv[]) {
     const QByteArray path = bench::writeHistory(item, records);
     if (path.isEmpty())
         return 1;
-    const double iconvMs = bench::iconvMs(path, 5);
     const double before = bench::peakMiB();
 
-    // The window as the settings window opens it: read, dated, totalled, shown and painted.
-    const QDateTime now = QDateTime::currentDateTime();
+    // The window as the settings window opens it: read, dated, totalled, shown and painted;
+    // then the same opened on its year calendar. Each round runs the iconv pipeline too, so that
+    // all three meet the same machine (other work on it moves them together); a first round
+    // warms the caches and is not counted.
+    const SystemClock clock;
+    bench::AutoDialogs dialogs;
     DataDir table = DataDir(Folder::open(QString()).value());
-    std::vector<double> shown;
-    for (int run = 0; run < 5; ++run) {
+    const auto open = [&](bool onCalendar) {
         QElapsedTimer timer;
         timer.start();
-        auto* window = new ProgressWindow(table, item, 30, now.date(), now);
+        auto* window = new ProgressWindow(table, item, 30, clock, dialogs,
+                                          [](QWidget*, const Outcome&) { return true; });
+        if (onCalendar)
+            window->setRange(ProgressWindow::Range::Calendar);
         window->show();
-        bench::waitForPaint(window->chart());
-        shown.push_back(timer.nsecsElapsed() / 1e6);
+        bench::waitForPaint(onCalendar ? static_cast<QWidget*>(window->calendar())
+                                       : static_cast<QWidget*>(window->chart()));
+        const double ms = timer.nsecsElapsed() / 1e6;
         QTest::keyClick(window, Qt::Key_4); // the whole range, a thousand days and more
         delete window;
+        return ms;
+    };
+    std::vector<double> iconv, shown, calendar, shownRatio, calendarRatio;
+    for (int round = 0; round <= 7; ++round) {
+        const double reference = bench::iconvMs(path, 1);
+        const double chart = open(false);
+        const double year = open(true);
+        if (round == 0)
+            continue;
+        iconv.push_back(reference);
+        shown.push_back(chart);
+        calendar.push_back(year);
+        shownRatio.push_back(chart / reference);
+        calendarRatio.push_back(year / reference);
     }
-    std::sort(shown.begin(), shown.end());
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    const double iconvMs = median(iconv);
     const double windowPeak = bench::peakMiB();
 
     if (!table.LoadItemList().done)
         return 1;
     const QString target = dir.filePath(QStringLiteral("export.csv"));
+    const QDateTime now = QDateTime::currentDateTime();
     const double exportMs = bench::medianMs(5, [&] {
         const csv::Histories histories = csv::histories(table, std::nullopt, now);
         if (!csv::write(table, target, histories.bytes()))
@@ -58,8 +85,11 @@ int main(int argc, char* argv[]) {
     std::printf("history of %d records (%.1f MB)\n", records,
                 QFileInfo(QString::fromLocal8Bit(path)).size() / 1e6);
     std::printf("iconv -f CP932 -t UTF-8 | wc -l       %8.1f ms\n", iconvMs);
-    std::printf("progress window shown and painted    %8.1f ms  (%.2fx)\n", shown[2],
-                shown[2] / iconvMs);
+    // The ratios are the medians of each round's own.
+    std::printf("progress window shown and painted    %8.1f ms  (%.2fx)\n", median(shown),
+                median(shownRatio));
+    std::printf("calendar shown and painted           %8.1f ms  (%.2fx)\n", median(calendar),
+                median(calendarRatio));
     std::printf("CSV export written (%.1f MB)        %8.1f ms  (%.2fx)\n",
                 QFileInfo(target).size() / 1e6, exportMs, exportMs / iconvMs);
     std::printf("peak memory                          %8.1f MiB (%.1f MiB before, %.1f MiB "

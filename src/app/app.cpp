@@ -5,12 +5,14 @@
 #include "settings/frmsettei.h"
 #include "training/frmmain.h"
 #include "widgets/dialogs.h"
+#include "widgets/window_style.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileSystemWatcher>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QScreen>
 #include <QTimer>
 #include <QTranslator>
 
@@ -125,18 +127,25 @@ void App::adopt(QWidget* window) {
 }
 
 void App::showProgress(QWidget* caller, int item) {
-    const QDateTime now = clock().now();
-    auto* window = new ProgressWindow(data(), gymm().ItemNames(item), gymm().ItemTargets(item),
-                                      now.date(), now);
+    auto* window = new ProgressWindow(
+        data(), gymm().ItemNames(item), gymm().ItemTargets(item), clock(), dialogs(),
+        [this](QWidget* parent, const Outcome& outcome) { return report(parent, outcome); });
     if (window->readProblem()) {
         report(caller, *window->readProblem());
         delete window;
         return;
     }
     progress_.add(window);
-    if (caller) // beside the window it was asked from, a little further for each
-        window->move(caller->frameGeometry().topLeft() +
-                     QPoint(40, 40) * int(progress_.open().size()));
+    if (caller) { // beside the window it was asked from, a little further for each
+        const QScreen* screen = caller->screen();
+        const QMargins frame(caller->geometry().left() - caller->frameGeometry().left(),
+                             caller->geometry().top() - caller->frameGeometry().top(),
+                             caller->frameGeometry().right() - caller->geometry().right(),
+                             caller->frameGeometry().bottom() - caller->geometry().bottom());
+        window->move(cascadePosition(caller->frameGeometry().topLeft(),
+                                     int(progress_.open().size()), window->size(), frame,
+                                     screen ? screen->availableGeometry() : QRect()));
+    }
     window->show();
     window->activateWindow();
 }

@@ -40,8 +40,8 @@ int digitValue(char32_t c, int base) {
     return d < base ? d : -1;
 }
 
-// &H / &O after the ampersand has been taken.
-template <typename Unit> double readRadix(Reader<Unit>& in) {
+// &H / &O after the ampersand has been taken; `read` tells whether a digit followed.
+template <typename Unit> double readRadix(Reader<Unit>& in, bool& read) {
     const char32_t kind = in.peek();
     const int base = (kind == 'H' || kind == 'h') ? 16 : (kind == 'O' || kind == 'o') ? 8 : 0;
     if (base == 0)
@@ -50,6 +50,7 @@ template <typename Unit> double readRadix(Reader<Unit>& in) {
     quint64 value = 0;
     double wide = 0; // keeps going where 64 bits end
     for (int d; (d = digitValue(in.peek(), base)) >= 0; in.take()) {
+        read = true;
         wide = std::min(wide * base + d, DBL_MAX);
         if (value <= (~quint64{0} - d) / base)
             value = value * base + d;
@@ -75,7 +76,7 @@ double outOfRange(const std::string& mantissa, long long exponent, bool negative
     return negative ? -DBL_MAX : DBL_MAX;
 }
 
-template <typename Unit> double readDecimal(Reader<Unit>& in) {
+template <typename Unit> double readDecimal(Reader<Unit>& in, bool& read) {
     bool negative = false;
     if (const char32_t c = in.peek(); c == '+' || c == '-') {
         negative = c == '-';
@@ -87,7 +88,8 @@ template <typename Unit> double readDecimal(Reader<Unit>& in) {
         period = period || c == '.';
         mantissa.push_back(static_cast<char>(c));
     }
-    if (mantissa.find_first_of("0123456789") == std::string::npos)
+    read = mantissa.find_first_of("0123456789") != std::string::npos;
+    if (!read)
         return 0;
 
     std::string exponentText;
@@ -137,25 +139,35 @@ template <typename Unit> std::optional<double> plainWholeNumber(const Unit* p, c
     return negative ? -value : value;
 }
 
-template <typename Unit> double parse(const Unit* begin, const Unit* end) {
+template <typename Unit> double parse(const Unit* begin, const Unit* end, bool& read) {
+    read = true;
     if (const std::optional<double> value = plainWholeNumber(begin, end))
         return *value == 0 ? 0.0 : *value;
+    read = false;
     Reader<Unit> in(begin, end);
     if (in.peek() == '&') {
         in.take();
-        return readRadix(in);
+        return readRadix(in, read);
     }
-    return readDecimal(in);
+    return readDecimal(in, read);
 }
 
 } // namespace
 
 double TextToNumber(QStringView text) {
-    return parse(text.utf16(), text.utf16() + text.size());
+    bool read;
+    return parse(text.utf16(), text.utf16() + text.size(), read);
 }
 
 double TextToNumber(QByteArrayView text) {
-    return parse(text.data(), text.data() + text.size());
+    bool read;
+    return parse(text.data(), text.data() + text.size(), read);
+}
+
+std::optional<double> ReadNumber(QByteArrayView text) {
+    bool read;
+    const double value = parse(text.data(), text.data() + text.size(), read);
+    return read ? std::optional(value) : std::nullopt;
 }
 
 std::optional<qint16> toInt16(double value) {

@@ -18,6 +18,11 @@ double TextToNumber(QStringView text);
 // outside ASCII simply stop the reading, as any non-number character does.
 double TextToNumber(QByteArrayView text);
 
+// TextToNumber of a count field, or nothing when it holds no digit that TextToNumber reads
+// (abc, =1+2, the empty text, a sign or &H alone): a count that cannot be read, where
+// TextToNumber would give 0.
+std::optional<double> ReadNumber(QByteArrayView text);
+
 // Conversion to an integer field: the nearest whole number, halves to the even neighbour;
 // no value when it lies outside the field's range.
 std::optional<qint16> toInt16(double value);

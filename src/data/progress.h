@@ -3,55 +3,99 @@
 #include "data/dating.h"
 
 #include <QDate>
+#include <QString>
+#include <optional>
 #include <vector>
 
-// What the progress view shows of one item's history: totals per calendar day, gathered into
-// days, weeks (Monday to Sunday) or months, the average of the last seven days, and a summary.
+// What the progress window shows of one item's history, decided here so that the chart, the
+// calendar and the summary agree: per calendar day the total, the sets, the best set and the
+// sets that reached the target; bars of days, weeks (Monday to Sunday), months or years, each
+// holding quantities of its own days only; and the figures of a summary.
 namespace progress {
 
+// A day trained: a day with at least one record whose count can be read. Kept small: the
+// window holds these, not the history.
 struct Day {
     QDate date;
-    double total = 0;
+    double total = 0;        // the sum of its counts
+    double best = 0;         // its highest count
+    qint32 sets = 0;         // its records
+    qint32 setsAtTarget = 0; // those whose count reached the target
 };
 
-// The totals of the days trained, oldest first, and the number of records that could not be
-// dated (they are in no day). A total stays finite, however large the counts.
+// The days trained, oldest first, and the records in no day: those that cannot be dated, and
+// those dated whose count holds no number (abc, =1+2, the empty field; 12回 reads 12, as in
+// the history view). A record that is both counts as undated. Totals stay finite.
 struct DailyTotals {
     std::vector<Day> days;
+    double target = 0; // the target of one set
     int undated = 0;
+    int unreadable = 0;
 };
-DailyTotals dailyTotals(const DatedHistory& history);
+DailyTotals dailyTotals(const DatedHistory& history, double target);
 
 enum class Period { Day, Week, Month, Year };
 
-// One bar: the days it covers within the range, the total of those days, the days trained
-// among them, the total per calendar day, and the seven-day average at its last day.
+// One bar: a day, week, month or year, cut to the range (`partial` when the range cuts it, so
+// that it holds only some of its days). Each figure is a quantity of its own days: the total,
+// the target for the sets done in them (target x sets: a user who did every set at target
+// stands exactly on it), and the mean total of the `averageSpan` whole periods that end with
+// it. There is no average for a period the range ends inside (its days are not all past yet),
+// nor for one whose span reaches back before the period of the first day trained.
 struct Bar {
     QDate first;
     QDate last;
+    bool partial = false;
     double total = 0;
     int daysTrained = 0;
-    double perDay = 0;
-    double average7 = 0;
+    int sets = 0;
+    int setsAtTarget = 0;
+    double best = 0;
+    double target = 0;
+    std::optional<double> average;
 };
 
-// The bars of the range from `from` to `to` (both included), one per day, week or month.
-std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period period);
+// The periods an average spans: 7 days, 4 weeks, 3 months or 3 years.
+int averageSpan(Period period);
 
-// The mean of the daily totals of the seven days that end with `day` (rest days count 0).
-double sevenDayAverage(const DailyTotals& totals, QDate day);
+// The bars of the range from `from` to `to` (both included).
+std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period period);
 
 // The period whose bars stay at least `minimumWidth` pixels wide in `width` pixels: days
 // while they fit, else weeks, else months, else years.
 Period periodFor(QDate from, QDate to, int width, int minimumWidth = 4);
 
+// The first and the last day of the day's week (Monday to Sunday), month or year.
+QDate periodStart(QDate date, Period period);
+QDate periodEnd(QDate date, Period period);
+
+// The total of the days from `first` to `last`, both included.
+double totalBetween(const DailyTotals& totals, QDate first, QDate last);
+
 struct Summary {
-    double total = 0;    // within the range
-    int daysTrained = 0; // within the range
-    QDate bestDay;       // the day of the highest total within the range (the first such)
-    double bestTotal = 0;
-    int currentRun = 0; // consecutive days trained up to today, or up to yesterday
+    // Within the range:
+    double total = 0;
+    int daysTrained = 0;
+    int sets = 0;
+    int setsAtTarget = 0;
+    // Of equal days or sets the earliest wins: the day the best was first reached.
+    QDate bestDay;
+    double bestDayTotal = 0;
+    QDate bestSetDay;
+    double bestSet = 0;
+    // Of the whole history, as of `today`:
+    int currentRun = 0; // days trained in a row up to today, or up to yesterday
+    int longestRun = 0;
+    double thisWeek = 0; // Monday to today
+    double lastWeek = 0;
 };
 Summary summarize(const DailyTotals& totals, QDate from, QDate to, QDate today);
+
+// A figure as the window shows it: digits grouped by threes, at most two decimals
+// (1,099,999,989; 14.29); from 10^15 on as the files write it (1E+15).
+QString amount(double value);
+// `part` of `whole` in percent with at most one decimal (14.3%); 0% and 100% only when it is
+// exactly so. Empty when `whole` is 0.
+QString percent(qint64 part, qint64 whole);
 
 } // namespace progress

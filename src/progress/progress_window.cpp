@@ -1,17 +1,33 @@
 #include "progress/progress_window.h"
 
+#include "base/clock.h"
+#include "progress/progress_calendar.h"
 #include "progress/progress_chart.h"
+#include "widgets/dialogs.h"
 #include "widgets/geometry.h"
 #include "widgets/window_style.h"
 
+#include <QAction>
+#include <QBuffer>
 #include <QButtonGroup>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <fcntl.h>
 #include <iterator>
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,7 +36,23 @@ struct RangeChoice {
     const char16_t* key;
 };
 constexpr RangeChoice Ranges[] = {
-    {u"30日", u"1"}, {u"90日", u"2"}, {u"1年", u"3"}, {u"全期間", u"4"}};
+    {u"30日", u"1"}, {u"90日", u"2"}, {u"1年", u"3"}, {u"全期間", u"4"}, {u"カレンダー", u"5"}};
+
+// Changes come in bursts (a sync tool writes, renames and touches; the training window
+// appends and rewrites the item list beside it): the window reads the file once they settle.
+constexpr int SettleMs = 200;
+
+QString times(double value) {
+    return progress::amount(value) + u'回';
+}
+
+QString dateText(QDate date) {
+    return date.toString(QStringLiteral("yyyy年M月d日"));
+}
+
+QString caption(ProgressWindow::Range range) {
+    return QString::fromUtf16(Ranges[static_cast<size_t>(range)].caption);
+}
 
 } // namespace
 
@@ -29,13 +61,13 @@ QString ProgressWindow::titleFor(const QString& itemName) {
 }
 
 ProgressWindow::ProgressWindow(const DataDir& data, const QString& itemName, double target,
-                               const QDate& today, const QDateTime& now)
-    : target_(target), today_(today), chart_(new ProgressChart(this)), pointed_(new QLabel(this)),
-      summary_(new QLabel(this)) {
-    if (const Expected<DatedHistory> history = data.readDatedHistory(itemName, now))
-        totals_ = progress::dailyTotals(*history);
-    else
-        readProblem_ = history.error();
+                               const Clock& clock, Dialogs& dialogs, Report report)
+    : data_(data), itemName_(itemName), fileName_(historyFileName(itemName)), target_(target),
+      clock_(clock), dialogs_(dialogs), report_(std::move(report)),
+      watcher_(new QFileSystemWatcher(this)), refresh_(new QTimer(this)),
+      views_(new QStackedWidget(this)), chart_(new ProgressChart), calendar_(new ProgressCalendar),
+      notice_(new QLabel(this)), pointed_(new QLabel(this)), summary_(new QLabel(this)) {
+    load();
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(titleFor(itemName));
     setWindowIcon(programIcon());
@@ -47,77 +79,276 @@ ProgressWindow::ProgressWindow(const DataDir& data, const QString& itemName, dou
         auto* button = new QPushButton(QString::fromUtf16(Ranges[i].caption), this);
         button->setCheckable(true);
         button->setObjectName(QStringLiteral("range%1").arg(i + 1));
-        button->setToolTip(QStringLiteral("キー %1").arg(QString::fromUtf16(Ranges[i].key)));
+        const QString key = QStringLiteral("キー %1").arg(QString::fromUtf16(Ranges[i].key));
+        button->setToolTip(key);
+        button->setAccessibleName(button->text());
+        button->setAccessibleDescription(key);
         button->setFocusPolicy(Qt::NoFocus); // the keys are the window's
         group->addButton(button, static_cast<int>(i));
         buttons->addWidget(button);
+        if (i + 1 == std::size(Ranges) - 1)
+            buttons->addSpacing(12); // the calendar is a view of its own
         rangeButtons_[i] = button;
     }
     buttons->addStretch();
     connect(group, &QButtonGroup::idClicked, this, [this](int id) { setRange(Range(id)); });
 
-    chart_->setAccessibleName(QStringLiteral("回数のグラフ（数字は下の行）"));
-    pointed_->setAccessibleName(QStringLiteral("グラフで指している所"));
+    views_->setAccessibleName(QStringLiteral("グラフとカレンダー"));
+    views_->addWidget(chart_);
+    views_->addWidget(calendar_);
+    chart_->setObjectName(QStringLiteral("chart"));
+    chart_->setAccessibleName(QStringLiteral("グラフ"));
+    calendar_->setObjectName(QStringLiteral("calendar"));
+    calendar_->setAccessibleName(QStringLiteral("練習カレンダー"));
+    notice_->setObjectName(QStringLiteral("notice"));
+    notice_->setAccessibleName(QStringLiteral("お知らせ"));
+    notice_->setWordWrap(true);
+    QPalette warning = notice_->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
+    notice_->setPalette(warning);
     pointed_->setObjectName(QStringLiteral("pointed"));
+    pointed_->setAccessibleName(QStringLiteral("指した日の記録"));
+    // Two lines kept free, so that the chart does not move as the pointer does; long words
+    // wrap rather than widen the window.
+    pointed_->setFixedHeight(2 * pointed_->fontMetrics().lineSpacing() + 2);
+    pointed_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    pointed_->setWordWrap(true);
+    pointed_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     summary_->setObjectName(QStringLiteral("summary"));
+    summary_->setAccessibleName(QStringLiteral("まとめ"));
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    pointed_->setMinimumHeight(pointed_->fontMetrics().height());
+    summary_->setWordWrap(true);
+    summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     connect(chart_, &ProgressChart::hovered, pointed_, &QLabel::setText);
+    connect(calendar_, &ProgressCalendar::pointed, pointed_, &QLabel::setText);
+    connect(calendar_, &ProgressCalendar::shownChanged, this,
+            [this] { showSummary(calendar_->firstShown(), calendar_->lastShown()); });
+
+    // Save and copy, by key anywhere in the window and from the views' context menus.
+    auto* save = new QAction(QStringLiteral("画像として保存…"), this);
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(save, &QAction::triggered, this, &ProgressWindow::savePicture);
+    auto* copy = new QAction(QStringLiteral("画像をコピー"), this);
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    connect(copy, &QAction::triggered, this, &ProgressWindow::copyPicture);
+    addActions({save, copy});
+    for (QWidget* view : {static_cast<QWidget*>(chart_), static_cast<QWidget*>(calendar_)}) {
+        view->setContextMenuPolicy(Qt::ActionsContextMenu);
+        view->addActions({save, copy});
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
-    layout->addWidget(chart_, 1);
+    layout->addWidget(notice_);
+    layout->addWidget(views_, 1);
     layout->addWidget(pointed_);
     layout->addWidget(summary_);
     setFocusPolicy(Qt::StrongFocus);
-    resize(720, 460);
+    resize(720, 480);
     setRange(Range::Days30);
+
+    // A watcher on the file and on its directory rather than a word from the other windows:
+    // it also sees what no window of this program does (a sync tool bringing another
+    // computer's records, an edit by hand), and a file deleted, created or replaced by a
+    // rename, which ends a watch on the file itself.
+    refresh_->setSingleShot(true);
+    refresh_->setInterval(SettleMs);
+    connect(refresh_, &QTimer::timeout, this, &ProgressWindow::reloadIfChanged);
+    const auto changed = [this] { refresh_->start(); };
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
+    watcher_->addPath(QDir(data_.folder().path()).absolutePath());
+}
+
+ProgressWindow::FileState ProgressWindow::fileState() const {
+    // The file as the data directory holds it, whatever the working directory.
+    struct stat info {};
+    if (::fstatat(data_.folder().fd(), QFile::encodeName(fileName_).constData(), &info, 0) != 0)
+        return {};
+    const auto time = [](const timespec& at) {
+        return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000);
+    };
+    return {true, qint64(info.st_size), time(info.st_mtim), time(info.st_ctim)};
+}
+
+void ProgressWindow::load() {
+    // The state before the reading: a change while it reads is read again.
+    state_ = fileState();
+    const QDateTime now = clock_.now();
+    today_ = now.date();
+    if (Expected<DatedHistory> history = data_.readDatedHistory(itemName_, now)) {
+        readProblem_.reset();
+        totals_ = progress::dailyTotals(*history, target_);
+    } else {
+        readProblem_ = history.error();
+        totals_ = {};
+    }
+    seen_ = seen_ || state_.exists;
+    // A file replaced by a rename is another file: the watch follows the name.
+    const QString path = QDir(data_.folder().path()).absoluteFilePath(fileName_);
+    if (state_.exists && !watcher_->files().contains(path))
+        watcher_->addPath(path);
+}
+
+void ProgressWindow::reloadIfChanged() {
+    if (fileState() == state_ && clock_.now().date() == today_)
+        return; // another file of the directory changed
+    load();
+    showRange();
+}
+
+QString ProgressWindow::noticeText() const {
+    if (readProblem_)
+        return QStringLiteral("履歴ファイル「%1」を読み込めませんでした。理由：%2")
+            .arg(fileName_, readProblem_->reason);
+    if (!state_.exists && seen_)
+        return QStringLiteral(
+                   "履歴ファイル「%1」がなくなりました（項目の削除やファイルの移動など）。")
+            .arg(fileName_);
+    return {};
 }
 
 void ProgressWindow::setRange(Range range) {
     range_ = range;
     rangeButtons_[static_cast<size_t>(range)]->setChecked(true);
     showRange();
+    if (range == Range::Calendar)
+        calendar_->setFocus();
+    else
+        setFocus();
 }
 
 void ProgressWindow::showRange() {
-    QDate from;
-    switch (range_) {
-    case Range::Days30:
-        from = today_.addDays(-29);
-        break;
-    case Range::Days90:
-        from = today_.addDays(-89);
-        break;
-    case Range::Year:
-        from = today_.addYears(-1).addDays(1);
-        break;
-    case Range::All:
-        from = totals_.days.empty() ? today_ : std::min(totals_.days.front().date, today_);
-        break;
-    }
-    // The whole range also takes in records dated after today (a clock set back).
-    const QDate last = totals_.days.empty() ? today_ : totals_.days.back().date;
-    const QDate to = range_ == Range::All ? std::max(today_, last) : today_;
-    chart_->setData(&totals_, from, to, target_);
-    pointed_->clear();
+    const QString notice = noticeText();
+    notice_->setText(notice);
+    notice_->setVisible(!notice.isEmpty());
+    chart_->setMessage(notice.isEmpty() ? QString() : QStringLiteral("表示できる記録はありません"));
 
-    const progress::Summary summary = progress::summarize(totals_, from, to, today_);
-    QString text = QStringLiteral("合計 %1回　練習 %2日")
-                       .arg(ProgressChart::amount(summary.total))
-                       .arg(summary.daysTrained);
-    if (summary.bestDay.isValid())
-        text += QStringLiteral("　最高 %1回（%2）")
-                    .arg(ProgressChart::amount(summary.bestTotal),
-                         summary.bestDay.toString(QStringLiteral("yyyy-MM-dd")));
-    text += QStringLiteral("　連続 %1日").arg(summary.currentRun);
+    QDate from;
+    QDate to = today_;
+    if (range_ == Range::Calendar) {
+        views_->setCurrentWidget(calendar_);
+        calendar_->setData(&totals_, today_);
+        from = calendar_->firstShown();
+        to = calendar_->lastShown();
+        pointed_->setText(calendar_->describe(calendar_->focusDay()));
+    } else {
+        switch (range_) {
+        case Range::Days30:
+            from = today_.addDays(-29);
+            break;
+        case Range::Days90:
+            from = today_.addDays(-89);
+            break;
+        case Range::Year:
+            from = today_.addYears(-1).addDays(1);
+            break;
+        default:
+            // From the oldest record, and records dated after today (a clock set back) too;
+            // thirty days at least, so that a record or two stand as bars among days.
+            if (!totals_.days.empty())
+                to = std::max(today_, totals_.days.back().date);
+            from = std::min(totals_.days.empty() ? to : totals_.days.front().date, to.addDays(-29));
+            break;
+        }
+        views_->setCurrentWidget(chart_);
+        chart_->setData(&totals_, from, to);
+        pointed_->clear();
+    }
+    showSummary(from, to);
+}
+
+void ProgressWindow::showSummary(QDate from, QDate to) {
+    from_ = from;
+    to_ = to;
+    const progress::Summary s = progress::summarize(totals_, from, to, today_);
+    QStringList first{QStringLiteral("合計 %1").arg(times(s.total)),
+                      QStringLiteral("練習 %1日・%2セット").arg(s.daysTrained).arg(s.sets)};
+    if (s.sets > 0)
+        first << QStringLiteral("目標達成 %1/%2セット（%3）")
+                     .arg(progress::amount(s.setsAtTarget), progress::amount(s.sets),
+                          progress::percent(s.setsAtTarget, s.sets));
+    QStringList lines{first.join(QStringLiteral("　"))};
+    if (s.bestDay.isValid())
+        lines << QStringLiteral("最高の日 %1（%2）　最高のセット %3（%4）")
+                     .arg(times(s.bestDayTotal), dateText(s.bestDay), times(s.bestSet),
+                          dateText(s.bestSetDay));
+    QStringList last{QStringLiteral("連続 %1日（最長 %2日）").arg(s.currentRun).arg(s.longestRun),
+                     QStringLiteral("今週 %1　先週 %2").arg(times(s.thisWeek), times(s.lastWeek))};
+    if (totals_.unreadable > 0)
+        last << QStringLiteral("読めない記録 %1件").arg(totals_.unreadable);
     if (totals_.undated > 0)
-        text += QStringLiteral("　日付の読めない記録 %1件").arg(totals_.undated);
-    summary_->setText(text);
+        last << QStringLiteral("日付の読めない記録 %1件").arg(totals_.undated);
+    lines << last.join(QStringLiteral("　"));
+    summary_->setText(lines.join(u'\n'));
+    describeChart(s, from, to);
+}
+
+void ProgressWindow::describeChart(const progress::Summary& summary, QDate from, QDate to) {
+    // What a screen reader says for the chart: what it shows, then the figures.
+    const QString figures = summary_->text().replace(u'\n', QStringLiteral("　"));
+    chart_->setAccessibleDescription(
+        QStringLiteral("%1から%2までの%3の棒グラフ。赤い目盛りは目標（指示数×セット数）、線は%4。")
+            .arg(dateText(from), dateText(to), chart_->barMeaning(), chart_->averageName()) +
+        (summary.daysTrained > 0 ? figures : QStringLiteral("この期間の記録はありません。")));
 }
 
 QString ProgressWindow::summaryText() const {
     return summary_->text();
+}
+
+QImage ProgressWindow::picture() const {
+    QWidget* view = views_->currentWidget();
+    const qreal ratio = view->devicePixelRatioF();
+    QFont font = chart_->font();
+    font.setBold(true);
+    const int header = QFontMetrics(font).height() + 12;
+    QImage image((QSizeF(view->width(), view->height() + header) * ratio).toSize(),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(view->palette().color(QPalette::Base));
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(view->palette().color(QPalette::Text));
+    const QString title = QStringLiteral("%1　%2（%3～%4）")
+                              .arg(itemName_, caption(range_), dateText(from_), dateText(to_));
+    painter.drawText(QRect(8, 0, view->width() - 16, header), Qt::AlignLeft | Qt::AlignVCenter,
+                     title);
+    view->render(&painter, QPoint(0, header));
+    return image;
+}
+
+void ProgressWindow::savePicture() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    QString path = dialogs_.saveFileName(
+        this, QStringLiteral("画像として保存"),
+        QDir(folder).filePath(QStringLiteral("%1-%2.png")
+                                  .arg(itemName_, today_.toString(QStringLiteral("yyyyMMdd")))),
+        QStringLiteral("PNG 画像 (*.png)"));
+    if (path.isEmpty())
+        return;
+    // Always a .png: a picture never takes the name of the item list or of a history file.
+    if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
+        path += QStringLiteral(".png");
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture().save(&buffer, "PNG");
+    Outcome saved;
+    saved.done = saved.take(safe_file::writeUserFile(path, bytes));
+    if (!report_(this, saved))
+        return;
+    pointed_->setText(
+        QStringLiteral("画像を「%1」に保存しました").arg(QDir::toNativeSeparators(path)));
+}
+
+void ProgressWindow::copyPicture() {
+    QGuiApplication::clipboard()->setImage(picture());
+    pointed_->setText(QStringLiteral("%1をクリップボードにコピーしました")
+                          .arg(range_ == Range::Calendar ? QStringLiteral("カレンダー")
+                                                         : QStringLiteral("グラフ")));
 }
 
 void ProgressWindow::keyPressEvent(QKeyEvent* event) {
@@ -126,13 +357,13 @@ void ProgressWindow::keyPressEvent(QKeyEvent* event) {
         close();
         return;
     }
-    if (key >= Qt::Key_1 && key <= Qt::Key_4) {
+    if (key >= Qt::Key_1 && key <= Qt::Key_5) {
         setRange(Range(key - Qt::Key_1));
         return;
     }
-    if (key == Qt::Key_Left || key == Qt::Key_Right) {
+    if ((key == Qt::Key_Left || key == Qt::Key_Right) && range_ != Range::Calendar) {
         const int next = static_cast<int>(range_) + (key == Qt::Key_Right ? 1 : -1);
-        setRange(Range(std::clamp(next, 0, 3)));
+        setRange(Range(std::clamp(next, 0, static_cast<int>(Range::All))));
         return;
     }
     QWidget::keyPressEvent(event);

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -68,6 +69,30 @@ const QString CancelText = QStringLiteral("新規追加をキャンセルしま�
 const QString CancelTitle = QStringLiteral("キャンセル");
 const QString ProgramHelp = QStringLiteral("ZkHelp.chm");
 const QString EditionHelp = QStringLiteral("YrkHelp.chm");
+
+// Text fields take some Ctrl keys as their own before any shortcut of the window sees them
+// (under X11's bindings Ctrl+E is "end of line"); the history keys are the window's wherever
+// the focus is.
+class WindowKeysFirst : public QObject {
+public:
+    WindowKeysFirst(QObject* parent, QList<QAction*> actions)
+        : QObject(parent), actions_(std::move(actions)) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::ShortcutOverride)
+            return false;
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* action : actions_) {
+            if (action->shortcut() == pressed) {
+                event->ignore(); // not the field's: the shortcut goes ahead
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    QList<QAction*> actions_;
+};
 
 } // namespace
 
@@ -182,6 +207,22 @@ void frmSettei::addHistoryMenu() {
     exportAllAction_ =
         action(QStringLiteral("全項目を CSV に書き出す…"),
                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { exportCsv(true); });
+    // The combo box hands the key to its text field itself, past the field's filters.
+    auto* keysFirst = new WindowKeysFirst(this, historyMenu_->actions());
+    for (QLineEdit* field : findChildren<QLineEdit*>())
+        field->installEventFilter(keysFirst);
+    cboKoumoku->installEventFilter(keysFirst);
+
+    // The tool tips say where the menu is and which keys do the same.
+    QStringList keys{QStringLiteral("右クリックでメニュー：")};
+    for (const QAction* entry : historyMenu_->actions())
+        if (!entry->isSeparator())
+            keys << QStringLiteral("%1（%2）")
+                        .arg(entry->text(), entry->shortcut().toString(QKeySequence::NativeText));
+    const QString menuTip = keys.join(u'\n');
+    lstRireki->setToolTip(menuTip);
+    cboKoumoku->setToolTip(cboKoumoku->toolTip() + u'\n' + menuTip);
+
     for (QWidget* source : {static_cast<QWidget*>(lstRireki), static_cast<QWidget*>(cboKoumoku)}) {
         source->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(source, &QWidget::customContextMenuRequested, this,

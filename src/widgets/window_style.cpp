@@ -176,6 +176,17 @@ QPoint centredPosition(const QSize& client, const QMargins& frame, const QRect& 
     return outer.topLeft() + QPoint(frame.left(), frame.top());
 }
 
+QPoint cascadePosition(QPoint first, int n, const QSize& client, const QMargins& frame,
+                       const QRect& area, int step) {
+    const QSize outer = client.grownBy(frame);
+    const QPoint at = first + QPoint(step, step) * n;
+    if (area.contains(QRect(at, outer)))
+        return at;
+    const int fit = std::max(
+        1, std::min(area.width() - outer.width(), area.height() - outer.height()) / step + 1);
+    return area.topLeft() + QPoint(step, step) * (n % fit);
+}
+
 void showCentred(QWidget* window) {
     // With its native window made, a window's position is that of its client area, which the
     // window manager keeps, whatever the frame it adds (X11's static gravity); the frame's

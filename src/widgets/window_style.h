@@ -23,6 +23,13 @@ void showCentred(QWidget* window);
 // Where a client area of this size goes for its frame to stand centred on the screen.
 QPoint centredPosition(const QSize& client, const QMargins& frame, const QRect& screen);
 
+// Where the frame of the n-th window of a cascade goes: `step` pixels right and down from
+// `first` for each; one whose frame would leave the available area goes back to the area's
+// top-left corner and steps on from there. Positions are of the frame, as QWidget::move
+// takes them for a window not yet shown.
+QPoint cascadePosition(QPoint first, int n, const QSize& client, const QMargins& frame,
+                       const QRect& area, int step = 40);
+
 // The program icon, at 32x32 and 16x16.
 QIcon programIcon();
 

@@ -76,6 +76,13 @@ TEST(TextToNumber, ByteTextReadsLikeText) {
             << text;
 }
 
+TEST(TextToNumber, ReadNumberTellsACountWithNoDigitFromZero) {
+    for (const char* text : {"", "abc", "=1+2", "-", " . ", "&H", "&Oz", "E5", "\x82\x50"})
+        EXPECT_FALSE(ReadNumber(QByteArrayView(text))) << text;
+    for (const char* text : {"0", "-0", "12\x89\xf1", "1 2", ".5", "&HFFFF", "+3e", "1e999"})
+        EXPECT_EQ(ReadNumber(QByteArrayView(text)), TextToNumber(QByteArrayView(text))) << text;
+}
+
 TEST(IntegerConversion, RoundsHalvesToEvenAndReportsRange) {
     EXPECT_EQ(toInt16(12.5), 12);
     EXPECT_EQ(toInt16(13.5), 14);

@@ -1,31 +1,53 @@
+#include "progress/progress_calendar.h"
 #include "progress/progress_chart.h"
 #include "progress/progress_window.h"
 
+#include "app/app.h"
 #include "base/cp932.h"
-#include "support/work_dir.h"
+#include "data/history.h"
+#include "support/app_fixture.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
 
-const QDate Today(2026, 12, 7);
+const QDate Today(2026, 12, 7); // a Monday
+
+// Waits for the window to catch up with a change of its file, as the event loop runs.
+bool eventually(const std::function<bool()>& done) {
+    for (int waited = 0; waited < 5000 && !done(); waited += 20)
+        QTest::qWait(20);
+    return done();
+}
 
 class Progress : public ::testing::Test {
 protected:
-    // Records of 腕立て伏せ on known days of 2026, the file last changed this evening.
+    // Records of 腕立て伏せ (target 30) on known days of 2026, the file changed this evening.
     void SetUp() override {
+        writeFile({{11, 1, "50"},
+                   {12, 1, "10"},
+                   {12, 1, "10"},
+                   {12, 2, "abc"},
+                   {12, 3, "40"},
+                   {12, 6, "30"},
+                   {12, 7, "20"}});
+    }
+    void writeFile(const QList<std::tuple<int, int, const char*>>& records) {
         QString text;
-        for (const auto& [month, day, count] : QList<std::tuple<int, int, int>>{
-                 {11, 1, 50}, {12, 1, 10}, {12, 1, 10}, {12, 3, 40}, {12, 6, 30}, {12, 7, 20}})
+        for (const auto& [month, day, count] : records)
             text += QStringLiteral("\"%1月%2日\",\"08時00分00秒\",%3\r\n")
                         .arg(month, 2, 10, QLatin1Char('0'))
                         .arg(day, 2, 10, QLatin1Char('0'))
-                        .arg(count);
+                        .arg(QString::fromLatin1(count));
         QFile file(QStringLiteral("腕立て伏せ.txt"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(*cp932::encode(text).bytes);
@@ -33,31 +55,60 @@ protected:
         ASSERT_TRUE(
             file.setFileTime(QDateTime(Today, QTime(20, 0)), QFileDevice::FileModificationTime));
     }
-    std::unique_ptr<ProgressWindow> open() {
-        auto window = std::make_unique<ProgressWindow>(data, QStringLiteral("腕立て伏せ"), 30,
-                                                       Today, QDateTime(Today, QTime(21, 0)));
+    std::unique_ptr<ProgressWindow> open(double target = 30) {
+        auto window = std::make_unique<ProgressWindow>(
+            data, QStringLiteral("腕立て伏せ"), target, clock, dialogs,
+            [this](QWidget* parent, const Outcome& outcome) {
+                return session.report(parent, outcome);
+            });
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->resize(800, 500);
         window->show();
         return window;
     }
+    QImage painted(QWidget* widget) {
+        QImage image(widget->size(), QImage::Format_RGB32);
+        widget->render(&image);
+        return image;
+    }
+    QString pointed(ProgressWindow* window) {
+        return window->findChild<QLabel*>(QStringLiteral("pointed"))->text();
+    }
     TempWorkDir dir;
+    FixedClock clock{QDateTime(Today, QTime(21, 0))};
+    ScriptedDialogs dialogs;
+    RecordingHelp help;
     DataDir data = dir.open();
+    App session{data, dialogs, clock, help};
 };
 
-TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRange) {
+TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRangeInWordsAScreenReaderHears) {
     const auto window = open();
     EXPECT_EQ(window->windowTitle(), u"腕立て伏せ の記録 - ヤルキン！");
     EXPECT_EQ(window->range(), ProgressWindow::Range::Days30);
     EXPECT_EQ(window->chart()->period(), progress::Period::Day);
     EXPECT_EQ(window->chart()->bars().size(), 30u);
-    // The last 30 days hold everything but 1 November; the run is 6 and 7 December.
-    EXPECT_EQ(window->summaryText(), u"合計 110回　練習 4日　最高 40回（2026-12-03）　連続 2日");
+    // The last 30 days hold everything but 1 November; abc on 2 December is no set.
+    EXPECT_EQ(window->summaryText(),
+              u"合計 110回　練習 4日・5セット　目標達成 2/5セット（40%）\n"
+              u"最高の日 40回（2026年12月3日）　最高のセット 40回（2026年12月3日）\n"
+              u"連続 2日（最長 2日）　今週 20回　先週 90回　読めない記録 1件");
+
+    // Every control has a name; the chart says in words what it shows.
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->isVisible() && (qobject_cast<QPushButton*>(widget) ||
+                                    qobject_cast<QLabel*>(widget) || widget == window->chart())) {
+            EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->objectName().toStdString();
+        }
+    }
+    EXPECT_TRUE(window->chart()->accessibleDescription().contains(u"1日の合計の棒グラフ"));
+    EXPECT_TRUE(window->chart()->accessibleDescription().contains(u"合計 110回"));
 
     // The ranges, by key and by button.
     QTest::keyClick(window.get(), Qt::Key_4);
     EXPECT_EQ(window->range(), ProgressWindow::Range::All);
-    EXPECT_TRUE(window->summaryText().startsWith(u"合計 160回　練習 5日　最高 50回（2026-11-01）"));
+    EXPECT_TRUE(window->summaryText().startsWith(
+        u"合計 160回　練習 5日・6セット　目標達成 3/6セット（50%）\n最高の日 50回"));
     QTest::keyClick(window.get(), Qt::Key_Left);
     EXPECT_EQ(window->range(), ProgressWindow::Range::Year);
     EXPECT_EQ(window->chart()->bars().front().first, QDate(2025, 12, 8));
@@ -70,87 +121,252 @@ TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRange) {
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(Progress, BarsStandAsHighAsTheirDaysAndThePointerSaysWhich) {
+TEST_F(Progress, BarsAreTotalsWithTheTargetOfTheirSetsAndThePointerSaysWhich) {
     const auto window = open();
     ProgressChart* chart = window->chart();
     const std::vector<QRectF> rects = chart->barRects();
     ASSERT_EQ(rects.size(), 30u);
-    // 8 November is the first bar: 1 Dec (two records, 20), 2 Dec (nothing), 3 Dec (40).
+    // 8 November is the first bar: 1 Dec (two sets, 20), 2 Dec (nothing readable), 3 Dec (40).
     const double baseline = chart->yOf(0);
     EXPECT_NEAR(rects[23].height(), baseline - chart->yOf(20), 0.01);
     EXPECT_NEAR(rects[25].height(), 2 * rects[23].height(), 0.01);
     EXPECT_EQ(rects[24].height(), 0);
-    EXPECT_GE(chart->yOf(40), 0);
 
-    // Painted as seen: the bar's colour inside it, not above it.
-    QImage image(chart->size(), QImage::Format_RGB32);
-    chart->render(&image);
+    // Painted as seen: the bar's colour inside it; the target of two sets (60) across the
+    // first, of one set (30) below the top of the second; none over the day without sets.
+    const QImage image = painted(chart);
     const QPoint inside = rects[25].center().toPoint();
     EXPECT_EQ(image.pixelColor(inside), ProgressChart::BarColor);
-    EXPECT_NE(image.pixelColor(inside.x(), static_cast<int>(rects[25].top()) - 3),
-              ProgressChart::BarColor);
-    EXPECT_NE(image.pixelColor(rects[24].center().toPoint()), ProgressChart::BarColor);
-    // The target line (30) across a day without a bar, below the top of the 40.
-    const int targetY = static_cast<int>(chart->yOf(30));
-    bool targetDrawn = false;
-    for (int y = targetY - 1; y <= targetY + 1; ++y)
-        for (int x = static_cast<int>(rects[24].left()); x < rects[24].right(); ++x)
-            targetDrawn = targetDrawn || image.pixelColor(x, y).red() > 150;
-    EXPECT_TRUE(targetDrawn);
-    EXPECT_LT(rects[25].top(), targetY);
+    const auto tickAt = [&](const QRectF& bar, double value) {
+        const int y = static_cast<int>(chart->yOf(value));
+        for (int dy = -1; dy <= 1; ++dy)
+            if (image.pixelColor(static_cast<int>(bar.center().x()), y + dy) ==
+                ProgressChart::TargetColor)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(tickAt(rects[23], 60));
+    EXPECT_TRUE(tickAt(rects[25], 30));
+    EXPECT_LT(rects[25].top(), chart->yOf(30));
+    EXPECT_FALSE(tickAt(rects[24], 30));
 
     QTest::mouseMove(chart, inside);
-    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("pointed"))->text(),
-              u"2026年12月3日（木）　40回");
+    EXPECT_EQ(pointed(window.get()), u"2026年12月3日（木）　40回（1セット・最高 40回・目標 30回）");
+    // The words below do not move the chart, which keeps the bar pointed at marked.
+    QTest::qWait(50);
+    EXPECT_NE(painted(chart).pixelColor(inside), ProgressChart::BarColor);
 }
 
-TEST_F(Progress, LongRangesGatherTheDaysIntoWeeksOrMonths) {
+TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
     const auto window = open();
     window->resize(400, 400);
     QTest::keyClick(window.get(), Qt::Key_3);
     ProgressChart* chart = window->chart();
-    ASSERT_NE(chart->period(), progress::Period::Day);
-    // A whole week's or month's bar is wide enough to see, its gap included; a bar cut by the
-    // range is no wider than its days.
+    ASSERT_EQ(chart->period(), progress::Period::Week);
+    // Whole weeks are wide enough to see; the week the range cuts (Monday alone) is marked
+    // and stands as wide as the others, with the one day it holds.
     const std::vector<QRectF> rects = chart->barRects();
     const std::vector<progress::Bar>& bars = chart->bars();
     for (size_t i = 1; i + 1 < rects.size(); ++i)
         EXPECT_GE(rects[i].width() * 1.25, 4.0) << i;
-    const double dayWidth = chart->xOf(Today.addDays(1)) - chart->xOf(Today);
-    EXPECT_LE(rects.back().width(),
-              (bars.back().first.daysTo(bars.back().last) + 1) * dayWidth + 0.01);
-    EXPECT_TRUE(chart->describe(static_cast<int>(rects.size()) - 1).contains(u"合計"));
+    EXPECT_FALSE(bars.front().partial);
+    EXPECT_TRUE(bars.back().partial);
+    EXPECT_NEAR(rects.back().width(), rects.front().width(), 0.01);
+    EXPECT_EQ(bars.back().first, bars.back().last);
+    EXPECT_TRUE(chart->describe(static_cast<int>(rects.size()) - 1).contains(u"（1日分）　合計"));
+    const QStringList weekly = chart->axisLabels();
+    EXPECT_TRUE(weekly.front().endsWith(u"\n2025年"));
+    EXPECT_EQ(weekly.filter(QStringLiteral("\n2026年")).size(), 1);
+
+    // Two and a half years by months: every January is labelled, with its year.
+    writeFile({{6, 1, "5"}, {1, 2, "5"}, {6, 1, "5"}, {1, 2, "5"}, {12, 7, "5"}}); // from 2024
+    const auto older = open();
+    older->resize(260, 400);
+    QTest::keyClick(older.get(), Qt::Key_4);
+    ASSERT_EQ(older->chart()->period(), progress::Period::Month);
+    const QStringList monthly = older->chart()->axisLabels();
+    EXPECT_TRUE(monthly.front().endsWith(u"\n2024年"));
+    EXPECT_TRUE(monthly.contains(u"1月\n2025年"));
+    EXPECT_TRUE(monthly.contains(u"1月\n2026年"));
 }
 
-TEST_F(Progress, CountsNoChartCanHoldAreDrawnAllTheSame) {
-    // Hand-edited counts: the largest numbers there are (their sum is no number) and negative.
-    QFile file(QStringLiteral("腕立て伏せ.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(*cp932::encode(QStringLiteral("\"12月05日\",\"08時00分00秒\",1E308\r\n"
-                                             "\"12月06日\",\"08時00分00秒\",1E308\r\n"
-                                             "\"12月07日\",\"08時00分00秒\",-50\r\n"))
-                    .bytes);
-    file.flush();
-    ASSERT_TRUE(
-        file.setFileTime(QDateTime(Today, QTime(20, 0)), QFileDevice::FileModificationTime));
-    file.close();
-    const auto window = open();
-    QImage image(window->chart()->size(), QImage::Format_RGB32);
-    window->chart()->render(&image); // ends, and in good time
-    const std::vector<QRectF> rects = window->chart()->barRects();
+TEST_F(Progress, WhatLiesBeyondTheScaleIsMarkedAtItsEdge) {
+    // A target of 32767 over bars near 40 keeps their scale; its ticks are marks at the top.
+    const auto window = open(32767);
+    ProgressChart* chart = window->chart();
+    EXPECT_LE(chart->top(), 100);
+    const QRectF bar = chart->barRects()[25];
+    const QImage image = painted(chart);
+    const auto coloured = [&](int x, double from, double to, const QColor& colour) {
+        for (int y = static_cast<int>(from); y <= static_cast<int>(to); ++y)
+            if (image.pixelColor(x, y) == colour)
+                return true;
+        return false;
+    };
+    const int x = static_cast<int>(bar.center().x());
+    const double top = chart->plotArea().top();
+    EXPECT_TRUE(coloured(x, top - 8, top, ProgressChart::TargetColor));
+
+    // Hand-edited counts: the largest numbers there are, and a negative one, marked at the
+    // floor instead of standing on it unseen.
+    writeFile({{12, 5, "1E308"}, {12, 6, "1E308"}, {12, 7, "-50"}});
+    const auto wild = open();
+    const std::vector<QRectF> rects = wild->chart()->barRects();
     ASSERT_EQ(rects.size(), 30u);
-    EXPECT_EQ(rects.back().height(), 0); // a negative count stands at the baseline
+    EXPECT_EQ(rects.back().height(), 0);
     EXPECT_GT(rects[28].height(), 0);
-    EXPECT_FALSE(window->summaryText().contains(u"inf"));
+    const QImage marks = painted(wild->chart()); // ends, and in good time
+    const double floor = wild->chart()->plotArea().bottom();
+    for (int y = static_cast<int>(floor) - 6; y < static_cast<int>(floor) - 1; ++y)
+        EXPECT_EQ(marks.pixelColor(static_cast<int>(rects.back().center().x()), y),
+                  ProgressChart::BarColor);
+    EXPECT_FALSE(wild->summaryText().contains(u"inf"));
 }
 
-TEST_F(Progress, AnEmptyHistoryShowsAnEmptyChart) {
+TEST_F(Progress, NoRecordsOrOneLookDeliberate) {
     ASSERT_TRUE(QFile::remove(QStringLiteral("腕立て伏せ.txt")));
     const auto window = open();
     EXPECT_FALSE(window->readProblem());
-    EXPECT_EQ(window->summaryText(), u"合計 0回　練習 0日　連続 0日");
+    EXPECT_TRUE(window->noticeText().isEmpty()); // an item with no records yet
+    EXPECT_EQ(window->summaryText(),
+              u"合計 0回　練習 0日・0セット\n連続 0日（最長 0日）　今週 0回　先週 0回");
     QTest::keyClick(window.get(), Qt::Key_4);
-    EXPECT_EQ(window->chart()->bars().size(), 1u); // today alone
+    EXPECT_EQ(window->chart()->bars().size(), 30u); // a month of days, not today alone
+    // The words stand in an empty plot: no grid line runs through them.
+    const QImage image = painted(window->chart());
+    const QRectF plot = window->chart()->plotArea();
+    const QColor base = image.pixelColor(1, 1);
+    for (int y = static_cast<int>(plot.top()); y < static_cast<int>(plot.bottom()) - 1; ++y)
+        EXPECT_EQ(image.pixelColor(static_cast<int>(plot.left()) + 2, y), base) << y;
+
+    writeFile({{12, 7, "20"}});
+    const auto one = open();
+    QTest::keyClick(one.get(), Qt::Key_4);
+    ASSERT_EQ(one->chart()->bars().size(), 30u);
+    EXPECT_LT(one->chart()->barRects().back().width(), 30);
+}
+
+TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
+    const auto window = open();
+    const auto total = [&](const char16_t* text) {
+        return eventually([&] { return window->summaryText().startsWith(QStringView(text)); });
+    };
+    const QString item = QStringLiteral("腕立て伏せ");
+    // A set recorded in the training window.
+    ASSERT_TRUE(history::append(data.folder(), item, 25, QDateTime(Today, QTime(21, 0))));
+    EXPECT_TRUE(total(u"合計 135回"));
+    // Cleared.
+    ASSERT_TRUE(history::empty(data.folder(), item));
+    EXPECT_TRUE(total(u"合計 0回"));
+    // Deleted with its item: the window says so.
+    ASSERT_TRUE(history::remove(data.folder(), item));
+    EXPECT_TRUE(eventually([&] { return !window->noticeText().isEmpty(); }));
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("notice"))->isVisible());
+    // Brought back by a sync tool, which writes a file beside it and renames it over.
+    QFile file(QStringLiteral("sync.tmp"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(*cp932::encode(QStringLiteral("\"12月07日\",\"08時00分00秒\",7\r\n")).bytes);
+    file.close();
+    ASSERT_TRUE(QFile::rename(QStringLiteral("sync.tmp"), QStringLiteral("腕立て伏せ.txt")));
+    EXPECT_TRUE(total(u"合計 7回"));
+    EXPECT_TRUE(window->noticeText().isEmpty());
+    // Replaced once more by a rename: the watch follows the name, not the old file.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(*cp932::encode(QStringLiteral("\"12月07日\",\"08時00分00秒\",8\r\n")).bytes);
+    file.close();
+    ASSERT_TRUE(QFile::remove(QStringLiteral("腕立て伏せ.txt")));
+    ASSERT_TRUE(QFile::rename(QStringLiteral("sync.tmp"), QStringLiteral("腕立て伏せ.txt")));
+    EXPECT_TRUE(total(u"合計 8回"));
+    ASSERT_TRUE(history::append(data.folder(), item, 2, QDateTime(Today, QTime(21, 0))));
+    EXPECT_TRUE(total(u"合計 10回"));
+}
+
+TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {
+    writeFile({{11, 20, "5"}, // 2025, before the weeks first shown
+               {11, 1, "50"},
+               {12, 1, "10"},
+               {12, 1, "10"},
+               {12, 3, "40"},
+               {12, 6, "30"},
+               {12, 7, "20"}});
+    const auto window = open();
+    QTest::keyClick(window.get(), Qt::Key_5);
+    ProgressCalendar* calendar = window->calendar();
+    ASSERT_TRUE(calendar->isVisible());
+    EXPECT_EQ(window->focusWidget(), calendar);
+    EXPECT_EQ(calendar->focusDay(), Today);
+    EXPECT_EQ(pointed(window.get()),
+              u"2026年12月7日（月）　20回（1セット・最高 20回・目標達成 0/1セット）　この週 20回");
+    EXPECT_TRUE(calendar->accessibleDescription().contains(u"練習 5日、合計 160回、最高の日 50回"));
+    EXPECT_TRUE(calendar->accessibleDescription().contains(u"選んだ日：2026年12月7日"));
+    // Shaded by the day's total against the best day shown (50 on 1 November).
+    EXPECT_EQ(calendar->shadeOf(QDate(2026, 11, 1)), 4);
+    EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 3)), 4);
+    EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 1)), 2);
+    EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 2)), 0);
+
+    // Up and down a day, left and right a week, Home and End; Page Up a year back.
+    QTest::keyClick(calendar, Qt::Key_Up);
+    EXPECT_EQ(calendar->focusDay(), QDate(2026, 12, 6));
+    QTest::keyClick(calendar, Qt::Key_Left);
+    EXPECT_EQ(calendar->focusDay(), QDate(2026, 11, 29));
+    EXPECT_TRUE(pointed(window.get()).startsWith(u"2026年11月29日（日）　記録なし　この週 0回"));
+    QTest::keyClick(calendar, Qt::Key_Home);
+    EXPECT_EQ(calendar->focusDay(), calendar->firstShown());
+    EXPECT_EQ(calendar->firstShown().dayOfWeek(), 1);
+    QTest::keyClick(calendar, Qt::Key_End);
+    EXPECT_EQ(calendar->focusDay(), Today);
+    QTest::keyClick(calendar, Qt::Key_Down); // no further than today
+    EXPECT_EQ(calendar->focusDay(), Today);
+    // A year back brings its week into view, and the summary is of the weeks shown.
+    QTest::keyClick(calendar, Qt::Key_PageUp);
+    EXPECT_EQ(calendar->focusDay(), QDate(2025, 12, 7));
+    EXPECT_EQ(calendar->firstShown(), QDate(2025, 12, 1));
+    EXPECT_EQ(calendar->lastShown(), QDate(2026, 12, 6));
+    EXPECT_TRUE(window->summaryText().startsWith(u"合計 140回"));
+
+    // The pointer shows a day, a click takes it.
+    const QPoint day = calendar->dayRect(QDate(2026, 12, 3)).center().toPoint();
+    QTest::mouseMove(calendar, day);
+    EXPECT_TRUE(pointed(window.get()).startsWith(u"2026年12月3日（木）　40回"));
+    QTest::mouseClick(calendar, Qt::LeftButton, {}, day);
+    EXPECT_EQ(calendar->focusDay(), QDate(2026, 12, 3));
+
+    // The window's keys still work from the calendar.
+    QTest::keyClick(calendar, Qt::Key_1);
+    EXPECT_EQ(window->range(), ProgressWindow::Range::Days30);
+    EXPECT_FALSE(calendar->isVisible());
+}
+
+TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {
+    const auto window = open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // The save box proposes the item and the day; a name without .png gets it.
+    dialogs.queue(dir.path() + QStringLiteral("/chart"));
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown()[0].title, u"画像として保存");
+    EXPECT_TRUE(dialogs.shown()[0].text.endsWith(u"/腕立て伏せ-20261207.png"));
+    QImage saved;
+    ASSERT_TRUE(saved.load(dir.path() + QStringLiteral("/chart.png"), "PNG"));
+    EXPECT_EQ(saved.width(), window->chart()->width());
+    EXPECT_GT(saved.height(), window->chart()->height()); // the item's name above it
+
+    // A file that cannot be written is told as every file failure is.
+    dialogs.clear();
+    dialogs.queue(dir.path() + QStringLiteral("/no-such-folder/chart.png"));
+    window->savePicture();
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("画像として保存"), QStringLiteral("書き込みエラー")}));
+
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(window.get(), Qt::Key_5);
+    QTest::keyClick(window->calendar(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().width(), window->calendar()->width());
+    // Both are in the views' context menus.
+    EXPECT_EQ(window->calendar()->actions(), window->chart()->actions());
+    EXPECT_EQ(window->chart()->contextMenuPolicy(), Qt::ActionsContextMenu);
 }
 
 } // namespace

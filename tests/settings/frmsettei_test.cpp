@@ -52,7 +52,11 @@ TEST_F(Settings, LayoutMatchesTheTwips) {
         const QString container =
             widget->parentWidget() == window ? QString() : widget->parentWidget()->objectName();
         EXPECT_EQ(container, row.container) << row.name.toStdString();
-        EXPECT_EQ(widget->toolTip(), row.toolTip) << row.name.toStdString();
+        // The history list and the item chooser add the menu and its keys to their tips.
+        const bool menuTip = row.name == u"lstRireki" || row.name == u"cboKoumoku";
+        EXPECT_EQ(menuTip ? widget->toolTip().left(row.toolTip.size()) : widget->toolTip(),
+                  row.toolTip)
+            << row.name.toStdString();
     }
     // Neighbouring buttons overlap by one pixel (15 twips).
     EXPECT_EQ(find<QWidget>(QStringLiteral("cmdAgain"))->geometry().right(),

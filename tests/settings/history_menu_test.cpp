@@ -5,10 +5,22 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTest>
 
 namespace {
+
+// A text field under X11's key bindings: Ctrl+E is its own, "end of line".
+class TakesCtrlE : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride &&
+            static_cast<QKeyEvent*>(event)->keyCombination() == (Qt::CTRL | Qt::Key_E))
+            event->accept();
+        return false;
+    }
+};
 
 class HistoryMenu : public Settings {
 protected:
@@ -61,6 +73,36 @@ TEST_F(HistoryMenu, TheMenuOpensTheProgressOfTheItemShown) {
 
     // The window's own controls are as they were.
     EXPECT_EQ(list->geometry(), twipsRect(150, 750, 4590, 4140));
+}
+
+TEST_F(HistoryMenu, TheKeysWorkWhereverTheFocusIsAndTheToolTipsNameThem) {
+    threeItems();
+    open();
+    settings()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings()));
+    // The item chooser (where the focus is after picking an item) and the name box take
+    // Ctrl+E as "end of line" under X11's key bindings (not the test platform's, so the
+    // binding is put in as X11 has it, where the key goes) unless the window keeps the key.
+    for (QWidget* field : {static_cast<QWidget*>(combo()), static_cast<QWidget*>(nameBox())}) {
+        field->setFocus();
+        QWidget* text = QApplication::focusWidget();
+        ASSERT_TRUE(text);
+        TakesCtrlE x11Binding;
+        text->installEventFilter(&x11Binding);
+        dialogs.clear();
+        QTest::keyClick(text, Qt::Key_E, Qt::ControlModifier);
+        EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("CSV に書き出す")});
+        const qsizetype before = progress().size();
+        QTest::keyClick(text, Qt::Key_G, Qt::ControlModifier);
+        EXPECT_EQ(progress().size(), before + 1);
+        settings()->activateWindow();
+    }
+    // The tool tips name the menu and the keys; the chooser's own line comes first.
+    const QString history = find<QListView>(QStringLiteral("lstRireki"))->toolTip();
+    for (const char16_t* said : {u"右クリック", u"Ctrl+G", u"Ctrl+E", u"Ctrl+Shift+E"})
+        EXPECT_TRUE(history.contains(QStringView(said))) << history.toStdString();
+    EXPECT_TRUE(combo()->toolTip().startsWith(u"各項目の実績履歴を表示します\n"));
+    EXPECT_TRUE(combo()->toolTip().endsWith(history));
 }
 
 TEST_F(HistoryMenu, ProgressWindowsNeverKeepTheProgramAliveAndGoAtTheEnd) {

@@ -28,4 +28,21 @@ TEST(WindowPlacement, WithoutAFrameTheClientAreaIsCentredOnTheWorkArea) {
     EXPECT_EQ(QRect(client, QSize(629, 450)).center(), workArea.center());
 }
 
+TEST(WindowPlacement, ACascadeStaysOnTheScreen) {
+    // Progress windows of 720x480 with xfwm4's frame, from a settings window whose frame
+    // stands at (300, 200) on a 1280x800 screen with a panel of 30 at the top.
+    const QRect area(0, 30, 1280, 770);
+    const QMargins frame(5, 29, 5, 5);
+    const QSize client(720, 480);
+    EXPECT_EQ(cascadePosition({300, 200}, 1, client, frame, area), QPoint(340, 240));
+    for (int n = 1; n <= 30; ++n) {
+        const QPoint at = cascadePosition({300, 200}, n, client, frame, area);
+        EXPECT_TRUE(area.contains(QRect(at, client.grownBy(frame)))) << n;
+    }
+    // The first that would leave it starts again at the top-left corner.
+    EXPECT_EQ(cascadePosition({300, 200}, 3, client, frame, area), QPoint(120, 150));
+    // A window larger than the area stays at its corner.
+    EXPECT_EQ(cascadePosition({0, 0}, 4, QSize(2000, 900), frame, area), QPoint(0, 30));
+}
+
 } // namespace

@@ -1,0 +1,362 @@
+#include "progress/progress_calendar.h"
+
+#include "widgets/geometry.h"
+
+#include <QKeyEvent>
+#include <QLocale>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+const QColor ProgressCalendar::Shades[5] = {{0xe8, 0xea, 0xee},
+                                            {0xc6, 0xd8, 0xec},
+                                            {0x8f, 0xb3, 0xd9},
+                                            {0x55, 0x88, 0xc0},
+                                            {0x2a, 0x58, 0x8c}};
+
+namespace {
+
+const QColor FocusColor(0x20, 0x20, 0x20);
+
+QString longDate(QDate date) {
+    return QLocale(QLocale::Japanese, QLocale::Japan)
+        .toString(date, QStringLiteral("yyyy年M月d日（ddd）"));
+}
+
+QString times(double value) {
+    return progress::amount(value) + u'回';
+}
+
+QDate mondayOf(QDate date) {
+    return progress::periodStart(date, progress::Period::Week);
+}
+
+} // namespace
+
+ProgressCalendar::ProgressCalendar(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setFont(gothicFont(9));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void ProgressCalendar::setData(const progress::DailyTotals* totals, QDate today) {
+    totals_ = totals;
+    today_ = today;
+    const std::vector<progress::Day>& days = totals->days;
+    latest_ = days.empty() ? today : std::max(today, days.back().date);
+    earliest_ = mondayOf(today).addDays(-7 * (Weeks - 1));
+    if (!days.empty())
+        earliest_ = std::min(earliest_, days.front().date);
+    if (!lastMonday_.isValid())
+        lastMonday_ = mondayOf(today);
+    hovered_ = QDate();
+    measureShown();
+    setFocusDay(focus_.isValid() ? focus_ : today);
+}
+
+QDate ProgressCalendar::firstShown() const {
+    return lastMonday_.addDays(-7 * (Weeks - 1));
+}
+
+QDate ProgressCalendar::lastShown() const {
+    return std::min(lastMonday_.addDays(6), latest_);
+}
+
+void ProgressCalendar::setFocusDay(QDate day) {
+    if (!totals_)
+        return;
+    focus_ = std::clamp(day, earliest_, latest_);
+    // Bring the focus into view, a week at a time.
+    const QDate monday = mondayOf(focus_);
+    QDate last = lastMonday_;
+    if (monday > last)
+        last = monday;
+    else if (monday < last.addDays(-7 * (Weeks - 1)))
+        last = monday.addDays(7 * (Weeks - 1));
+    if (last != lastMonday_) {
+        lastMonday_ = last;
+        measureShown();
+        emit shownChanged();
+    }
+    said();
+    update();
+}
+
+void ProgressCalendar::said() {
+    const QString focused = describe(focus_);
+    setAccessibleDescription(
+        QStringLiteral(
+            "%1から%2までの練習カレンダー。練習 %3日、合計 %4、最高の日 %5。選んだ日：%6")
+            .arg(longDate(firstShown()), longDate(lastShown()))
+            .arg(daysShown_)
+            .arg(times(totalShown_), times(best_), focused));
+    emit pointed(focused);
+}
+
+const progress::Day* ProgressCalendar::dayOf(QDate date) const {
+    if (!totals_)
+        return nullptr;
+    const auto& days = totals_->days;
+    const auto it =
+        std::lower_bound(days.begin(), days.end(), date,
+                         [](const progress::Day& day, QDate d) { return day.date < d; });
+    return it != days.end() && it->date == date ? &*it : nullptr;
+}
+
+double ProgressCalendar::weekTotal(QDate monday) const {
+    return totals_ ? progress::totalBetween(*totals_, monday, monday.addDays(6)) : 0;
+}
+
+void ProgressCalendar::measureShown() {
+    best_ = 0;
+    bestWeek_ = 0;
+    totalShown_ = 0;
+    daysShown_ = 0;
+    if (!totals_)
+        return;
+    for (QDate day = firstShown(); day <= lastShown(); day = day.addDays(1)) {
+        if (const progress::Day* trained = dayOf(day)) {
+            best_ = std::max(best_, trained->total);
+            totalShown_ += trained->total;
+            ++daysShown_;
+        }
+    }
+    for (int week = 0; week < Weeks; ++week)
+        bestWeek_ = std::max(bestWeek_, weekTotal(firstShown().addDays(7 * week)));
+}
+
+int ProgressCalendar::shadeOf(QDate date) const {
+    const progress::Day* day = dayOf(date);
+    if (!day)
+        return 0;
+    if (day->total <= 0 || best_ <= 0)
+        return 1;
+    return 1 + static_cast<int>(std::min(3.0, std::floor(4 * day->total / best_)));
+}
+
+QString ProgressCalendar::describe(QDate date) const {
+    if (!date.isValid())
+        return {};
+    QString text = longDate(date);
+    if (const progress::Day* day = dayOf(date))
+        text += QStringLiteral("　%1（%2セット・最高 %3・目標達成 %4/%2セット）")
+                    .arg(times(day->total), progress::amount(day->sets), times(day->best),
+                         progress::amount(day->setsAtTarget));
+    else
+        text += QStringLiteral("　記録なし");
+    return text + QStringLiteral("　この週 %1").arg(times(weekTotal(mondayOf(date))));
+}
+
+ProgressCalendar::Geometry ProgressCalendar::geometry() const {
+    const QFontMetricsF metrics(font());
+    const double line = metrics.height();
+    Geometry g{};
+    g.left = 8 +
+             std::max(metrics.horizontalAdvance(QStringLiteral("月")),
+                      metrics.horizontalAdvance(QStringLiteral("週計"))) +
+             6;
+    g.cell = std::clamp(std::floor((width() - g.left - 8) / Weeks), 6.0, 22.0);
+    const double stripHeight = std::max(24.0, 4 * g.cell);
+    const double height = 3 * line + 8 + 7 * g.cell + 8 + stripHeight + 10 + line;
+    const double top = std::max(8.0, (this->height() - height) / 2);
+    g.left += std::max(0.0, (width() - g.left - 8 - Weeks * g.cell) / 2);
+    g.top = top + 3 * line + 8;
+    g.stripTop = g.top + 7 * g.cell + 8;
+    g.stripHeight = stripHeight;
+    g.legendTop = g.stripTop + stripHeight + 10;
+    return g;
+}
+
+QRectF ProgressCalendar::dayRect(QDate day) const {
+    const Geometry g = geometry();
+    const qint64 column = firstShown().daysTo(mondayOf(day)) / 7;
+    const int row = day.dayOfWeek() - 1;
+    const double gap = std::max(1.0, std::round(g.cell / 7));
+    return QRectF(g.left + static_cast<double>(column) * g.cell, g.top + row * g.cell, g.cell - gap,
+                  g.cell - gap);
+}
+
+QDate ProgressCalendar::dayAt(QPointF point) const {
+    const Geometry g = geometry();
+    const double column = std::floor((point.x() - g.left) / g.cell);
+    const double row = std::floor((point.y() - g.top) / g.cell);
+    if (column < 0 || column >= Weeks || row < 0 || row >= 7)
+        return {};
+    const QDate day =
+        firstShown().addDays(static_cast<qint64>(column) * 7 + static_cast<qint64>(row));
+    return day <= lastShown() ? day : QDate();
+}
+
+void ProgressCalendar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    if (!totals_)
+        return;
+    const Geometry g = geometry();
+    const QFontMetricsF metrics(font());
+    const QColor text = palette().color(QPalette::Text);
+    const double line = metrics.height();
+
+    // The days shown, above all.
+    painter.setPen(text);
+    painter.drawText(QPointF(g.left, g.top - 3 * line - 8 + metrics.ascent()),
+                     QStringLiteral("%1～%2").arg(longDate(firstShown()), longDate(lastShown())));
+
+    // The year at the column of its first day, and at the first column when there is room
+    // before the next; the months likewise.
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetricsF boldMetrics(bold);
+    double monthEnd = -1;
+    for (int column = 0; column < Weeks; ++column) {
+        const QDate monday = firstShown().addDays(7 * column);
+        const QDate sunday = monday.addDays(6);
+        const double x = g.left + column * g.cell;
+        const QString year = QStringLiteral("%1年").arg(sunday.year());
+        const bool turn = sunday.dayOfYear() <= 7;
+        const int columnsToTurn = (sunday.daysTo(QDate(sunday.year() + 1, 1, 1)) + 6) / 7;
+        if (turn ||
+            (column == 0 && columnsToTurn * g.cell > boldMetrics.horizontalAdvance(year) + 4)) {
+            painter.setFont(bold);
+            painter.setPen(text);
+            painter.drawText(QPointF(x, g.top - line - 4 - metrics.descent()), year);
+            painter.setFont(font());
+        }
+        if (sunday.day() <= 7 || column == 0) {
+            const QString month = QStringLiteral("%1月").arg(sunday.month());
+            if (x >= monthEnd) {
+                painter.setPen(text);
+                painter.drawText(QPointF(x, g.top - 4 - metrics.descent()), month);
+                monthEnd = x + metrics.horizontalAdvance(month) + 4;
+            }
+        }
+    }
+    painter.setPen(text);
+    for (const auto& [row, name] : {std::pair{0, u"月"}, {2, u"水"}, {4, u"金"}})
+        painter.drawText(QRectF(0, g.top + row * g.cell, g.left - 6, g.cell),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::fromUtf16(name));
+
+    // The days.
+    const QDate last = lastShown();
+    for (QDate day = firstShown(); day <= last; day = day.addDays(1))
+        painter.fillRect(dayRect(day), Shades[shadeOf(day)]);
+    if (hovered_.isValid() && hovered_ != focus_) {
+        painter.setPen(QPen(FocusColor, 1));
+        painter.drawRect(dayRect(hovered_).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+    if (focus_ >= firstShown() && focus_ <= last) {
+        painter.setPen(QPen(FocusColor, hasFocus() ? 2 : 1));
+        painter.drawRect(dayRect(focus_).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+
+    // Each week's total under its column.
+    painter.setPen(text);
+    painter.drawText(QRectF(0, g.stripTop, g.left - 6, g.stripHeight),
+                     Qt::AlignRight | Qt::AlignBottom, QStringLiteral("週計"));
+    const double floor = g.stripTop + g.stripHeight;
+    painter.fillRect(QRectF(g.left, floor, Weeks * g.cell, 1), Shades[0].darker(115));
+    const QDate focusMonday = mondayOf(focus_);
+    for (int column = 0; column < Weeks && bestWeek_ > 0; ++column) {
+        const QDate monday = firstShown().addDays(7 * column);
+        const double total = weekTotal(monday);
+        if (total <= 0)
+            continue;
+        const double height = std::max(1.0, total / bestWeek_ * g.stripHeight);
+        const QRectF bar = dayRect(monday);
+        painter.fillRect(QRectF(bar.left(), floor - height, bar.width(), height),
+                         monday == focusMonday ? Shades[4] : Shades[2]);
+    }
+
+    // What the shades mean.
+    double x = g.left;
+    const double baseline = g.legendTop + metrics.ascent();
+    const auto words = [&](const QString& said) {
+        painter.setPen(text);
+        painter.drawText(QPointF(x, baseline), said);
+        x += metrics.horizontalAdvance(said) + 4;
+    };
+    const auto swatch = [&](int shade) {
+        const double size = std::min(g.cell, line) - 2;
+        painter.fillRect(QRectF(x, g.legendTop + (line - size) / 2, size, size), Shades[shade]);
+        x += size + 3;
+    };
+    words(QStringLiteral("記録なし"));
+    swatch(0);
+    x += 12;
+    words(QStringLiteral("少"));
+    for (int shade = 1; shade <= 4; ++shade)
+        swatch(shade);
+    words(best_ > 0 ? QStringLiteral("多（最高の日 %1 に対して）").arg(times(best_))
+                    : QStringLiteral("多"));
+}
+
+void ProgressCalendar::keyPressEvent(QKeyEvent* event) {
+    if (!totals_ || event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Left:
+        setFocusDay(focus_.addDays(-7));
+        break;
+    case Qt::Key_Right:
+        setFocusDay(focus_.addDays(7));
+        break;
+    case Qt::Key_Up:
+        setFocusDay(focus_.addDays(-1));
+        break;
+    case Qt::Key_Down:
+        setFocusDay(focus_.addDays(1));
+        break;
+    case Qt::Key_Home:
+        setFocusDay(firstShown());
+        break;
+    case Qt::Key_End:
+        setFocusDay(lastShown());
+        break;
+    case Qt::Key_PageUp:
+        setFocusDay(focus_.addYears(-1));
+        break;
+    case Qt::Key_PageDown:
+        setFocusDay(focus_.addYears(1));
+        break;
+    default:
+        QWidget::keyPressEvent(event); // the window's keys: the views, Escape
+        return;
+    }
+}
+
+void ProgressCalendar::mouseMoveEvent(QMouseEvent* event) {
+    const QDate day = dayAt(event->position());
+    if (day == hovered_)
+        return;
+    hovered_ = day;
+    update();
+    emit pointed(describe(day.isValid() ? day : focus_));
+}
+
+void ProgressCalendar::mousePressEvent(QMouseEvent* event) {
+    const QDate day = dayAt(event->position());
+    if (event->button() == Qt::LeftButton && day.isValid()) {
+        setFocus(Qt::MouseFocusReason);
+        setFocusDay(day);
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void ProgressCalendar::leaveEvent(QEvent*) {
+    if (!hovered_.isValid())
+        return;
+    hovered_ = QDate();
+    update();
+    emit pointed(describe(focus_));
+}
+
+void ProgressCalendar::focusInEvent(QFocusEvent*) {
+    update();
+}
+
+void ProgressCalendar::focusOutEvent(QFocusEvent*) {
+    update();
+}
