@@ -1,6 +1,9 @@
 #include "settings/frmsettei.h"
 #include "support/app_fixture.h"
 #include "training/frmmain.h"
+#include "widgets/picture_button.h"
+
+#include <QListView>
 
 #include <QApplication>
 
@@ -131,6 +134,44 @@ TEST_F(Reporting, EveryProblemIsToldWithItsFileAndItsReason) {
     }
     dialogs.clear();
     EXPECT_FALSE(app->report(nullptr, Outcome{}));
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+using TwoComputers = AppTest;
+
+// Conflict copies a sync tool left are merged at the start and whenever one appears, and the
+// user is told once each time; the history shown follows its file.
+TEST_F(TwoComputers, ConflictCopiesAreMergedAtTheStartAndWhenOneAppears) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")}});
+    writeHistory(QStringLiteral("A"), {QStringLiteral("5")});
+    dir.write(QStringLiteral("A.sync-conflict-20261207-081500-ABCDEFG.txt"),
+              cp932(QStringLiteral("\"12月05日\",\"18時36分10秒\",5\r\n"
+                                   "\"12月05日\",\"18時40分00秒\",6\r\n")));
+    start();
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown()[0].title, u"同期の競合コピーの統合");
+    EXPECT_EQ(dialogs.shown()[0].icon, Dialogs::Icon::Information);
+    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"A.txt"));
+    EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 2);
+    EXPECT_TRUE(training());
+
+    find<PictureButton>(QStringLiteral("cmdCut"))->click();
+    settle();
+    ASSERT_TRUE(settings());
+    dialogs.clear();
+    dir.write(QStringLiteral("A (conflicted copy 2026-12-07 081500).txt"),
+              cp932(QStringLiteral("\"12月05日\",\"18時50分00秒\",7\r\n")));
+    app->dataDirChanged();
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("同期の競合コピーの統合")});
+    EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 3);
+    EXPECT_EQ(find<QListView>(QStringLiteral("lstRireki"))->model()->rowCount(), 3);
+    // Nothing new: nothing said.
+    dialogs.clear();
+    app->dataDirChanged();
     EXPECT_TRUE(dialogs.shown().isEmpty());
 }
 

@@ -509,3 +509,39 @@ TEST_F(Maintenance, ClearingAfterEditsUsesTheSelectedItemsFile) {
 }
 
 } // namespace
+
+namespace {
+
+// The item list changed on the disk while the window was open: a change of the list does
+// nothing but tell how it changed, and the window shows the new list for another try.
+TEST_F(Maintenance, AChangeToAListChangedOnTheDiskWaitsForAnotherTry) {
+    abc();
+    open();
+    select(1);
+    targetBox()->setText(QStringLiteral("9"));
+    const QByteArray theirs = "\"A\",1\r\n\"B\",5\r\n\"C\",3\r\n\"D\",4\r\n";
+    dir.write(QStringLiteral("項目一覧.txt"), theirs);
+    press("cmdHozon");
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown()[0].title, u"項目一覧の変更");
+    EXPECT_EQ(dialogs.shown()[0].icon, Icon::Warning);
+    EXPECT_EQ(dialogs.shown()[0].text,
+              u"項目一覧（項目一覧.txt）がほかで変更されていたため、読み込み直しました。\r\n\r\n"
+              u"追加された項目：D\r\n指示数が変わった項目：B（2 → 5）\r\n\r\n"
+              u"変更後の項目で、もう一度操作して下さい。");
+    EXPECT_EQ(itemList(), QString::fromLatin1(theirs));
+    EXPECT_EQ(entries(items()), (QStringList{QStringLiteral("A"), QStringLiteral("B"),
+                                             QStringLiteral("C"), QStringLiteral("D")}));
+    EXPECT_EQ(entries(combo()).size(), 4);
+    EXPECT_TRUE(nameBox()->text().isEmpty());
+    EXPECT_TRUE(items()->selectedItems().isEmpty());
+    // The same on the new list goes through.
+    dialogs.clear();
+    select(1);
+    targetBox()->setText(QStringLiteral("9"));
+    press("cmdHozon");
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("設定更新終了")});
+    EXPECT_EQ(itemList(), u"\"A\",1\r\n\"B\",9\r\n\"C\",3\r\n\"D\",4\r\n");
+}
+
+} // namespace

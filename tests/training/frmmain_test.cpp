@@ -498,3 +498,41 @@ TEST_F(Training, FileErrorsWhileRecording) {
 }
 
 } // namespace
+
+namespace {
+
+// A sync tool replaces the item list under a running workout: the record is kept, the user
+// is told how the list changed, and the workout goes on with the new list after the item
+// just recorded, whatever moved around it.
+TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")},
+                {QStringLiteral("B"), QStringLiteral("2")},
+                {QStringLiteral("C"), QStringLiteral("3")}});
+    start();
+    app->flashSeconds = 0;
+    // Another computer put X before A and took C away.
+    dir.write(QStringLiteral("new.tmp"), "\"X\",9\r\n\"A\",1\r\n\"B\",2\r\n");
+    ASSERT_TRUE(QFile::rename(QStringLiteral("new.tmp"), QStringLiteral("項目一覧.txt")) ||
+                (QFile::remove(QStringLiteral("項目一覧.txt")) &&
+                 QFile::rename(QStringLiteral("new.tmp"), QStringLiteral("項目一覧.txt"))));
+    next()->click();
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown()[0].title, u"項目一覧の変更");
+    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"追加された項目：X"));
+    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"削除された項目：C"));
+    EXPECT_EQ(historyLines(QStringLiteral("A")), QStringList{record(QStringLiteral("1"))});
+    EXPECT_EQ(dir.read(QStringLiteral("項目一覧.txt")), "\"X\",9\r\n\"A\",1\r\n\"B\",2\r\n");
+    // After A comes B, the last item now; the labels show the new list.
+    EXPECT_EQ(app->gymm().CurrentItem, 3);
+    EXPECT_EQ(caption("lblKoumoku"), u"B");
+    EXPECT_EQ(next()->text(), u"終わり");
+    EXPECT_EQ(label(1)->text(), u"1.X");
+    EXPECT_FALSE(label(4)->isVisible());
+    EXPECT_EQ(textColor(label(3)), paletteColor(LightRed));
+    EXPECT_EQ(textColor(label(2)), paletteColor(BrightWhite));
+    next()->click();
+    settle();
+    EXPECT_TRUE(settings()); // B was the last
+}
+
+} // namespace
