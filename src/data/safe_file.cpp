@@ -405,6 +405,16 @@ Step removeFile(const Folder& folder, const QString& name) {
 
 } // namespace
 
+std::optional<Looks> looksOf(const Folder& folder, const QString& name) {
+    struct stat info {};
+    if (::fstatat(folder.fd(), QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) !=
+        0)
+        return std::nullopt;
+    return Looks{qint64(info.st_size),
+                 QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 +
+                                                info.st_mtim.tv_nsec / 1000000)};
+}
+
 Expected<FileBytes> readAll(const Folder& folder, const QString& name) {
     Expected<FileBytes> result = read(folder, name);
     if (!result)

@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
+#include <optional>
 
 // A whole file as read: its bytes and its last modification. A missing file reads as no bytes
 // with `missing` set (no error: for most callers it is simply empty).
@@ -26,6 +27,14 @@ namespace safe_file {
 inline constexpr qint64 MaxFileSize = qint64(1) << 30;
 
 Expected<FileBytes> readAll(const Folder& folder, const QString& name);
+
+// The size and last modification of a file, links not followed; nothing when there is none.
+struct Looks {
+    qint64 size = 0;
+    QDateTime modified;
+    bool operator==(const Looks&) const = default;
+};
+std::optional<Looks> looksOf(const Folder& folder, const QString& name);
 
 // Replaces the file's content atomically: a temporary file beside it (the file's name,
 // ".yarukin-" and six letters or digits), every byte written, flushed to the disk, given the

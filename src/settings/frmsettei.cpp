@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "base/text_to_number.h"
 #include "data/csv_export.h"
+#include "data/safe_file.h"
 #include "help/html_help.h"
 #include "session/session.h"
 #include "settings/history_model.h"
@@ -347,8 +348,17 @@ void frmSettei::followTable() {
 void frmSettei::followHistory() {
     if (!historyShown())
         return;
-    const Expected<HistoryFile> read =
-        session_.data().readHistory(session_.gymm().ItemNames(HistoryItem));
+    const QString name = session_.gymm().ItemNames(HistoryItem);
+    // The file as it looks first: the directory changes at every write of the program's own,
+    // and a long history is not read again for that.
+    const std::optional<safe_file::Looks> looks =
+        history::refusal(name)
+            ? std::nullopt
+            : safe_file::looksOf(session_.data().folder(), historyFileName(name));
+    if (looks ? *looks == safe_file::Looks{history_->bytes().size(), history_->modified()}
+              : history_->bytes().isEmpty())
+        return;
+    const Expected<HistoryFile> read = session_.data().readHistory(name);
     // Only a history that reads otherwise than the one shown: the program's own changes are
     // shown already (a clear leaves its "0"), and a file that cannot be read now is told of
     // when the user asks for it.

@@ -20,6 +20,7 @@ public:
     static QString line(int number, const HistoryRecord& record);
     // The bytes of the file shown.
     QByteArrayView bytes() const { return file_.bytes(); }
+    const QDateTime& modified() const { return file_.modified(); }
 
 private:
     HistoryFile file_;
