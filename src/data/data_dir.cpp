@@ -195,6 +195,12 @@ DataDir::Registration DataDir::registerItem(const QString& name, double target) 
         return registration;
     }
     QByteArray bytes = current.bytes.view().toByteArray();
+    // A list gone missing is written again from the table before the record is added: an
+    // append to nothing would leave the new item alone in the list.
+    if (current.missing) {
+        QString unencodableName;
+        bytes = GYMM::render(gymm_.items_, &unencodableName).value_or(QByteArray());
+    }
     if (!bytes.isEmpty() && !bytes.endsWith('\n'))
         bytes.append("\r\n");
     bytes.append(*record);
@@ -342,6 +348,10 @@ bool DataDir::mergeListCopy(const QString& copy, Merged& merged) {
     if (checkList(merged, ListChange::Then::Noted, current) == ListState::Unreadable)
         return false;
     QByteArray bytes = current.bytes.view().toByteArray();
+    if (current.missing) { // written again from the table, as every rewrite does
+        QString unencodableName;
+        bytes = GYMM::render(gymm_.items_, &unencodableName).value_or(QByteArray());
+    }
     std::vector<GYMM::Item> items = GYMM::parse(bytes);
     QStringList added;
     for (const GYMM::Item& item : GYMM::parse(theirs->bytes.view())) {

@@ -418,6 +418,13 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
         ASSERT_TRUE(data.LoadItemList().done);
     }
 
+    // A list gone missing is written again from the table, registration included: an item
+    // registered then is not the only one left.
+    ASSERT_TRUE(QFile::remove(ItemListFileName));
+    ASSERT_TRUE(data.registerItem(QStringLiteral("G"), 2).done);
+    EXPECT_EQ(dir.read(ItemListFileName), "\"A\",1\r\n\"G\",2\r\n");
+    ASSERT_TRUE(data.deleteItem(2).done);
+
     // The same table written otherwise (a fraction rounded elsewhere) is no change to tell.
     bringIn(dir, ItemListFileName, "\"A\",1.2\r\n");
     const DataDir::Recorded same = data.record(1, 1, When);
