@@ -99,15 +99,22 @@ std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
     qint64 year = newestDate.year() < 0 ? newestDate.year() + 1 : newestDate.year();
     Moment bound = dayNumber(year, newestDate.month(), newestDate.day()) * SecondsPerDay +
                    newest.time().msecsSinceStartOfDay() / 1000;
+    const Stamp* after = nullptr;
+    qint64 day = 0;
     for (size_t i = stamps.size(); i-- > 0;) {
         if (!stamps[i])
             continue;
         const Stamp& stamp = *stamps[i];
-        // A day after `bound` lies in its year or, from 31 December on, in the next one.
-        year = latestYear(stamp, year + 1, bound + SecondsPerDay);
-        const qint64 day = dayNumber(year, stamp.month, stamp.day);
+        // A record of the same month and day as the one after it lies within that day's
+        // leeway in its year, and in no later one: the day found for that record stands.
+        if (!after || after->month != stamp.month || after->day != stamp.day) {
+            // A day after `bound` lies in its year or, from 31 December on, in the next one.
+            year = latestYear(stamp, year + 1, bound + SecondsPerDay);
+            day = dayNumber(year, stamp.month, stamp.day);
+        }
         dates[i] = QDate::fromJulianDay(day + JulianDayOfEpoch);
         bound = day * SecondsPerDay + stamp.second;
+        after = &stamp;
     }
     return dates;
 }
