@@ -344,8 +344,14 @@ bool DataDir::mergeListCopy(const QString& copy, Merged& merged) {
             merged.warn(theirs.error());
         return false;
     }
+    // What the user knew before: the list the sync tool kept may lack what this computer added,
+    // which the copy brings back, so only the change of both together is told.
+    const std::vector<GYMM::Item> before = gymm_.items_;
     FileBytes current;
-    if (checkList(merged, ListChange::Then::Noted, current) == ListState::Unreadable)
+    Outcome checked;
+    const ListState state = checkList(checked, ListChange::Then::Noted, current);
+    merged.warnings += checked.warnings;
+    if (state == ListState::Unreadable)
         return false;
     QByteArray bytes = current.bytes.view().toByteArray();
     if (current.missing) { // written again from the table, as every rewrite does
@@ -384,6 +390,12 @@ bool DataDir::mergeListCopy(const QString& copy, Merged& merged) {
         return false;
     merged.itemsAdded += added;
     merged.listCopy = copy;
+    // The items the copy brings are told as such; a list the tool replaced is told as well.
+    if (state == ListState::Changed && !sameTable(before, gymm_.items_)) {
+        ListChange change = differences(before, gymm_.items_);
+        change.then = ListChange::Then::Noted;
+        merged.listChanged = std::move(change);
+    }
     return true;
 }
 

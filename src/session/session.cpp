@@ -61,7 +61,9 @@ bool Session::report(QWidget* parent, const Outcome& outcome) {
 }
 
 void Session::reportMerged(QWidget* parent, const DataDir::Merged& merged) {
-    report(parent, merged);
+    // One box for the merge: how the list changed is part of what it says.
+    for (const FileProblem& problem : merged.warnings)
+        report(parent, problem);
     if (!merged.any())
         return;
     QStringList lines;
@@ -98,6 +100,8 @@ void Session::reportMerged(QWidget* parent, const DataDir::Merged& merged) {
             lines.append(QStringLiteral("　指示数が違う項目（変えていません）：") +
                          targets.join(QStringLiteral("、")));
     }
+    if (merged.listChanged)
+        lines.append(QStringLiteral("\r\n") + changeText(*merged.listChanged));
     dialogs_.notice(parent,
                     QStringLiteral("同期ツールが作った競合コピーを統合しました。\r\n\r\n") +
                         lines.join(QStringLiteral("\r\n")) +
