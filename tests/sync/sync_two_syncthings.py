@@ -515,7 +515,7 @@ def register_different_while_apart(t):
 
 def record_together(t):
     # Connected, a set every 0.4 s on one side or the other, as two people training at once:
-    # both histories change before Syncthing has brought either over, and meet as a conflict.
+    # Syncthing brings some over while the other side goes on appending.
     for _ in range(4):
         for side in (A, B):
             t.record(side, SIT)
