@@ -81,7 +81,7 @@ QStringList failures(const Outcome& outcome) {
     QStringList files;
     for (const FileProblem& problem : outcome.warnings) {
         EXPECT_EQ(problem.action, FileProblem::Action::Write);
-        EXPECT_FALSE(problem.reason.isEmpty());
+        EXPECT_EQ(problem.reason, u"ディスクの空き容量が足りません");
         files.append(problem.fileName);
     }
     return files;

@@ -132,6 +132,18 @@ TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
     press("cmdDel");
     EXPECT_EQ(app->gymm().ItemCount(), 5);
     EXPECT_EQ(dir.read(QStringLiteral("B.txt")), history);
+
+    // Renamed to a name a file can carry, such an item is written in the usual form; the
+    // others stay as they were read.
+    dialogs.clear();
+    select(1);
+    find<QLineEdit>(QStringLiteral("txtKoumoku"))->setText(QStringLiteral("escape"));
+    press("cmdHozon");
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("設定更新終了")});
+    expected.replace("\"B.txt" + QByteArray(1, '\0') + "x\",3\r\n", "");
+    expected.replace("\"../escape\",4", "\"escape\",4");
+    EXPECT_EQ(dir.read(ItemList), expected);
+    EXPECT_EQ(dir.listing(), (QStringList{QStringLiteral("B.txt"), ItemList}));
 }
 
 TEST_F(HostileFiles, SpecialFilesUnderDataFileNamesAreErrorsNotHangs) {

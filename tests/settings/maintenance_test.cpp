@@ -193,7 +193,8 @@ TEST_F(Maintenance, ARegistrationWarnsWhenItsHistoryFileCannotBeMade) {
     EXPECT_EQ(dialogs.titles(),
               (QStringList{QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
                            QStringLiteral("書き込みエラー"), QStringLiteral("新規登録終了")}));
-    EXPECT_TRUE(dialogs.shown()[2].text.contains(u"A.txt"));
+    EXPECT_EQ(dialogs.shown()[2].text,
+              notWritten(QStringLiteral("A.txt"), QStringLiteral("通常のファイルではありません")));
     EXPECT_EQ(itemList(), u"\"A\",5\r\n");
     EXPECT_EQ(items()->count(), 1);
 }
@@ -205,7 +206,9 @@ TEST_F(Maintenance, ARegistrationThatCannotBeWrittenAddsNothing) {
     dialogs.queue(QStringLiteral("5"));
     press("cmdNew");
     EXPECT_EQ(dialogs.shown().last().title, u"書き込みエラー");
-    EXPECT_TRUE(dialogs.shown().last().text.contains(u"項目一覧.txt"));
+    EXPECT_EQ(
+        dialogs.shown().last().text,
+        notWritten(QStringLiteral("項目一覧.txt"), QStringLiteral("通常のファイルではありません")));
     EXPECT_EQ(items()->count(), 0);
     EXPECT_EQ(app->gymm().ItemCount(), 0);
     EXPECT_FALSE(dir.exists(QStringLiteral("A.txt")));
