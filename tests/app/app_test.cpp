@@ -3,6 +3,7 @@
 #include "training/frmmain.h"
 #include "widgets/picture_button.h"
 
+#include <QLabel>
 #include <QListView>
 
 #include <QApplication>
@@ -157,7 +158,25 @@ TEST_F(TwoComputers, ConflictCopiesAreMergedAtTheStartAndWhenOneAppears) {
     EXPECT_EQ(dialogs.shown()[0].icon, Dialogs::Icon::Information);
     EXPECT_TRUE(dialogs.shown()[0].text.contains(u"A.txt"));
     EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 2);
-    EXPECT_TRUE(training());
+    ASSERT_TRUE(training());
+
+    // A copy of the item list during a workout: its item joins the labels at once, and a
+    // target it holds otherwise is told, not taken.
+    dialogs.clear();
+    const QString listCopy = QStringLiteral("項目一覧 (conflicted copy 2026-12-07 081500).txt");
+    dir.write(listCopy, "\"A\",5\r\n\"B\",2\r\n");
+    app->dataDirChanged();
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown()[0].text,
+              QStringLiteral("同期ツールが作った競合コピーを統合しました。\r\n\r\n"
+                             "・項目一覧.txt：%1 から項目 B を加えました\r\n"
+                             "　指示数が違う項目（変えていません）：A（この一覧 1、競合コピー 5）"
+                             "\r\n\r\n競合コピーは「統合済みの競合コピー」フォルダーに移しました。")
+                  .arg(listCopy));
+    EXPECT_EQ(find<QLabel>(QStringLiteral("lblSnd(2)"))->text(), u"2.B");
+    EXPECT_FALSE(find<QLabel>(QStringLiteral("lblSnd(2)"))->isHidden());
+    EXPECT_EQ(find<PictureButton>(QStringLiteral("cmdNext"))->text(), u"次へ");
+    EXPECT_EQ(dir.read(QStringLiteral("項目一覧.txt")), "\"A\",1\r\n\"B\",2\r\n");
 
     find<PictureButton>(QStringLiteral("cmdCut"))->click();
     settle();

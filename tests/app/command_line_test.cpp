@@ -90,6 +90,11 @@ TEST_F(CommandLine, ExportsWithoutADisplay) {
               header + QStringLiteral("腹筋,2026-12-06,07:00:00,12.5\r\n").toUtf8());
     EXPECT_FALSE(dir.exists(QStringLiteral("data/out.csv")));
 
+    // The launcher's data directory when none is named.
+    EXPECT_EQ(yarukin({QStringLiteral("--export-csv"), QStringLiteral("-")}, dir.path(),
+                      {QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=") + data()})
+                  .out,
+              all.out);
     // /dev/stdout is a link to a pipe here; appended to a file, that file keeps what it held.
     EXPECT_EQ(yarukin(exportTo(QStringLiteral("/dev/stdout")), dir.path()).out, all.out);
     dir.write(QStringLiteral("log"), "before\n");
@@ -120,6 +125,9 @@ TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
     const QList<Case> cases = {
         // Usage errors: one line, then the pointer to the help.
         {{csv, dash, QStringLiteral("腹筋")}, 2, QStringLiteral("余分な引数です: 腹筋")},
+        {{QStringLiteral("--"), QStringLiteral("--help")},
+         2,
+         QStringLiteral("余分な引数です: --help")},
         {{QStringLiteral("--no-such-option")},
          2,
          QStringLiteral("知らないオプションです: --no-such-option")},
@@ -237,6 +245,9 @@ TEST_F(CommandLine, WithoutADisplayTheWindowsSayItInOneLineAndTouchNothing) {
          QStringLiteral("Wayland は %1/wayland-0 に接続できません").arg(dir.path())},
         {{QStringLiteral("QT_QPA_PLATFORM=wayland"), QStringLiteral("WAYLAND_DISPLAY=/no/socket")},
          QStringLiteral("Wayland は /no/socket に接続できません")},
+        {{QStringLiteral("QT_QPA_PLATFORM=wayland"), QStringLiteral("XDG_RUNTIME_DIR=/run"),
+          QStringLiteral("WAYLAND_DISPLAY=") + QString(110, u's')},
+         QStringLiteral("Wayland のソケットの名前が長すぎます")},
         {{QStringLiteral("QT_QPA_PLATFORM=xcb:foo=1;wayland"), QStringLiteral("DISPLAY=:7999"),
           QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=") + missing},
          noServer + u'、' + noRuntime},

@@ -152,6 +152,25 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
     EXPECT_TRUE(
         dir.exists(aside + QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500) (2).txt")));
     EXPECT_FALSE(data.mergeConflictCopies().any());
+
+    // A copy that cannot be read, and a place for the copies that is no folder, are told; the
+    // copies stay where they are.
+    const QString folderCopy = QStringLiteral("腹筋.sync-conflict-20261207-090000-ABCDEFG.txt");
+    ASSERT_TRUE(QDir().mkdir(folderCopy));
+    ASSERT_TRUE(QDir().rename(DataDir::MergedCopiesFolder, QStringLiteral("kept")));
+    dir.write(DataDir::MergedCopiesFolder, "a file");
+    writeDated(dir, historyCopy, record(12, 4, 8, 40));
+    const DataDir::Merged failed = data.mergeConflictCopies();
+    EXPECT_FALSE(failed.any());
+    ASSERT_EQ(failed.warnings.size(), 2);
+    EXPECT_EQ(failed.warnings[0].action, FileProblem::Action::Write);
+    EXPECT_EQ(failed.warnings[0].fileName, DataDir::MergedCopiesFolder);
+    EXPECT_EQ(failed.warnings[0].reason, u"フォルダーではありません");
+    EXPECT_EQ(failed.warnings[1].action, FileProblem::Action::Read);
+    EXPECT_EQ(failed.warnings[1].fileName, folderCopy);
+    EXPECT_EQ(failed.warnings[1].reason, u"通常のファイルではありません");
+    EXPECT_TRUE(dir.exists(historyCopy));
+    EXPECT_TRUE(dir.exists(folderCopy));
 }
 
 } // namespace

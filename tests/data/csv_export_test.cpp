@@ -5,8 +5,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -175,12 +178,30 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
     EXPECT_TRUE(toPipe);
     EXPECT_EQ(piped, "d");
     EXPECT_TRUE(csv::write(table, QStringLiteral("/dev/null"), "e"));
-    const Step folder = csv::write(table, QStringLiteral("out"), "f");
-    ASSERT_FALSE(folder);
-    EXPECT_TRUE(folder.error().reason.startsWith(u"フォルダー"));
+    // A directory, a socket, a link that leads nowhere and a path through a file are refused,
+    // each saying why.
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "out/socket");
+    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(socket);
+    ASSERT_EQ(::symlink("nowhere", "out/dangling"), 0);
+    for (const auto& [target, reason] :
+         {std::pair{"out", u"フォルダーです（書き出すファイルの名前を指定して下さい）"},
+          {"out/socket", u"ブロックデバイスかソケットです（書き出し先にはできません）"},
+          {"out/dangling", u"リンク先のファイルがありません"},
+          {"out/export.csv/x", u"フォルダーではありません"}}) {
+        const Step refused = csv::write(table, QString::fromLatin1(target), "f");
+        ASSERT_FALSE(refused) << target;
+        EXPECT_EQ(refused.error().fileName, QString::fromLatin1(target));
+        EXPECT_EQ(refused.error().reason, QStringView(reason));
+    }
     EXPECT_EQ(QDir(QStringLiteral("out")).entryList(QDir::Files | QDir::System),
-              (QStringList{QStringLiteral("export.csv"), QStringLiteral("fifo"),
-                           QStringLiteral("link.csv")}));
+              (QStringList{QStringLiteral("dangling"), QStringLiteral("export.csv"),
+                           QStringLiteral("fifo"), QStringLiteral("link.csv"),
+                           QStringLiteral("socket")}));
+    EXPECT_EQ(read(file), "c");
 
     // The item list, any item's history (one not yet written too) and a temporary file, by
     // whatever name: none is written, and the data directory stays as it was.

@@ -207,6 +207,11 @@ TEST(ItemListWriters, AFailedWriteLeavesTheOldFileAndSaysWhy) {
     EXPECT_EQ(dir.read(ItemListFileName), QByteArray("\"a\",1\r\n"));
     EXPECT_EQ(gymm.ItemNames(1), u"a"); // the table keeps what the file holds
     EXPECT_EQ(gymm.ItemTargets(1), 1);
+    const DataDir::Registration unregistered = data.registerItem(QStringLiteral("😀"), 2);
+    EXPECT_FALSE(unregistered.done);
+    ASSERT_EQ(unregistered.warnings.size(), 1);
+    EXPECT_EQ(unregistered.warnings[0].reason, u"項目名「😀」に保存できない文字が含まれています");
+    EXPECT_EQ(dir.listing(), QStringList{ItemListFileName});
 
     // A directory where the file should be makes the replacement itself fail.
     ASSERT_TRUE(QFile::remove(ItemListFileName));

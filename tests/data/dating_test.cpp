@@ -44,6 +44,8 @@ TEST(Dating, ReadsTheFieldsAsTheProgramWritesThem) {
                                                         {u"12月05日", u"24時00分00秒"},
                                                         {u"12月05日", u"23時60分00秒"},
                                                         {u"12月05日", u"18:36:11"},
+                                                        {u"12日05月", u"00時00分00秒"},
+                                                        {u"12月05日", u"00分00時00秒"},
                                                         {u"１２月０５日", u"00時00分00秒"},
                                                         {u"", u""}})
         EXPECT_FALSE(stamp(QString::fromUtf16(date), QString::fromUtf16(time)))

@@ -178,6 +178,23 @@ TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
     EXPECT_FALSE(safe_file::isTemporaryName(Name + QStringLiteral(".Ab0xyz"), Name));
 }
 
+TEST(SafeFile, DirectoriesAreMadeWithTheirParentsForTheUserAlone) {
+    TempWorkDir dir;
+    ASSERT_TRUE(safe_file::createDirectories(QStringLiteral("a/b/c")));
+    ASSERT_TRUE(safe_file::createDirectories(dir.path() + QStringLiteral("/a/b/c"))); // there
+    EXPECT_EQ(modeOf(QStringLiteral("a")), mode_t(0700));
+    EXPECT_EQ(modeOf(QStringLiteral("a/b/c")), mode_t(0700));
+    // A file in the way, on the way or at the end.
+    dir.write(QStringLiteral("a/file"), "x");
+    for (const auto& [path, file] : {std::pair{"a/file/d", "/a/file/d"}, {"a/file", "a/file"}}) {
+        const Step made = safe_file::createDirectories(QString::fromLatin1(path));
+        ASSERT_FALSE(made) << path;
+        EXPECT_TRUE(made.error().fileName.endsWith(QString::fromLatin1(file))) << path;
+        EXPECT_EQ(made.error().reason, u"フォルダーではありません");
+    }
+    EXPECT_EQ(dir.read(QStringLiteral("a/file")), "x");
+}
+
 TEST(SafeFile, ReadReportsAMissingFileApartFromAnError) {
     TempWorkDir dir;
     const Folder f = dir.folder();
