@@ -220,7 +220,7 @@ TEST(ItemListWriters, AFailedWriteLeavesTheOldFileAndSaysWhy) {
     EXPECT_FALSE(result.done);
     EXPECT_EQ(gymm.ItemNames(1), u"a");
     ASSERT_EQ(result.warnings.size(), 1);
-    EXPECT_FALSE(result.warnings[0].reason.isEmpty());
+    EXPECT_EQ(result.warnings[0].reason, u"通常のファイルではありません");
     EXPECT_FALSE(data.deleteItem(1).done);
     EXPECT_FALSE(data.clearItem(1).done);
     EXPECT_FALSE(data.registerItem(QStringLiteral("c"), 1).done);
