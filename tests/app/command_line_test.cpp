@@ -5,6 +5,7 @@
 #include "support/work_dir.h"
 
 #include <QProcess>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -128,6 +129,7 @@ TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
         {{QStringLiteral("--"), QStringLiteral("--help")},
          2,
          QStringLiteral("余分な引数です: --help")},
+        {{QStringLiteral("--"), QStringLiteral("--")}, 2, QStringLiteral("余分な引数です: --")},
         {{QStringLiteral("--no-such-option")},
          2,
          QStringLiteral("知らないオプションです: --no-such-option")},
@@ -264,16 +266,58 @@ TEST_F(CommandLine, WithoutADisplayTheWindowsSayItInOneLineAndTouchNothing) {
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
+// Whether the process holds the directory open, as the program does once it opens its data.
+bool holdsOpen(qint64 pid, const QString& directory) {
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                                   .entryInfoList(QDir::AllEntries | QDir::System))
+        if (fd.symLinkTarget() == directory)
+            return true;
+    return false;
+}
+
+TEST_F(CommandLine, TheWindowsOpenTheDataDirectoryNamedAndMakeTheLaunchersOnlyWithoutOne) {
+    // The offscreen platform needs no display; the program runs until it is ended.
+    const QString launcher = dir.path() + QStringLiteral("/launcher");
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--data-dir"), data()}, QStringList{}}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("YARUKIN_DEFAULT_DATA_DIR"), launcher);
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(YARUKIN_PROGRAM), arguments);
+        ASSERT_TRUE(process.waitForStarted());
+        const QString opened = arguments.isEmpty() ? launcher : data();
+        bool held = false;
+        for (int i = 0; i < 100 && !(held = holdsOpen(process.processId(), opened)); ++i)
+            QThread::msleep(50);
+        process.kill();
+        process.waitForFinished();
+        EXPECT_TRUE(held) << opened.toStdString();
+        EXPECT_EQ(QFileInfo(launcher).isDir(), arguments.isEmpty());
+    }
+}
+
 TEST_F(CommandLine, HelpAndVersion) {
     const Outcome help = yarukin({QStringLiteral("--help")}, dir.path(),
                                  {QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=/home/someone/data")});
     EXPECT_EQ(help.code, 0);
     const QString text = QString::fromUtf8(help.out);
     EXPECT_TRUE(text.startsWith(u"使い方: yarukin [--data-dir DIR]\n"));
-    for (const char16_t* present :
-         {u"--data-dir", u"--export-csv", u"--item", u"--help", u"--version", u"/home/someone/data",
-          u"例:", u"終了ステータス:"})
+    for (const char16_t* present : {u"--data-dir", u"--export-csv", u"--item", u"--help",
+                                    u"--version", u"例:", u"終了ステータス:"})
         EXPECT_TRUE(text.contains(present)) << QString::fromUtf16(present).toStdString();
+    // Where the data is, with the launcher's directory and without.
+    const QString where = QStringLiteral("${XDG_DATA_HOME:-~/.local/share}/yarukin");
+    EXPECT_TRUE(text.contains(QStringLiteral("  --data-dir がなければ %1、ここでは\n"
+                                             "  /home/someone/data を使い、ウィンドウを開くときに"
+                                             "なければ作ります。\n")
+                                  .arg(where)));
+    EXPECT_TRUE(QString::fromUtf8(yarukin({QStringLiteral("--help")}, dir.path()).out)
+                    .contains(QStringLiteral("  --data-dir がなければ作業フォルダーを使います"
+                                             "（yarukin コマンドから\n  起動したときは %1）。\n")
+                                  .arg(where)));
     // Nothing of Qt's own: its English, its options.
     for (const char16_t* absent :
          {u"Usage", u"Displays", u"help-all", u"qmljsdebugger", u"platform"})

@@ -153,6 +153,14 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
         dir.exists(aside + QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500) (2).txt")));
     EXPECT_FALSE(data.mergeConflictCopies().any());
 
+    // The copy of a history that is gone becomes the history.
+    writeDated(dir, QStringLiteral("背筋 (conflicted copy 2026-12-07 081500).txt"),
+               record(12, 5, 8, 7));
+    const DataDir::Merged lone = data.mergeConflictCopies();
+    ASSERT_EQ(lone.histories.size(), 1);
+    EXPECT_EQ(lone.histories[0].added, 1);
+    EXPECT_EQ(dir.read(QStringLiteral("背筋.txt")), record(12, 5, 8, 7));
+
     // A copy that cannot be read, and a place for the copies that is no folder, are told; the
     // copies stay where they are.
     const QString folderCopy = QStringLiteral("腹筋.sync-conflict-20261207-090000-ABCDEFG.txt");

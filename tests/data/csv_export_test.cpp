@@ -87,20 +87,24 @@ TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
                          "abc\r\n";
     history +=
         cp(QStringLiteral("\"12月05日\",\"18時00分03秒\",")) + '1' + QByteArray(299, '"') + "\r\n";
+    // Invalid bytes, three times their size in UTF-8: the most a count can grow.
+    history += cp(QStringLiteral("\"12月05日\",\"18時00分04秒\",")) + QByteArray(1000, '\x80');
     dir.write(QStringLiteral("a.txt"), history);
     DataDir table = dir.open();
     ASSERT_TRUE(table.LoadItemList().done);
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);
     ASSERT_TRUE(all.problems.isEmpty()) << all.problems[0].reason.toStdString();
-    EXPECT_EQ(all.records, 5);
+    EXPECT_EQ(all.records, 6);
+    EXPECT_LE(all.size, all.buffer.size());
     const QStringList rows =
         QString::fromUtf8(all.bytes().toByteArray()).split(QStringLiteral("\r\n"));
-    ASSERT_EQ(rows.size(), 7);
+    ASSERT_EQ(rows.size(), 8);
     EXPECT_TRUE(rows[1].endsWith(u",18:00:00,\"1\"\"2\""));
     EXPECT_TRUE(rows[2].endsWith(u",18:00:01,ｱｲｳｴｵ"));
     EXPECT_TRUE(rows[3].endsWith(QStringLiteral(",18:00:02,") + QChar(0xF7A0) + QChar(0xF780)));
     EXPECT_EQ(rows[4], u"a,,,");
     EXPECT_EQ(rows[5].count(u'"'), 2 + 2 * 299); // each doubled, within two
+    EXPECT_TRUE(rows[6].endsWith(QStringLiteral(",18:00:04,") + QString(1000, QChar(0xF780))));
 }
 
 TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {

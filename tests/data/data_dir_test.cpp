@@ -428,6 +428,13 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
     const DataDir::Recorded same = data.record(1, 1, When);
     EXPECT_FALSE(same.listChanged);
     EXPECT_EQ(dir.read(ItemListFileName), "\"A\",1\r\n");
+    // A target changed elsewhere is a change of the list.
+    bringIn(dir, ItemListFileName, "\"A\",3\r\n");
+    const DataDir::Recorded target = data.record(1, 1, When);
+    ASSERT_TRUE(target.listChanged);
+    ASSERT_EQ(target.listChanged->targets.size(), 1);
+    EXPECT_EQ(target.listChanged->targets[0].after, 3);
+    EXPECT_EQ(dir.read(ItemListFileName), "\"A\",3\r\n");
 }
 
 } // namespace

@@ -66,13 +66,14 @@ TEST_F(Progress, DaysHoldTheirSetsAndLeaveOutWhatCannotBeDatedOrRead) {
     EXPECT_EQ(totals.unreadable, 2);
 
     // A clock set back within a day puts a day's records apart: each day still holds all of
-    // its own.
-    const progress::DailyTotals back =
-        totalsOf({{12, 1, "1"}, {12, 2, "30"}, {12, 1, "3"}, {12, 2, "4"}});
-    ASSERT_EQ(back.days.size(), 2u);
+    // its own. A day of hand-edited negative counts has its best below zero.
+    const progress::DailyTotals back = totalsOf(
+        {{12, 1, "1"}, {12, 2, "30"}, {12, 1, "3"}, {12, 2, "4"}, {12, 3, "-7"}, {12, 3, "-5"}});
+    ASSERT_EQ(back.days.size(), 3u);
     for (const auto& [day, date, total, sets, best, atTarget] :
          {std::tuple{back.days[0], QDate(2026, 12, 1), 4.0, 2, 3.0, 0},
-          std::tuple{back.days[1], QDate(2026, 12, 2), 34.0, 2, 30.0, 1}}) {
+          std::tuple{back.days[1], QDate(2026, 12, 2), 34.0, 2, 30.0, 1},
+          std::tuple{back.days[2], QDate(2026, 12, 3), -12.0, 2, -5.0, 0}}) {
         EXPECT_EQ(day.date, date);
         EXPECT_EQ(day.total, total);
         EXPECT_EQ(day.sets, sets);
