@@ -57,11 +57,7 @@ protected:
     }
     // Files changed on a known day, so that the records' years are known.
     void write(const QString& name, const QString& text) {
-        dir.write(name, *cp932::encode(text).bytes);
-        QFile file(name);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(12, 0)),
-                                     QFileDevice::FileModificationTime));
+        dir.write(name, cp(text), QDateTime(QDate(2026, 12, 7), QTime(12, 0)));
     }
     QString data() const { return dir.path() + QStringLiteral("/data"); }
     // The data directory's export to `target`.
@@ -205,7 +201,7 @@ TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
         EXPECT_EQ(lines, expected) << shown;
     }
     EXPECT_EQ(dir.read(QStringLiteral("data/腹筋.txt")),
-              *cp932::encode(QStringLiteral("\"12月06日\",\"07時00分00秒\",12.5\r\n")).bytes);
+              cp(QStringLiteral("\"12月06日\",\"07時00分00秒\",12.5\r\n")));
 
     // Among all items, one whose name no file can carry is left out and said; asked for
     // alone, it is a failure. A history that cannot be read fails the export.

@@ -15,35 +15,23 @@
 
 namespace {
 
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
-// Writes a file in code page 932 with its modification time set.
-void writeDated(TempWorkDir& dir, const QString& name, const QString& text, const QDateTime& at) {
-    dir.write(name, cp(text));
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(at, QFileDevice::FileModificationTime));
-}
-
 const QDateTime Modified(QDate(2027, 1, 2), QTime(12, 0));
 
 class CsvExport : public ::testing::Test {
 protected:
     void SetUp() override {
         // A comma, full-width text and ～, two items of one name, and a name no file can carry.
-        writeDated(dir, QStringLiteral("項目一覧.txt"),
-                   QStringLiteral("\"腕立て, 膝つき\",30\r\n\"スクワット～深め\",20\r\n"
-                                  "\"腕立て, 膝つき\",5\r\n\"a/b\",1\r\n\"記録なし\",3\r\n"),
-                   Modified);
-        writeDated(
-            dir, QStringLiteral("腕立て, 膝つき.txt"),
-            QStringLiteral("\"12月31日\",\"23時59分59秒\",30\r\n\"?\",\"09時05分07秒\",12.5\r\n"
-                           "\"01月01日\",\"00時00分01秒\",1E+20"),
+        dir.write(QStringLiteral("項目一覧.txt"),
+                  cp(QStringLiteral("\"腕立て, 膝つき\",30\r\n\"スクワット～深め\",20\r\n"
+                                    "\"腕立て, 膝つき\",5\r\n\"a/b\",1\r\n\"記録なし\",3\r\n")),
+                  Modified);
+        dir.write(
+            QStringLiteral("腕立て, 膝つき.txt"),
+            cp(QStringLiteral("\"12月31日\",\"23時59分59秒\",30\r\n\"?\",\"09時05分07秒\",12.5\r\n"
+                              "\"01月01日\",\"00時00分01秒\",1E+20")),
             Modified);
-        writeDated(dir, QStringLiteral("スクワット～深め.txt"),
-                   QStringLiteral("\"01月02日\",\"07時00分00秒\",20\r\n"), Modified);
+        dir.write(QStringLiteral("スクワット～深め.txt"),
+                  cp(QStringLiteral("\"01月02日\",\"07時00分00秒\",20\r\n")), Modified);
         ASSERT_TRUE(table.LoadItemList().done);
     }
     TempWorkDir dir;
@@ -117,20 +105,20 @@ TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
 
 TEST(CsvField, NoSpreadsheetRunsANameOrACount) {
     TempWorkDir dir;
-    writeDated(dir, QStringLiteral("項目一覧.txt"),
-               QStringLiteral("\"=1+2\",1\r\n\"+SUM(1;2)\",1\r\n\"-2+3\",1\r\n\"@SUM(A1)\",1\r\n"
-                              "\"\t=x\",1\r\n\"a=b\",1\r\n"),
-               Modified);
+    dir.write(QStringLiteral("項目一覧.txt"),
+              cp(QStringLiteral("\"=1+2\",1\r\n\"+SUM(1;2)\",1\r\n\"-2+3\",1\r\n\"@SUM(A1)\",1\r\n"
+                                "\"\t=x\",1\r\n\"a=b\",1\r\n")),
+              Modified);
     const QString record = QStringLiteral("\"01月02日\",\"07時00分00秒\",");
     for (const QString& name : {QStringLiteral("=1+2"), QStringLiteral("+SUM(1;2)"),
                                 QStringLiteral("-2+3"), QStringLiteral("@SUM(A1)")})
-        writeDated(dir, name + QStringLiteral(".txt"), record + QStringLiteral("5\r\n"), Modified);
-    writeDated(dir, QStringLiteral("a=b.txt"),
-               record + QStringLiteral("=1+2\r\n") + record + QStringLiteral("-4\r\n") + record +
-                   QStringLiteral("+3\r\n") + record + QStringLiteral("-1E+15\r\n") + record +
-                   QStringLiteral("@x\"y\r\n") + record + QStringLiteral("-\r\n") + record +
-                   QStringLiteral("- 4\r\n"),
-               Modified);
+        dir.write(name + QStringLiteral(".txt"), cp(record + QStringLiteral("5\r\n")), Modified);
+    dir.write(QStringLiteral("a=b.txt"),
+              cp(record + QStringLiteral("=1+2\r\n") + record + QStringLiteral("-4\r\n") + record +
+                 QStringLiteral("+3\r\n") + record + QStringLiteral("-1E+15\r\n") + record +
+                 QStringLiteral("@x\"y\r\n") + record + QStringLiteral("-\r\n") + record +
+                 QStringLiteral("- 4\r\n")),
+              Modified);
     DataDir table = dir.open();
     ASSERT_TRUE(table.LoadItemList().done);
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);

@@ -24,10 +24,6 @@ QJsonObject expected() {
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
 // Writes the whole item list from the table, as an update that changes nothing does.
 bool rewrite(DataDir& data) {
     return data.updateItem(1, data.gymm().ItemNames(1), data.gymm().ItemTargets(1)).done;

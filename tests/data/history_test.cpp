@@ -16,10 +16,6 @@ QDateTime at(int month, int day, int h, int m, int s) {
     return QDateTime(QDate(2026, month, day), QTime(h, m, s));
 }
 
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
 TEST(History, RecordBytesMatchTheFormat) {
     EXPECT_EQ(history::recordBytes(at(12, 5, 18, 36, 11), 30).toHex(' '),
               QByteArray("22 31 32 8c 8e 30 35 93 fa 22 2c 22 31 38 8e 9e 33 36 95 aa 31 31 95 62 "

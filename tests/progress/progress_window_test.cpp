@@ -48,12 +48,7 @@ protected:
                         .arg(month, 2, 10, QLatin1Char('0'))
                         .arg(day, 2, 10, QLatin1Char('0'))
                         .arg(QString::fromLatin1(count));
-        QFile file(QStringLiteral("腕立て伏せ.txt"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(*cp932::encode(text).bytes);
-        file.flush();
-        ASSERT_TRUE(
-            file.setFileTime(QDateTime(Today, QTime(20, 0)), QFileDevice::FileModificationTime));
+        dir.write(QStringLiteral("腕立て伏せ.txt"), cp(text), QDateTime(Today, QTime(20, 0)));
     }
     std::unique_ptr<ProgressWindow> open(double target = 30) {
         auto window = std::make_unique<ProgressWindow>(
@@ -265,14 +260,14 @@ TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
     // Brought back by a sync tool, which writes a file beside it and renames it over.
     QFile file(QStringLiteral("sync.tmp"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(*cp932::encode(QStringLiteral("\"12月07日\",\"08時00分00秒\",7\r\n")).bytes);
+    file.write(cp(QStringLiteral("\"12月07日\",\"08時00分00秒\",7\r\n")));
     file.close();
     ASSERT_TRUE(QFile::rename(QStringLiteral("sync.tmp"), QStringLiteral("腕立て伏せ.txt")));
     EXPECT_TRUE(total(u"合計 7回"));
     EXPECT_TRUE(window->noticeText().isEmpty());
     // Replaced once more by a rename: the watch follows the name, not the old file.
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(*cp932::encode(QStringLiteral("\"12月07日\",\"08時00分00秒\",8\r\n")).bytes);
+    file.write(cp(QStringLiteral("\"12月07日\",\"08時00分00秒\",8\r\n")));
     file.close();
     ASSERT_TRUE(QFile::remove(QStringLiteral("腕立て伏せ.txt")));
     ASSERT_TRUE(QFile::rename(QStringLiteral("sync.tmp"), QStringLiteral("腕立て伏せ.txt")));

@@ -31,10 +31,6 @@ constexpr Mode Modes[] = {{FAULT_ENOSPC, "ENOSPC"},
                           {FAULT_SHORT_WRITE, "short"},
                           {FAULT_READ, "read"}};
 
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
 // What an action is expected to leave when it did its work.
 struct Expectation {
     QByteArray itemList;                // the whole new item list

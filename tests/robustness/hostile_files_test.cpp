@@ -52,9 +52,8 @@ protected:
 // A list as a careless hand might edit it: an item whose name is the item list's own, one
 // whose name cuts at a NUL into another item's file, a path, and an unquoted quote.
 QByteArray handEditedList() {
-    return "\"A\",1\r\n" + *cp932::encode(QStringLiteral("\"項目一覧\",2\r\n")).bytes +
-           QByteArray("\"B.txt") + '\0' + "x\",3\r\n\"../escape\",4\r\n\"sub/x\",5\r\nx\"y,6\r\n" +
-           "\"B\",7\r\n";
+    return "\"A\",1\r\n" + cp(QStringLiteral("\"項目一覧\",2\r\n")) + QByteArray("\"B.txt") + '\0' +
+           "x\",3\r\n\"../escape\",4\r\n\"sub/x\",5\r\nx\"y,6\r\n" + "\"B\",7\r\n";
 }
 
 TEST_F(HostileFiles, AWorkoutGoesPastNamesNoFileCanCarryAndWritesOnlyItsOwnFiles) {
@@ -372,9 +371,8 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
                                 old.isEmpty() || old.endsWith('\n') ? old : old + "\r\n");
                 filesAfter.append(file);
             }
-            expected[record.name] +=
-                cp932::encode(QStringLiteral("\"12月05日\",\"18時36分11秒\",")).bytes.value() +
-                QByteArray::number(record.target) + "\r\n";
+            expected[record.name] += cp(QStringLiteral("\"12月05日\",\"18時36分11秒\",")) +
+                                     QByteArray::number(record.target) + "\r\n";
         }
         filesAfter.sort();
 
