@@ -18,10 +18,10 @@ struct Outcome {
     QStringList errLines() const { return QString::fromUtf8(err).split(u'\n', Qt::SkipEmptyParts); }
 };
 
-// The program, or with `shell` a sh script that runs it as "$0" (for redirections).
-Outcome yarukin(const QStringList& arguments, const QString& workingDir,
-                const QStringList& environmentSet = {}, const QString& shell = {}) {
-    QProcess process;
+// Starts the program, or with `shell` a sh script that runs it as "$0" (for redirections),
+// with no display but what `environmentSet` gives.
+void start(QProcess& process, const QStringList& arguments, const QString& workingDir,
+           const QStringList& environmentSet = {}, const QString& shell = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
                              "YARUKIN_DEFAULT_DATA_DIR", "XDG_RUNTIME_DIR", "WAYLAND_SOCKET"})
@@ -36,6 +36,13 @@ Outcome yarukin(const QStringList& arguments, const QString& workingDir,
         process.start(QStringLiteral("/bin/sh"),
                       QStringList{QStringLiteral("-c"), shell, QStringLiteral(YARUKIN_PROGRAM)} +
                           arguments);
+}
+
+// The program run to its end.
+Outcome yarukin(const QStringList& arguments, const QString& workingDir,
+                const QStringList& environmentSet = {}, const QString& shell = {}) {
+    QProcess process;
+    start(process, arguments, workingDir, environmentSet, shell);
     EXPECT_TRUE(process.waitForFinished(30000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};
@@ -277,12 +284,9 @@ TEST_F(CommandLine, TheWindowsOpenTheDataDirectoryNamedAndMakeTheLaunchersOnlyWi
     for (const QStringList& arguments :
          {QStringList{QStringLiteral("--data-dir"), data()}, QStringList{}}) {
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("YARUKIN_DEFAULT_DATA_DIR"), launcher);
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(dir.path());
-        process.start(QStringLiteral(YARUKIN_PROGRAM), arguments);
+        start(process, arguments, dir.path(),
+              {QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+               QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=") + launcher});
         ASSERT_TRUE(process.waitForStarted());
         const QString opened = arguments.isEmpty() ? launcher : data();
         bool held = false;

@@ -4,18 +4,12 @@
 #include "base/cp932.h"
 #include "base/text_to_number.h"
 #include "data/csv_export.h"
-#include "settings/frmsettei.h"
-#include "support/app_fixture.h"
+#include "settings/settings_fixture.h"
 #include "training/frmmain.h"
 #include "widgets/picture_button.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListView>
-#include <QListWidget>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <algorithm>
@@ -28,26 +22,7 @@ using Icon = Dialogs::Icon;
 
 const QString ItemList = QStringLiteral("項目一覧.txt");
 
-class HostileFiles : public AppTest {
-protected:
-    void press(const char* name) { find<PictureButton>(QString::fromLatin1(name))->click(); }
-    void toSettings() {
-        if (training()) {
-            press("cmdCut");
-            settle();
-        }
-        ASSERT_TRUE(settings());
-    }
-    void select(int row) { find<QListWidget>(QStringLiteral("lstKoumoku"))->setCurrentRow(row); }
-    void pick(int row) {
-        auto* combo = find<QComboBox>(QStringLiteral("cboKoumoku"));
-        combo->setCurrentIndex(row);
-        emit combo->activated(row);
-    }
-    int historyLinesShown() {
-        return find<QListView>(QStringLiteral("lstRireki"))->model()->rowCount();
-    }
-};
+using HostileFiles = Settings;
 
 // A list as a careless hand might edit it: an item whose name is the item list's own, one
 // whose name cuts at a NUL into another item's file, a path, and an unquoted quote.
@@ -95,15 +70,13 @@ TEST_F(HostileFiles, AWorkoutGoesPastNamesNoFileCanCarryAndWritesOnlyItsOwnFiles
 TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
     const QByteArray list = handEditedList();
     dir.write(ItemList, list);
-    start();
-    toSettings();
-    dialogs.clear();
+    open();
     const QByteArray before = dir.snapshot();
 
     pick(1); // the history view of 項目一覧 would read the item list as records
     EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("使用できない項目名")});
-    EXPECT_EQ(historyLinesShown(), 0);
-    EXPECT_EQ(find<QLabel>(QStringLiteral("lblGoukei"))->text(), u"合計回数 ： 0");
+    EXPECT_EQ(lines(), QStringList());
+    EXPECT_EQ(total(), u"合計回数 ： 0");
 
     dialogs.clear();
     select(1);
@@ -136,7 +109,7 @@ TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
     // others stay as they were read.
     dialogs.clear();
     select(1);
-    find<QLineEdit>(QStringLiteral("txtKoumoku"))->setText(QStringLiteral("escape"));
+    nameBox()->setText(QStringLiteral("escape"));
     press("cmdHozon");
     EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("設定更新終了")});
     expected.replace("\"B.txt" + QByteArray(1, '\0') + "x\",3\r\n", "");

@@ -16,7 +16,6 @@ protected:
         for (const char* name : {"A", "B", "C"})
             writeHistory(QString::fromLatin1(name), {QStringLiteral("5")});
     }
-    void press(const char* name) { find<PictureButton>(QString::fromLatin1(name))->click(); }
 };
 
 // --- registering ----------------------------------------------------------------------
