@@ -95,6 +95,28 @@ TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
     EXPECT_TRUE(rows[6].endsWith(QStringLiteral(",18:00:04,") + QString(1000, QChar(0xF780))));
 }
 
+TEST(CsvExportCounts, YearsNoFourDigitsCanWriteLeaveTheDateEmpty) {
+    // Each 06月05日 before a 06月01日 lies a year back: 2100 of them reach before the year 1.
+    TempWorkDir dir;
+    dir.write(QStringLiteral("項目一覧.txt"), "\"a\",1\r\n");
+    dir.write(
+        QStringLiteral("a.txt"),
+        cp(QStringLiteral("\"06月05日\",\"10時00分00秒\",1\r\n\"06月01日\",\"10時00分00秒\",2\r\n")
+               .repeated(2100)),
+        QDateTime(QDate(2026, 7, 1), QTime(12, 0)));
+    DataDir table = dir.open();
+    ASSERT_TRUE(table.LoadItemList().done);
+    const QStringList rows =
+        QString::fromUtf8(csv::histories(table, std::nullopt, QDateTime()).bytes().toByteArray())
+            .split(QStringLiteral("\r\n"));
+    ASSERT_EQ(rows.size(), 4202);
+    EXPECT_EQ(rows[1], u"a,,10:00:00,1");   // the year -74
+    EXPECT_EQ(rows[149], u"a,,10:00:00,1"); // the year 0
+    EXPECT_EQ(rows[150], u"a,0001-06-01,10:00:00,2");
+    EXPECT_EQ(rows[151], u"a,0001-06-05,10:00:00,1");
+    EXPECT_EQ(rows[4200], u"a,2026-06-01,10:00:00,2");
+}
+
 TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
     EXPECT_EQ(csv::field("plain"), "plain");
     EXPECT_EQ(csv::field("a,b"), "\"a,b\"");

@@ -158,6 +158,9 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
     ASSERT_TRUE(training());
     ScriptedDialogs secondDialogs;
     bool secondEnded = false;
+    // The first copy's temporary file, as in the middle of a replace: not the second's to take.
+    const QString temporary = ItemList + QStringLiteral(".yarukin-Ab12Cd");
+    dir.write(temporary, "\"A\",1\r\n");
     {
         DataDir secondData = dir.open();
         App second(secondData, secondDialogs, clock, help);
@@ -168,7 +171,13 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
     EXPECT_TRUE(secondEnded);
     ASSERT_EQ(secondDialogs.shown().size(), 1);
     EXPECT_EQ(secondDialogs.shown()[0].title, u"二重起動");
+    EXPECT_EQ(
+        secondDialogs.shown()[0].text,
+        QStringLiteral("このフォルダーのデータは、すでに起動しているヤルキン！が使っています。"
+                       "\r\n\r\nフォルダー：") +
+            dir.path());
     EXPECT_EQ(secondDialogs.shown()[0].icon, Icon::Warning);
+    EXPECT_TRUE(dir.exists(temporary));
     EXPECT_TRUE(training()); // the first copy goes on
     find<PictureButton>(QStringLiteral("cmdNext"))->click();
     EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 1);
