@@ -8,6 +8,7 @@
 #include "support/app_fixture.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
@@ -151,6 +152,11 @@ TEST_F(Progress, BarsAreTotalsWithTheTargetOfTheirSetsAndThePointerSaysWhich) {
     // The words below do not move the chart, which keeps the bar pointed at marked.
     QTest::qWait(50);
     EXPECT_NE(painted(chart).pixelColor(inside), ProgressChart::BarColor);
+    // Leaving the chart leaves nothing pointed at.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(chart, &leave);
+    EXPECT_EQ(pointed(window.get()), QString());
+    EXPECT_EQ(painted(chart).pixelColor(inside), ProgressChart::BarColor);
 }
 
 TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
@@ -169,7 +175,22 @@ TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
     EXPECT_TRUE(bars.back().partial);
     EXPECT_NEAR(rects.back().width(), rects.front().width(), 0.01);
     EXPECT_EQ(bars.back().first, bars.back().last);
-    EXPECT_TRUE(chart->describe(static_cast<int>(rects.size()) - 1).contains(u"（1日分）　合計"));
+    const int last = static_cast<int>(rects.size()) - 1;
+    EXPECT_EQ(chart->describe(last), u"2026年12月7日（月）～2026年12月7日（月）（1日分）　合計 20回"
+                                     u"（練習 1日・1セット・最高 20回・目標 30回）");
+    EXPECT_EQ(
+        chart->describe(last - 1),
+        u"2026年11月30日（月）～2026年12月6日（日）　合計 90回（練習 3日・4セット・最高 40回・"
+        u"目標 120回）　4週平均 22.5回");
+    // The cut week is hatched: the bar's colour in lines over a lighter ground.
+    const QImage image = painted(chart);
+    const QRect cut = rects.back().toAlignedRect().adjusted(1, 1, -1, -1);
+    int solid = 0;
+    for (int y = cut.top(); y <= cut.bottom(); ++y)
+        for (int x = cut.left(); x <= cut.right(); ++x)
+            solid += image.pixelColor(x, y) == ProgressChart::BarColor;
+    EXPECT_GT(solid, 0);
+    EXPECT_LT(solid, cut.width() * cut.height());
     const QStringList weekly = chart->axisLabels();
     EXPECT_TRUE(weekly.front().endsWith(u"\n2025年"));
     EXPECT_EQ(weekly.filter(QStringLiteral("\n2026年")).size(), 1);
@@ -184,6 +205,13 @@ TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
     EXPECT_TRUE(monthly.front().endsWith(u"\n2024年"));
     EXPECT_TRUE(monthly.contains(u"1月\n2025年"));
     EXPECT_TRUE(monthly.contains(u"1月\n2026年"));
+    const std::vector<progress::Bar>& months = older->chart()->bars();
+    const auto january = std::find_if(months.begin(), months.end(), [](const progress::Bar& bar) {
+        return bar.first == QDate(2026, 1, 1);
+    });
+    ASSERT_NE(january, months.end());
+    EXPECT_EQ(older->chart()->describe(static_cast<int>(january - months.begin())),
+              u"2026年1月　合計 5回（練習 1日・1セット・最高 5回・目標 30回）　3か月平均 1.67回");
 }
 
 TEST_F(Progress, WhatLiesBeyondTheScaleIsMarkedAtItsEdge) {
