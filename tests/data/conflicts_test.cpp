@@ -93,7 +93,7 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
     QByteArray list = cp(u'"' + registered + QStringLiteral("\",1\r\n"));
     for (int i = 2; i <= 18; ++i)
         list += "\"item" + QByteArray::number(i) + "\"," + QByteArray::number(i) + "\r\n";
-    dir.write(ItemListFileName, list + cp(QStringLiteral("\"腹筋\",30\r\n")), Evening);
+    dir.write(ItemListFileName, list + cp(QStringLiteral("\"腹筋\",30")), Evening); // no line end
     dir.write(QStringLiteral("腹筋.txt"), record(12, 1, 8, 10) + record(12, 3, 8, 30), Evening);
     const QString historyCopy = QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500).txt");
     dir.write(historyCopy, record(12, 1, 8, 10) + record(12, 2, 8, 20), Evening);
@@ -154,19 +154,24 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
     // A copy that cannot be read, and a place for the copies that is no folder, are told; the
     // copies stay where they are.
     const QString folderCopy = QStringLiteral("腹筋.sync-conflict-20261207-090000-ABCDEFG.txt");
+    const QString listFolderCopy =
+        QStringLiteral("項目一覧.sync-conflict-20261207-090000-ABCDEFG.txt");
     ASSERT_TRUE(QDir().mkdir(folderCopy));
+    ASSERT_TRUE(QDir().mkdir(listFolderCopy));
     ASSERT_TRUE(QDir().rename(DataDir::MergedCopiesFolder, QStringLiteral("kept")));
     dir.write(DataDir::MergedCopiesFolder, "a file");
     dir.write(historyCopy, record(12, 4, 8, 40), Evening);
     const DataDir::Merged failed = data.mergeConflictCopies();
     EXPECT_FALSE(failed.any());
-    ASSERT_EQ(failed.warnings.size(), 2);
+    ASSERT_EQ(failed.warnings.size(), 3);
     EXPECT_EQ(failed.warnings[0].action, FileProblem::Action::Write);
     EXPECT_EQ(failed.warnings[0].fileName, DataDir::MergedCopiesFolder);
     EXPECT_EQ(failed.warnings[0].reason, u"フォルダーではありません");
     EXPECT_EQ(failed.warnings[1].action, FileProblem::Action::Read);
     EXPECT_EQ(failed.warnings[1].fileName, folderCopy);
     EXPECT_EQ(failed.warnings[1].reason, u"通常のファイルではありません");
+    EXPECT_EQ(failed.warnings[2].fileName, listFolderCopy);
+    EXPECT_EQ(failed.warnings[2].reason, u"通常のファイルではありません");
     EXPECT_TRUE(dir.exists(historyCopy));
     EXPECT_TRUE(dir.exists(folderCopy));
 }

@@ -201,8 +201,14 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
     ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ::close(socket);
     ASSERT_EQ(::symlink("nowhere", "out/dangling"), 0);
+    dir.write(QStringLiteral("out/kept.csv"), "kept");
+    ASSERT_EQ(::chmod("out/kept.csv", 0444), 0);
+    ASSERT_EQ(::symlink("kept.csv", "out/kept-link"), 0);
+    const QByteArray tooLong = "out/" + QByteArray(256, 'a');
     for (const auto& [target, reason] :
          {std::pair{"out", u"フォルダーです（書き出すファイルの名前を指定して下さい）"},
+          {"out/kept-link", u"書き込みが禁止されたファイルです"},
+          {tooLong.constData(), u"ファイル名が長すぎます"},
           {"out/socket", u"ブロックデバイスかソケットです（書き出し先にはできません）"},
           {"out/dangling", u"リンク先のファイルがありません"},
           {"out/export.csv/x", u"フォルダーではありません"}}) {
@@ -213,8 +219,10 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
     }
     EXPECT_EQ(QDir(QStringLiteral("out")).entryList(QDir::Files | QDir::System),
               (QStringList{QStringLiteral("dangling"), QStringLiteral("export.csv"),
-                           QStringLiteral("fifo"), QStringLiteral("link.csv"),
+                           QStringLiteral("fifo"), QStringLiteral("kept-link"),
+                           QStringLiteral("kept.csv"), QStringLiteral("link.csv"),
                            QStringLiteral("socket")}));
+    EXPECT_EQ(read(QStringLiteral("out/kept.csv")), "kept");
     EXPECT_EQ(read(file), "c");
 
     // The item list, any item's history (one not yet written too) and a temporary file, by
