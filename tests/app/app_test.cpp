@@ -136,6 +136,23 @@ TEST_F(Reporting, EveryProblemIsToldWithItsFileAndItsReason) {
     dialogs.clear();
     EXPECT_FALSE(app->report(nullptr, Outcome{}));
     EXPECT_TRUE(dialogs.shown().isEmpty());
+
+    // A list changed only in its order, as a merge notes it; a merged copy whose items the list
+    // held already, and one it had no room for.
+    const QString reread =
+        QStringLiteral("項目一覧（項目一覧.txt）がほかで変更されていたため、読み込み直しました。");
+    EXPECT_EQ(Session::changeText({{}, {}, {}, ListChange::Then::Noted}),
+              reread + QStringLiteral("\r\n\r\n項目の並びが変わりました。"));
+    DataDir::Merged merged;
+    merged.listCopy = QStringLiteral("copy.txt");
+    merged.itemsLeftOut = QStringList{QStringLiteral("a\tb"), QStringLiteral("c")};
+    app->reportMerged(nullptr, merged);
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(
+        dialogs.shown()[0].text,
+        u"同期ツールが作った競合コピーを統合しました。\r\n\r\n・項目一覧.txt：copy.txt の項目は"
+        u"すべてありました\r\n　２０項目を超えるため加えなかった項目：a␉b、c\r\n\r\n"
+        u"競合コピーは「統合済みの競合コピー」フォルダーに移しました。");
 }
 
 } // namespace
