@@ -151,6 +151,18 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
     EXPECT_EQ(lone.histories[0].added, 1);
     EXPECT_EQ(dir.read(QStringLiteral("背筋.txt")), record(12, 5, 8, 7));
 
+    // A copy of the list while the list itself was changed elsewhere: the list as the disk
+    // holds it takes the copy's item.
+    const QByteArray changedList =
+        cp(u'"' + registered + QStringLiteral("\",1\r\n\"腹筋\",30\r\n"));
+    dir.write(ItemListFileName, changedList, Evening);
+    dir.write(QStringLiteral("項目一覧 (conflicted copy 2026-12-07 091500).txt"),
+              cp(QStringLiteral("\"懸垂\",5\r\n")), Evening);
+    const DataDir::Merged changed = data.mergeConflictCopies();
+    EXPECT_TRUE(changed.listChanged);
+    EXPECT_EQ(changed.itemsAdded, QStringList{QStringLiteral("懸垂")});
+    EXPECT_EQ(dir.read(ItemListFileName), changedList + cp(QStringLiteral("\"懸垂\",5\r\n")));
+
     // A copy that cannot be read, and a place for the copies that is no folder, are told; the
     // copies stay where they are.
     const QString folderCopy = QStringLiteral("腹筋.sync-conflict-20261207-090000-ABCDEFG.txt");

@@ -66,7 +66,10 @@ TEST_F(CsvExport, OneItem) {
 
 TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
     TempWorkDir dir;
-    dir.write(QStringLiteral("項目一覧.txt"), "\"a\",1\r\n");
+    // The longest name a history file takes, three bytes a character in UTF-8 against one
+    // QChar: the room is reckoned in bytes.
+    const QString name(83, u'あ');
+    dir.write(QStringLiteral("項目一覧.txt"), cp(u'"' + name + QStringLiteral("\",1\r\n")));
     // A quote in a count, half-width katakana (one byte, three in UTF-8), an invalid byte, and
     // a line of one field (no count at all).
     QByteArray history = cp(QStringLiteral("\"12月05日\",\"18時00分00秒\",1\"2\r\n")) +
@@ -77,7 +80,7 @@ TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
         cp(QStringLiteral("\"12月05日\",\"18時00分03秒\",")) + '1' + QByteArray(299, '"') + "\r\n";
     // Invalid bytes, three times their size in UTF-8: the most a count can grow.
     history += cp(QStringLiteral("\"12月05日\",\"18時00分04秒\",")) + QByteArray(1000, '\x80');
-    dir.write(QStringLiteral("a.txt"), history);
+    dir.write(name + QStringLiteral(".txt"), history);
     DataDir table = dir.open();
     ASSERT_TRUE(table.LoadItemList().done);
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);
@@ -90,7 +93,7 @@ TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
     EXPECT_TRUE(rows[1].endsWith(u",18:00:00,\"1\"\"2\""));
     EXPECT_TRUE(rows[2].endsWith(u",18:00:01,ｱｲｳｴｵ"));
     EXPECT_TRUE(rows[3].endsWith(QStringLiteral(",18:00:02,") + QChar(0xF7A0) + QChar(0xF780)));
-    EXPECT_EQ(rows[4], u"a,,,");
+    EXPECT_EQ(rows[4], name + QStringLiteral(",,,"));
     EXPECT_EQ(rows[5].count(u'"'), 2 + 2 * 299); // each doubled, within two
     EXPECT_TRUE(rows[6].endsWith(QStringLiteral(",18:00:04,") + QString(1000, QChar(0xF780))));
 }

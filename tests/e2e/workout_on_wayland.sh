@@ -60,11 +60,13 @@ stop_weston() {
   rm -f "$tmp/yarukin-test" "$tmp/yarukin-test.lock"
 }
 
-start() { # working directory, or "launcher" for the launcher in its data directory
+start() { # working directory [own], or "launcher" for the launcher in its data directory
   if [ "$1" = launcher ]; then
     # The launcher chooses the platform, and then becomes the program.
     (unset QT_QPA_PLATFORM && XDG_DATA_HOME="$tmp/launched/tree" WAYLAND_DEBUG=1 exec "$launcher") \
       >"$tmp/program.log" 2>&1 &
+  elif [ "${2:-}" = own ]; then # the program chooses its platform itself
+    (cd "$1" && unset QT_QPA_PLATFORM && WAYLAND_DEBUG=1 exec "$program") >"$tmp/program.log" 2>&1 &
   else
     (cd "$1" && WAYLAND_DEBUG=1 exec "$program") >"$tmp/program.log" 2>&1 &
   fi
@@ -100,7 +102,7 @@ cp "$work/項目一覧.txt" "$(data_dir "$tmp/launched" yarukin)/"
 
 # --- headless: it starts and draws ---------------------------------------------------------
 start_weston headless-backend.so --width=1280 --height=1024 --debug
-start "$work"
+start "$work" own
 wait_for at_least 1 'ヤルキン！' || fail "no training window on the headless backend"
 wait_for drawn || fail "the training window was never drawn"
 sleep 0.3

@@ -268,6 +268,16 @@ TEST_F(Progress, NoRecordsOrOneLookDeliberate) {
     QTest::keyClick(one.get(), Qt::Key_4);
     ASSERT_EQ(one->chart()->bars().size(), 30u);
     EXPECT_LT(one->chart()->barRects().back().width(), 30);
+
+    // Sets of nothing are sets: their target is marked.
+    writeFile({{12, 7, "0"}, {12, 7, "0"}});
+    const auto zeros = open();
+    const QImage marked = painted(zeros->chart());
+    const int x = static_cast<int>(zeros->chart()->barRects().back().center().x());
+    bool target = false;
+    for (int y = 0; y < marked.height(); ++y)
+        target = target || marked.pixelColor(x, y) == ProgressChart::TargetColor;
+    EXPECT_TRUE(target);
 }
 
 TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {

@@ -305,6 +305,21 @@ TEST_F(FaultInjection, MergingAConflictCopy) {
         {ThreeItems, {{QStringLiteral("A.txt"), theirs}, {copy, QByteArray()}}, false, true});
 }
 
+TEST_F(FaultInjection, SweepingTheTemporariesACrashLeft) {
+    const QString stray = ItemList + QStringLiteral(".yarukin-Ab12Cd");
+    files_ = [&] {
+        threeItems();
+        dir.write(stray, record(10, 5));
+    };
+    failEveryStep("掃除",
+                  [](DataDir& data) {
+                      Outcome swept;
+                      swept.done = swept.take(data.removeStrayTemporaries());
+                      return swept;
+                  },
+                  {ThreeItems, {{stray, QByteArray()}}, false, true});
+}
+
 // The order of the calls: nothing counts as written before it is flushed to the disk, and a
 // Next flushes its record once and nothing else.
 TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {

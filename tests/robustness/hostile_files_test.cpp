@@ -158,9 +158,12 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
     ASSERT_TRUE(training());
     ScriptedDialogs secondDialogs;
     bool secondEnded = false;
-    // The first copy's temporary file, as in the middle of a replace: not the second's to take.
-    const QString temporary = ItemList + QStringLiteral(".yarukin-Ab12Cd");
-    dir.write(temporary, "\"A\",1\r\n");
+    // The first copy's temporary file, as in the middle of a replace, and a sync tool's
+    // conflict copy: neither is the second's to touch.
+    dir.write(ItemList + QStringLiteral(".yarukin-Ab12Cd"), "\"A\",1\r\n");
+    dir.write(QStringLiteral("A (conflicted copy 2026-12-07 081500).txt"),
+              cp(QStringLiteral("\"12月05日\",\"18時00分00秒\",3\r\n")));
+    const QByteArray before = dir.snapshot();
     {
         DataDir secondData = dir.open();
         App second(secondData, secondDialogs, clock, help);
@@ -177,7 +180,7 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
                        "\r\n\r\nフォルダー：") +
             dir.path());
     EXPECT_EQ(secondDialogs.shown()[0].icon, Icon::Warning);
-    EXPECT_TRUE(dir.exists(temporary));
+    EXPECT_EQ(dir.snapshot(), before);
     EXPECT_TRUE(training()); // the first copy goes on
     find<PictureButton>(QStringLiteral("cmdNext"))->click();
     EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 1);
