@@ -379,6 +379,32 @@ TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {
     EXPECT_FALSE(calendar->isVisible());
 }
 
+// The views as painted, against the pictures kept in tests/testdata/progress: whatever a change
+// does to the bars, marks, lines, hatching, legend, labels or shades shows. Where a change is
+// meant, YARUKIN_UPDATE_PICTURES=1 writes the pictures anew, to be looked at before they are
+// committed; a picture that differs is left beside the test program for a look.
+::testing::AssertionResult looksAsKept(const QImage& painted, const QString& name) {
+    const QString kept = QStringLiteral(YARUKIN_TESTDATA_DIR "/progress/") + name;
+    if (qEnvironmentVariableIsSet("YARUKIN_UPDATE_PICTURES") && painted.save(kept))
+        return ::testing::AssertionSuccess();
+    if (QImage(kept).convertToFormat(QImage::Format_RGB32) == painted)
+        return ::testing::AssertionSuccess();
+    const QString seen = QCoreApplication::applicationDirPath() + u'/' + name;
+    painted.save(seen);
+    return ::testing::AssertionFailure()
+           << "painted otherwise than " << kept.toStdString() << ": " << seen.toStdString();
+}
+
+TEST_F(Progress, TheViewsLookAsKept) {
+    const auto window = open();
+    EXPECT_TRUE(looksAsKept(painted(window->chart()), QStringLiteral("days.png")));
+    window->resize(400, 400);
+    QTest::keyClick(window.get(), Qt::Key_3); // weeks, the last one cut
+    EXPECT_TRUE(looksAsKept(painted(window->chart()), QStringLiteral("weeks.png")));
+    QTest::keyClick(window.get(), Qt::Key_5);
+    EXPECT_TRUE(looksAsKept(painted(window->calendar()), QStringLiteral("calendar.png")));
+}
+
 TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {
     const auto window = open();
     window->activateWindow();
