@@ -83,6 +83,25 @@ TEST_F(Switching, TheSettingsCloseBoxEndsTheProgramToo) {
     EXPECT_TRUE(ended);
 }
 
+TEST_F(Switching, WhereTheSystemGivesNoLockTheUserIsToldAndTheProgramGoesOn) {
+    // A descriptor that takes no lock stands in for a file system that offers none; the files
+    // cannot be reached through it either, which is said as well.
+    DataDir unlockable{Folder()};
+    App noLock(unlockable, dialogs, clock, help);
+    EXPECT_TRUE(noLock.start());
+    settle();
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("二重起動"), QStringLiteral("読み込みエラー"),
+                           QStringLiteral("読み込みエラー"), QStringLiteral("項目無し")}));
+    EXPECT_EQ(
+        dialogs.shown()[0].text,
+        QStringLiteral("このフォルダーでは、ほかにヤルキン！が起動しているかどうかを確かめられ"
+                       "ません。同じフォルダーで二つ同時に使わないで下さい。\r\n\r\n"
+                       "フォルダー：") +
+            dir.path());
+    EXPECT_TRUE(qobject_cast<frmSettei*>(noLock.window()));
+}
+
 using Reporting = AppTest;
 
 TEST_F(Reporting, EveryProblemIsToldWithItsFileAndItsReason) {

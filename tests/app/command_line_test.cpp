@@ -303,25 +303,16 @@ TEST_F(CommandLine, HelpAndVersion) {
     const Outcome help = yarukin({QStringLiteral("--help")}, dir.path(),
                                  {QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=/home/someone/data")});
     EXPECT_EQ(help.code, 0);
-    const QString text = QString::fromUtf8(help.out);
-    EXPECT_TRUE(text.startsWith(u"使い方: yarukin [--data-dir DIR]\n"));
-    for (const char16_t* present : {u"--data-dir", u"--export-csv", u"--item", u"--help",
-                                    u"--version", u"例:", u"終了ステータス:"})
-        EXPECT_TRUE(text.contains(present)) << QString::fromUtf16(present).toStdString();
-    // Where the data is, with the launcher's directory and without.
-    const QString where = QStringLiteral("${XDG_DATA_HOME:-~/.local/share}/yarukin");
-    EXPECT_TRUE(text.contains(QStringLiteral("  --data-dir がなければ %1、ここでは\n"
-                                             "  /home/someone/data を使い、ウィンドウを開くときに"
-                                             "なければ作ります。\n")
-                                  .arg(where)));
+    // The help as a user reads it, kept whole beside the tests: nothing of Qt's own (its English,
+    // its options), and every option, example and exit status said as the program means it.
+    QFile kept(QStringLiteral(YARUKIN_TESTDATA_DIR "/help.txt"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(help.out), QString::fromUtf8(kept.readAll()));
+    // Without the launcher's directory, the working directory.
     EXPECT_TRUE(QString::fromUtf8(yarukin({QStringLiteral("--help")}, dir.path()).out)
                     .contains(QStringLiteral("  --data-dir がなければ作業フォルダーを使います"
-                                             "（yarukin コマンドから\n  起動したときは %1）。\n")
-                                  .arg(where)));
-    // Nothing of Qt's own: its English, its options.
-    for (const char16_t* absent :
-         {u"Usage", u"Displays", u"help-all", u"qmljsdebugger", u"platform"})
-        EXPECT_FALSE(text.contains(absent)) << QString::fromUtf16(absent).toStdString();
+                                             "（yarukin コマンドから\n  起動したときは "
+                                             "${XDG_DATA_HOME:-~/.local/share}/yarukin）。\n")));
     const Outcome shortHelp =
         yarukin({QStringLiteral("-h")}, dir.path(),
                 {QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=/home/someone/data")});

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -194,6 +195,19 @@ TEST(SafeFile, DirectoriesAreMadeWithTheirParentsForTheUserAlone) {
         EXPECT_EQ(made.error().reason, u"フォルダーではありません");
     }
     EXPECT_EQ(dir.read(QStringLiteral("a/file")), "x");
+}
+
+TEST(SafeFile, TheReasonsAUserMeetsAreSaidInJapaneseAndOthersAsTheSystemSaysThem) {
+    QStringList said;
+    for (const int error : {ELOOP, ENOSPC, EDQUOT, EIO, EACCES, EROFS, EISDIR, ENOTDIR, ENOENT,
+                            ENAMETOOLONG, ENOMEM, ENXIO, EBADF, EPIPE}) {
+        const QString reason = safe_file::systemReason(error);
+        EXPECT_NE(reason, QString::fromLocal8Bit(std::strerror(error))) << error;
+        EXPECT_FALSE(said.contains(reason)) << error;
+        said.append(reason);
+    }
+    EXPECT_EQ(safe_file::systemReason(EPERM), safe_file::systemReason(EACCES));
+    EXPECT_EQ(safe_file::systemReason(EXDEV), QString::fromLocal8Bit(std::strerror(EXDEV)));
 }
 
 TEST(SafeFile, ReadReportsAMissingFileApartFromAnError) {
