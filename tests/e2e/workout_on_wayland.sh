@@ -163,6 +163,11 @@ x11_window() { xdotool search --name '^ヤルキン！$'; }
 wait_for x11_window || fail "the launcher did not start the program on X11 beside Wayland"
 [ "$(windows_titled 'ヤルキン！')" = 0 ] || fail "the launcher started the program on Wayland"
 stop
+# Started by itself, the program makes the same choice.
+start "$work" own
+wait_for x11_window || fail "the program did not choose X11 beside Wayland"
+[ "$(windows_titled 'ヤルキン！')" = 0 ] || fail "the program chose Wayland beside X11"
+stop
 for root in "$tmp/workout" "$tmp/empty"; do
   nothing_beside "$root" || fail "a file was written outside the data directory: $(ls -AR "$root")"
 done
