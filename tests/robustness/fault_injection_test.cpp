@@ -235,6 +235,9 @@ TEST_F(FaultInjection, Register) {
         "登録",
         [](DataDir& data) -> Outcome {
             DataDir::Registration registered = data.registerItem(QStringLiteral("D"), 12.5);
+            // The read back is told apart, after the name joins the window's list.
+            for (const FileProblem& problem : registered.warnings)
+                EXPECT_NE(problem.action, FileProblem::Action::Read);
             if (registered.readBack)
                 registered.warn(*registered.readBack);
             return registered;

@@ -270,9 +270,11 @@ TEST_F(Maintenance, ARenameLeavesTheListsAndTheOldHistoryAsTheyWere) {
     abc();
     open();
     select(0);
-    nameBox()->setText(QStringLiteral("X"));
+    nameBox()->setText(QStringLiteral("X〜")); // U+301C, which the file gives back as U+FF5E
     press("cmdHozon");
-    EXPECT_EQ(itemList(), u"\"X\",1\r\n\"B\",2\r\n\"C\",3\r\n");
+    EXPECT_EQ(itemList(), u"\"X～\",1\r\n\"B\",2\r\n\"C\",3\r\n");
+    EXPECT_EQ(app->gymm().ItemNames(1), u"X～");
+    EXPECT_EQ(dialogs.shown().last().text, u"X～ の設定を更新しました");
     EXPECT_EQ(items()->item(0)->text(), u"A");
     EXPECT_EQ(combo()->itemText(0), u"A");
     EXPECT_TRUE(dir.exists(QStringLiteral("A.txt")));
