@@ -407,6 +407,11 @@ TEST_F(Progress, TheViewsLookAsKept) {
     looks(window->chart(), "weeks.png");
     QTest::keyClick(window.get(), Qt::Key_5);
     looks(window->calendar(), "calendar.png");
+    // Marks at both edges of the scale, and a legend on two lines.
+    writeFile({{12, 5, "1E308"}, {12, 6, "5"}, {12, 7, "-50"}});
+    const auto marked = open(32767);
+    marked->resize(400, 400);
+    looks(marked->chart(), "marks.png");
 }
 
 TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {
