@@ -100,7 +100,11 @@ TEST_F(CommandLine, ExportsWithoutADisplay) {
                   .out,
               all.out);
     // /dev/stdout is a link to a pipe here; appended to a file, that file keeps what it held.
-    EXPECT_EQ(yarukin(exportTo(QStringLiteral("/dev/stdout")), dir.path()).out, all.out);
+    // The data directory named goes before the launcher's.
+    EXPECT_EQ(yarukin(exportTo(QStringLiteral("/dev/stdout")), dir.path(),
+                      {QStringLiteral("YARUKIN_DEFAULT_DATA_DIR=/nonexistent")})
+                  .out,
+              all.out);
     dir.write(QStringLiteral("log"), "before\n");
     EXPECT_EQ(yarukin(exportTo(QStringLiteral("/dev/stdout")), dir.path(), {},
                       QStringLiteral("exec \"$0\" \"$@\" >>log"))
@@ -116,6 +120,7 @@ TEST_F(CommandLine, ExportsWithoutADisplay) {
 
 TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
     ASSERT_EQ(::mkdir("empty", 0700), 0);
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("unreadable/項目一覧.txt")));
     struct Case {
         QStringList arguments;
         int code;
@@ -162,6 +167,9 @@ TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
              "項目一覧.txt: ファイルまたはフォルダーがありません（フォルダー「%1/empty」に"
              "ヤルキン！のデータはありません）")
              .arg(dir.path())},
+        {{QStringLiteral("--data-dir"), QStringLiteral("unreadable"), csv, dash},
+         1,
+         QStringLiteral("項目一覧.txt: 通常のファイルではありません")},
         {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv, dash, QStringLiteral("--item"),
           QStringLiteral("懸垂")},
          1,
