@@ -3,6 +3,7 @@
 #include "training/frmmain.h"
 #include "widgets/picture_button.h"
 
+#include <QLabel>
 #include <QListView>
 
 #include <QApplication>
@@ -82,6 +83,25 @@ TEST_F(Switching, TheSettingsCloseBoxEndsTheProgramToo) {
     EXPECT_TRUE(ended);
 }
 
+TEST_F(Switching, WhereTheSystemGivesNoLockTheUserIsToldAndTheProgramGoesOn) {
+    // A descriptor that takes no lock stands in for a file system that offers none; the files
+    // cannot be reached through it either, which is said as well.
+    DataDir unlockable{Folder()};
+    App noLock(unlockable, dialogs, clock, help);
+    EXPECT_TRUE(noLock.start());
+    settle();
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("二重起動"), QStringLiteral("読み込みエラー"),
+                           QStringLiteral("読み込みエラー"), QStringLiteral("項目無し")}));
+    EXPECT_EQ(
+        dialogs.shown()[0].text,
+        QStringLiteral("このフォルダーでは、ほかにヤルキン！が起動しているかどうかを確かめられ"
+                       "ません。同じフォルダーで二つ同時に使わないで下さい。\r\n\r\n"
+                       "フォルダー：") +
+            dir.path());
+    EXPECT_TRUE(qobject_cast<frmSettei*>(noLock.window()));
+}
+
 using Reporting = AppTest;
 
 TEST_F(Reporting, EveryProblemIsToldWithItsFileAndItsReason) {
@@ -135,6 +155,23 @@ TEST_F(Reporting, EveryProblemIsToldWithItsFileAndItsReason) {
     dialogs.clear();
     EXPECT_FALSE(app->report(nullptr, Outcome{}));
     EXPECT_TRUE(dialogs.shown().isEmpty());
+
+    // A list changed only in its order, as a merge notes it; a merged copy whose items the list
+    // held already, and one it had no room for.
+    const QString reread =
+        QStringLiteral("項目一覧（項目一覧.txt）がほかで変更されていたため、読み込み直しました。");
+    EXPECT_EQ(Session::changeText({{}, {}, {}, ListChange::Then::Noted}),
+              reread + QStringLiteral("\r\n\r\n項目の並びが変わりました。"));
+    DataDir::Merged merged;
+    merged.listCopy = QStringLiteral("copy.txt");
+    merged.itemsLeftOut = QStringList{QStringLiteral("a\tb"), QStringLiteral("c")};
+    app->reportMerged(nullptr, merged);
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(
+        dialogs.shown()[0].text,
+        u"同期ツールが作った競合コピーを統合しました。\r\n\r\n・項目一覧.txt：copy.txt の項目は"
+        u"すべてありました\r\n　２０項目を超えるため加えなかった項目：a␉b、c\r\n\r\n"
+        u"競合コピーは「統合済みの競合コピー」フォルダーに移しました。");
 }
 
 } // namespace
@@ -157,7 +194,25 @@ TEST_F(TwoComputers, ConflictCopiesAreMergedAtTheStartAndWhenOneAppears) {
     EXPECT_EQ(dialogs.shown()[0].icon, Dialogs::Icon::Information);
     EXPECT_TRUE(dialogs.shown()[0].text.contains(u"A.txt"));
     EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 2);
-    EXPECT_TRUE(training());
+    ASSERT_TRUE(training());
+
+    // A copy of the item list during a workout: its item joins the labels at once, and a
+    // target it holds otherwise is told, not taken.
+    dialogs.clear();
+    const QString listCopy = QStringLiteral("項目一覧 (conflicted copy 2026-12-07 081500).txt");
+    dir.write(listCopy, "\"A\",5\r\n\"B\",2\r\n");
+    app->dataDirChanged();
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown()[0].text,
+              QStringLiteral("同期ツールが作った競合コピーを統合しました。\r\n\r\n"
+                             "・項目一覧.txt：%1 から項目 B を加えました\r\n"
+                             "　指示数が違う項目（変えていません）：A（この一覧 1、競合コピー 5）"
+                             "\r\n\r\n競合コピーは「統合済みの競合コピー」フォルダーに移しました。")
+                  .arg(listCopy));
+    EXPECT_EQ(find<QLabel>(QStringLiteral("lblSnd(2)"))->text(), u"2.B");
+    EXPECT_FALSE(find<QLabel>(QStringLiteral("lblSnd(2)"))->isHidden());
+    EXPECT_EQ(find<PictureButton>(QStringLiteral("cmdNext"))->text(), u"次へ");
+    EXPECT_EQ(dir.read(QStringLiteral("項目一覧.txt")), "\"A\",1\r\n\"B\",2\r\n");
 
     find<PictureButton>(QStringLiteral("cmdCut"))->click();
     settle();

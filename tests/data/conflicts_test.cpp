@@ -9,10 +9,6 @@
 
 namespace {
 
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
 // A record of 2026 at hh:00:00 on the day, with the count.
 QByteArray record(int month, int day, int hour, int count) {
     return cp(QStringLiteral("\"%1月%2日\",\"%3時00分00秒\",%4\r\n")
@@ -23,13 +19,6 @@ QByteArray record(int month, int day, int hour, int count) {
 }
 
 const QDateTime Evening(QDate(2026, 12, 7), QTime(21, 0));
-
-void writeDated(const TempWorkDir& dir, const QString& name, const QByteArray& bytes) {
-    dir.write(name, bytes);
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(Evening, QFileDevice::FileModificationTime));
-}
 
 TEST(Conflicts, TheToolsShapesAreRecognisedAndNothingThatMerelyLooksAlike) {
     const QList<QPair<QString, conflicts::Tool>> copies = {
@@ -104,14 +93,15 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
     QByteArray list = cp(u'"' + registered + QStringLiteral("\",1\r\n"));
     for (int i = 2; i <= 18; ++i)
         list += "\"item" + QByteArray::number(i) + "\"," + QByteArray::number(i) + "\r\n";
-    writeDated(dir, ItemListFileName, list + cp(QStringLiteral("\"腹筋\",30\r\n")));
-    writeDated(dir, QStringLiteral("腹筋.txt"), record(12, 1, 8, 10) + record(12, 3, 8, 30));
+    dir.write(ItemListFileName, list + cp(QStringLiteral("\"腹筋\",30")), Evening); // no line end
+    dir.write(QStringLiteral("腹筋.txt"), record(12, 1, 8, 10) + record(12, 3, 8, 30), Evening);
     const QString historyCopy = QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500).txt");
-    writeDated(dir, historyCopy, record(12, 1, 8, 10) + record(12, 2, 8, 20));
+    dir.write(historyCopy, record(12, 1, 8, 10) + record(12, 2, 8, 20), Evening);
     // The list's copy: 腹筋 with another target, and three items the list lacks (one fits).
     const QString listCopy = QStringLiteral("項目一覧.sync-conflict-20261207-081500-ABCDEFG.txt");
-    writeDated(dir, listCopy,
-               cp(QStringLiteral("\"腹筋\",35\r\n\"懸垂\",5\r\n\"背筋\",20\r\n\"側筋\",9\r\n")));
+    dir.write(listCopy,
+              cp(QStringLiteral("\"腹筋\",35\r\n\"懸垂\",5\r\n\"背筋\",20\r\n\"側筋\",9\r\n")),
+              Evening);
     // Left alone: a registered item of a copy's name, and a copy of a name no file can carry.
     dir.write(QStringLiteral("a:b.sync-conflict-20261207-081500-ABCDEFG.txt"), "x");
     dir.write(registered + QStringLiteral(".txt"), "mine");
@@ -145,13 +135,57 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
     EXPECT_TRUE(dir.exists(QStringLiteral("a:b.sync-conflict-20261207-081500-ABCDEFG.txt")));
 
     // A second copy of the same name goes beside the first; nothing is merged twice.
-    writeDated(dir, historyCopy, record(12, 2, 8, 20));
+    dir.write(historyCopy, record(12, 2, 8, 20), Evening);
     const DataDir::Merged again = data.mergeConflictCopies();
     ASSERT_EQ(again.histories.size(), 1);
     EXPECT_EQ(again.histories[0].added, 0);
     EXPECT_TRUE(
         dir.exists(aside + QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500) (2).txt")));
     EXPECT_FALSE(data.mergeConflictCopies().any());
+
+    // The copy of a history that is gone becomes the history.
+    dir.write(QStringLiteral("背筋 (conflicted copy 2026-12-07 081500).txt"), record(12, 5, 8, 7),
+              Evening);
+    const DataDir::Merged lone = data.mergeConflictCopies();
+    ASSERT_EQ(lone.histories.size(), 1);
+    EXPECT_EQ(lone.histories[0].added, 1);
+    EXPECT_EQ(dir.read(QStringLiteral("背筋.txt")), record(12, 5, 8, 7));
+
+    // A copy of the list while the list itself was changed elsewhere: the list as the disk
+    // holds it takes the copy's item.
+    const QByteArray changedList =
+        cp(u'"' + registered + QStringLiteral("\",1\r\n\"腹筋\",30\r\n"));
+    dir.write(ItemListFileName, changedList, Evening);
+    dir.write(QStringLiteral("項目一覧 (conflicted copy 2026-12-07 091500).txt"),
+              cp(QStringLiteral("\"懸垂\",5\r\n")), Evening);
+    const DataDir::Merged changed = data.mergeConflictCopies();
+    EXPECT_TRUE(changed.listChanged);
+    EXPECT_EQ(changed.itemsAdded, QStringList{QStringLiteral("懸垂")});
+    EXPECT_EQ(dir.read(ItemListFileName), changedList + cp(QStringLiteral("\"懸垂\",5\r\n")));
+
+    // A copy that cannot be read, and a place for the copies that is no folder, are told; the
+    // copies stay where they are.
+    const QString folderCopy = QStringLiteral("腹筋.sync-conflict-20261207-090000-ABCDEFG.txt");
+    const QString listFolderCopy =
+        QStringLiteral("項目一覧.sync-conflict-20261207-090000-ABCDEFG.txt");
+    ASSERT_TRUE(QDir().mkdir(folderCopy));
+    ASSERT_TRUE(QDir().mkdir(listFolderCopy));
+    ASSERT_TRUE(QDir().rename(DataDir::MergedCopiesFolder, QStringLiteral("kept")));
+    dir.write(DataDir::MergedCopiesFolder, "a file");
+    dir.write(historyCopy, record(12, 4, 8, 40), Evening);
+    const DataDir::Merged failed = data.mergeConflictCopies();
+    EXPECT_FALSE(failed.any());
+    ASSERT_EQ(failed.warnings.size(), 3);
+    EXPECT_EQ(failed.warnings[0].action, FileProblem::Action::Write);
+    EXPECT_EQ(failed.warnings[0].fileName, DataDir::MergedCopiesFolder);
+    EXPECT_EQ(failed.warnings[0].reason, u"フォルダーではありません");
+    EXPECT_EQ(failed.warnings[1].action, FileProblem::Action::Read);
+    EXPECT_EQ(failed.warnings[1].fileName, folderCopy);
+    EXPECT_EQ(failed.warnings[1].reason, u"通常のファイルではありません");
+    EXPECT_EQ(failed.warnings[2].fileName, listFolderCopy);
+    EXPECT_EQ(failed.warnings[2].reason, u"通常のファイルではありません");
+    EXPECT_TRUE(dir.exists(historyCopy));
+    EXPECT_TRUE(dir.exists(folderCopy));
 }
 
 } // namespace

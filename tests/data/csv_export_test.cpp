@@ -5,24 +5,15 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
-// Writes a file in code page 932 with its modification time set.
-void writeDated(TempWorkDir& dir, const QString& name, const QString& text, const QDateTime& at) {
-    dir.write(name, cp(text));
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(at, QFileDevice::FileModificationTime));
-}
 
 const QDateTime Modified(QDate(2027, 1, 2), QTime(12, 0));
 
@@ -30,17 +21,17 @@ class CsvExport : public ::testing::Test {
 protected:
     void SetUp() override {
         // A comma, full-width text and ～, two items of one name, and a name no file can carry.
-        writeDated(dir, QStringLiteral("項目一覧.txt"),
-                   QStringLiteral("\"腕立て, 膝つき\",30\r\n\"スクワット～深め\",20\r\n"
-                                  "\"腕立て, 膝つき\",5\r\n\"a/b\",1\r\n\"記録なし\",3\r\n"),
-                   Modified);
-        writeDated(
-            dir, QStringLiteral("腕立て, 膝つき.txt"),
-            QStringLiteral("\"12月31日\",\"23時59分59秒\",30\r\n\"?\",\"09時05分07秒\",12.5\r\n"
-                           "\"01月01日\",\"00時00分01秒\",1E+20"),
+        dir.write(QStringLiteral("項目一覧.txt"),
+                  cp(QStringLiteral("\"腕立て, 膝つき\",30\r\n\"スクワット～深め\",20\r\n"
+                                    "\"腕立て, 膝つき\",5\r\n\"a/b\",1\r\n\"記録なし\",3\r\n")),
+                  Modified);
+        dir.write(
+            QStringLiteral("腕立て, 膝つき.txt"),
+            cp(QStringLiteral("\"12月31日\",\"23時59分59秒\",30\r\n\"?\",\"09時05分07秒\",12.5\r\n"
+                              "\"01月01日\",\"00時00分01秒\",1E+20")),
             Modified);
-        writeDated(dir, QStringLiteral("スクワット～深め.txt"),
-                   QStringLiteral("\"01月02日\",\"07時00分00秒\",20\r\n"), Modified);
+        dir.write(QStringLiteral("スクワット～深め.txt"),
+                  cp(QStringLiteral("\"01月02日\",\"07時00分00秒\",20\r\n")), Modified);
         ASSERT_TRUE(table.LoadItemList().done);
     }
     TempWorkDir dir;
@@ -75,7 +66,10 @@ TEST_F(CsvExport, OneItem) {
 
 TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
     TempWorkDir dir;
-    dir.write(QStringLiteral("項目一覧.txt"), "\"a\",1\r\n");
+    // The longest name a history file takes, three bytes a character in UTF-8 against one
+    // QChar: the room is reckoned in bytes.
+    const QString name(83, u'あ');
+    dir.write(QStringLiteral("項目一覧.txt"), cp(u'"' + name + QStringLiteral("\",1\r\n")));
     // A quote in a count, half-width katakana (one byte, three in UTF-8), an invalid byte, and
     // a line of one field (no count at all).
     QByteArray history = cp(QStringLiteral("\"12月05日\",\"18時00分00秒\",1\"2\r\n")) +
@@ -84,20 +78,46 @@ TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
                          "abc\r\n";
     history +=
         cp(QStringLiteral("\"12月05日\",\"18時00分03秒\",")) + '1' + QByteArray(299, '"') + "\r\n";
-    dir.write(QStringLiteral("a.txt"), history);
+    // Invalid bytes, three times their size in UTF-8: the most a count can grow.
+    history += cp(QStringLiteral("\"12月05日\",\"18時00分04秒\",")) + QByteArray(1000, '\x80');
+    dir.write(name + QStringLiteral(".txt"), history);
     DataDir table = dir.open();
     ASSERT_TRUE(table.LoadItemList().done);
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);
     ASSERT_TRUE(all.problems.isEmpty()) << all.problems[0].reason.toStdString();
-    EXPECT_EQ(all.records, 5);
+    EXPECT_EQ(all.records, 6);
+    EXPECT_LE(all.size, all.buffer.size());
     const QStringList rows =
         QString::fromUtf8(all.bytes().toByteArray()).split(QStringLiteral("\r\n"));
-    ASSERT_EQ(rows.size(), 7);
+    ASSERT_EQ(rows.size(), 8);
     EXPECT_TRUE(rows[1].endsWith(u",18:00:00,\"1\"\"2\""));
     EXPECT_TRUE(rows[2].endsWith(u",18:00:01,ｱｲｳｴｵ"));
     EXPECT_TRUE(rows[3].endsWith(QStringLiteral(",18:00:02,") + QChar(0xF7A0) + QChar(0xF780)));
-    EXPECT_EQ(rows[4], u"a,,,");
+    EXPECT_EQ(rows[4], name + QStringLiteral(",,,"));
     EXPECT_EQ(rows[5].count(u'"'), 2 + 2 * 299); // each doubled, within two
+    EXPECT_TRUE(rows[6].endsWith(QStringLiteral(",18:00:04,") + QString(1000, QChar(0xF780))));
+}
+
+TEST(CsvExportCounts, YearsNoFourDigitsCanWriteLeaveTheDateEmpty) {
+    // Each 06月05日 before a 06月01日 lies a year back: 2100 of them reach before the year 1.
+    TempWorkDir dir;
+    dir.write(QStringLiteral("項目一覧.txt"), "\"a\",1\r\n");
+    dir.write(
+        QStringLiteral("a.txt"),
+        cp(QStringLiteral("\"06月05日\",\"10時00分00秒\",1\r\n\"06月01日\",\"10時00分00秒\",2\r\n")
+               .repeated(2100)),
+        QDateTime(QDate(2026, 7, 1), QTime(12, 0)));
+    DataDir table = dir.open();
+    ASSERT_TRUE(table.LoadItemList().done);
+    const QStringList rows =
+        QString::fromUtf8(csv::histories(table, std::nullopt, QDateTime()).bytes().toByteArray())
+            .split(QStringLiteral("\r\n"));
+    ASSERT_EQ(rows.size(), 4202);
+    EXPECT_EQ(rows[1], u"a,,10:00:00,1");   // the year -74
+    EXPECT_EQ(rows[149], u"a,,10:00:00,1"); // the year 0
+    EXPECT_EQ(rows[150], u"a,0001-06-01,10:00:00,2");
+    EXPECT_EQ(rows[151], u"a,0001-06-05,10:00:00,1");
+    EXPECT_EQ(rows[4200], u"a,2026-06-01,10:00:00,2");
 }
 
 TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
@@ -110,20 +130,20 @@ TEST(CsvField, QuotesOnlyWhatMustBeQuoted) {
 
 TEST(CsvField, NoSpreadsheetRunsANameOrACount) {
     TempWorkDir dir;
-    writeDated(dir, QStringLiteral("項目一覧.txt"),
-               QStringLiteral("\"=1+2\",1\r\n\"+SUM(1;2)\",1\r\n\"-2+3\",1\r\n\"@SUM(A1)\",1\r\n"
-                              "\"\t=x\",1\r\n\"a=b\",1\r\n"),
-               Modified);
+    dir.write(QStringLiteral("項目一覧.txt"),
+              cp(QStringLiteral("\"=1+2\",1\r\n\"+SUM(1;2)\",1\r\n\"-2+3\",1\r\n\"@SUM(A1)\",1\r\n"
+                                "\"\t=x\",1\r\n\"a=b\",1\r\n")),
+              Modified);
     const QString record = QStringLiteral("\"01月02日\",\"07時00分00秒\",");
     for (const QString& name : {QStringLiteral("=1+2"), QStringLiteral("+SUM(1;2)"),
                                 QStringLiteral("-2+3"), QStringLiteral("@SUM(A1)")})
-        writeDated(dir, name + QStringLiteral(".txt"), record + QStringLiteral("5\r\n"), Modified);
-    writeDated(dir, QStringLiteral("a=b.txt"),
-               record + QStringLiteral("=1+2\r\n") + record + QStringLiteral("-4\r\n") + record +
-                   QStringLiteral("+3\r\n") + record + QStringLiteral("-1E+15\r\n") + record +
-                   QStringLiteral("@x\"y\r\n") + record + QStringLiteral("-\r\n") + record +
-                   QStringLiteral("- 4\r\n"),
-               Modified);
+        dir.write(name + QStringLiteral(".txt"), cp(record + QStringLiteral("5\r\n")), Modified);
+    dir.write(QStringLiteral("a=b.txt"),
+              cp(record + QStringLiteral("=1+2\r\n") + record + QStringLiteral("-4\r\n") + record +
+                 QStringLiteral("+3\r\n") + record + QStringLiteral("-1E+15\r\n") + record +
+                 QStringLiteral("@x\"y\r\n") + record + QStringLiteral("-\r\n") + record +
+                 QStringLiteral("- 4\r\n")),
+              Modified);
     DataDir table = dir.open();
     ASSERT_TRUE(table.LoadItemList().done);
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);
@@ -175,12 +195,38 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
     EXPECT_TRUE(toPipe);
     EXPECT_EQ(piped, "d");
     EXPECT_TRUE(csv::write(table, QStringLiteral("/dev/null"), "e"));
-    const Step folder = csv::write(table, QStringLiteral("out"), "f");
-    ASSERT_FALSE(folder);
-    EXPECT_TRUE(folder.error().reason.startsWith(u"フォルダー"));
+    // A directory, a socket, a link that leads nowhere and a path through a file are refused,
+    // each saying why.
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "out/socket");
+    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(socket);
+    ASSERT_EQ(::symlink("nowhere", "out/dangling"), 0);
+    dir.write(QStringLiteral("out/kept.csv"), "kept");
+    ASSERT_EQ(::chmod("out/kept.csv", 0444), 0);
+    ASSERT_EQ(::symlink("kept.csv", "out/kept-link"), 0);
+    const QByteArray tooLong = "out/" + QByteArray(256, 'a');
+    for (const auto& [target, reason] :
+         {std::pair{"out", u"フォルダーです（書き出すファイルの名前を指定して下さい）"},
+          {"out/kept-link", u"書き込みが禁止されたファイルです"},
+          {tooLong.constData(), u"ファイル名が長すぎます"},
+          {"out/socket", u"ブロックデバイスかソケットです（書き出し先にはできません）"},
+          {"out/dangling", u"リンク先のファイルがありません"},
+          {"out/export.csv/x", u"フォルダーではありません"}}) {
+        const Step refused = csv::write(table, QString::fromLatin1(target), "f");
+        ASSERT_FALSE(refused) << target;
+        EXPECT_EQ(refused.error().fileName, QString::fromLatin1(target));
+        EXPECT_EQ(refused.error().reason, QStringView(reason));
+    }
     EXPECT_EQ(QDir(QStringLiteral("out")).entryList(QDir::Files | QDir::System),
-              (QStringList{QStringLiteral("export.csv"), QStringLiteral("fifo"),
-                           QStringLiteral("link.csv")}));
+              (QStringList{QStringLiteral("dangling"), QStringLiteral("export.csv"),
+                           QStringLiteral("fifo"), QStringLiteral("kept-link"),
+                           QStringLiteral("kept.csv"), QStringLiteral("link.csv"),
+                           QStringLiteral("socket")}));
+    EXPECT_EQ(read(QStringLiteral("out/kept.csv")), "kept");
+    EXPECT_EQ(read(file), "c");
 
     // The item list, any item's history (one not yet written too) and a temporary file, by
     // whatever name: none is written, and the data directory stays as it was.

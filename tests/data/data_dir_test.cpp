@@ -24,10 +24,6 @@ QJsonObject expected() {
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
 // Writes the whole item list from the table, as an update that changes nothing does.
 bool rewrite(DataDir& data) {
     return data.updateItem(1, data.gymm().ItemNames(1), data.gymm().ItemTargets(1)).done;
@@ -207,6 +203,11 @@ TEST(ItemListWriters, AFailedWriteLeavesTheOldFileAndSaysWhy) {
     EXPECT_EQ(dir.read(ItemListFileName), QByteArray("\"a\",1\r\n"));
     EXPECT_EQ(gymm.ItemNames(1), u"a"); // the table keeps what the file holds
     EXPECT_EQ(gymm.ItemTargets(1), 1);
+    const DataDir::Registration unregistered = data.registerItem(QStringLiteral("😀"), 2);
+    EXPECT_FALSE(unregistered.done);
+    ASSERT_EQ(unregistered.warnings.size(), 1);
+    EXPECT_EQ(unregistered.warnings[0].reason, u"項目名「😀」に保存できない文字が含まれています");
+    EXPECT_EQ(dir.listing(), QStringList{ItemListFileName});
 
     // A directory where the file should be makes the replacement itself fail.
     ASSERT_TRUE(QFile::remove(ItemListFileName));
@@ -215,7 +216,7 @@ TEST(ItemListWriters, AFailedWriteLeavesTheOldFileAndSaysWhy) {
     EXPECT_FALSE(result.done);
     EXPECT_EQ(gymm.ItemNames(1), u"a");
     ASSERT_EQ(result.warnings.size(), 1);
-    EXPECT_FALSE(result.warnings[0].reason.isEmpty());
+    EXPECT_EQ(result.warnings[0].reason, u"通常のファイルではありません");
     EXPECT_FALSE(data.deleteItem(1).done);
     EXPECT_FALSE(data.clearItem(1).done);
     EXPECT_FALSE(data.registerItem(QStringLiteral("c"), 1).done);
@@ -430,6 +431,13 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
     const DataDir::Recorded same = data.record(1, 1, When);
     EXPECT_FALSE(same.listChanged);
     EXPECT_EQ(dir.read(ItemListFileName), "\"A\",1\r\n");
+    // A target changed elsewhere is a change of the list.
+    bringIn(dir, ItemListFileName, "\"A\",3\r\n");
+    const DataDir::Recorded target = data.record(1, 1, When);
+    ASSERT_TRUE(target.listChanged);
+    ASSERT_EQ(target.listChanged->targets.size(), 1);
+    EXPECT_EQ(target.listChanged->targets[0].after, 3);
+    EXPECT_EQ(dir.read(ItemListFileName), "\"A\",3\r\n");
 }
 
 } // namespace

@@ -8,10 +8,6 @@
 
 namespace {
 
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
 std::optional<dating::Stamp> stamp(const QString& date, const QString& time) {
     return dating::parseStamp(cp(date), cp(time));
 }
@@ -44,6 +40,8 @@ TEST(Dating, ReadsTheFieldsAsTheProgramWritesThem) {
                                                         {u"12月05日", u"24時00分00秒"},
                                                         {u"12月05日", u"23時60分00秒"},
                                                         {u"12月05日", u"18:36:11"},
+                                                        {u"12日05月", u"00時00分00秒"},
+                                                        {u"12月05日", u"00分00時00秒"},
                                                         {u"１２月０５日", u"00時00分00秒"},
                                                         {u"", u""}})
         EXPECT_FALSE(stamp(QString::fromUtf16(date), QString::fromUtf16(time)))
@@ -157,11 +155,8 @@ TEST(Dating, AHistoryFileIsDatedByItsModificationTime) {
     TempWorkDir dir;
     dir.write(QStringLiteral("a.txt"),
               cp(QStringLiteral("\"12月31日\",\"23時00分00秒\",10\r\n\"x\",\"y\",abc\r\n"
-                                "\"01月01日\",\"00時30分00秒\",2.5\r\n")));
-    QFile file(QStringLiteral("a.txt"));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(at(2031, 1, 1), QFileDevice::FileModificationTime));
-    file.close();
+                                "\"01月01日\",\"00時30分00秒\",2.5\r\n")),
+              at(2031, 1, 1));
     const Folder f = dir.folder();
     const DatedHistory history = DatedHistory::read(f, QStringLiteral("a"), at(2040, 1, 1)).value();
     ASSERT_EQ(history.size(), 3);

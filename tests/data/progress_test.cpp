@@ -64,6 +64,22 @@ TEST_F(Progress, DaysHoldTheirSetsAndLeaveOutWhatCannotBeDatedOrRead) {
     EXPECT_EQ(third.setsAtTarget, 1); // 30 reaches the target 30; 12回 reads 12
     EXPECT_EQ(totals.undated, 1);
     EXPECT_EQ(totals.unreadable, 2);
+
+    // A clock set back within a day puts a day's records apart: each day still holds all of
+    // its own. A day of hand-edited negative counts has its best below zero.
+    const progress::DailyTotals back = totalsOf(
+        {{12, 1, "1"}, {12, 2, "30"}, {12, 1, "3"}, {12, 2, "4"}, {12, 3, "-7"}, {12, 3, "-5"}});
+    ASSERT_EQ(back.days.size(), 3u);
+    for (const auto& [day, date, total, sets, best, atTarget] :
+         {std::tuple{back.days[0], QDate(2026, 12, 1), 4.0, 2, 3.0, 0},
+          std::tuple{back.days[1], QDate(2026, 12, 2), 34.0, 2, 30.0, 1},
+          std::tuple{back.days[2], QDate(2026, 12, 3), -12.0, 2, -5.0, 0}}) {
+        EXPECT_EQ(day.date, date);
+        EXPECT_EQ(day.total, total);
+        EXPECT_EQ(day.sets, sets);
+        EXPECT_EQ(day.best, best);
+        EXPECT_EQ(day.setsAtTarget, atTarget);
+    }
 }
 
 TEST_F(Progress, BarsHoldTotalsTargetsAndAveragesOfTheirOwnDays) {
@@ -126,6 +142,17 @@ TEST_F(Progress, BarsHoldTotalsTargetsAndAveragesOfTheirOwnDays) {
     EXPECT_EQ(cutMonths.back().total, 74.5);
     EXPECT_TRUE(
         progress::bars(totals, QDate(2026, 12, 2), QDate(2026, 12, 1), Period::Day).empty());
+
+    // Years: the first cut by the range, the second whole, neither with three years behind it.
+    const auto years = progress::bars(totals, QDate(2025, 6, 1), QDate(2026, 12, 31), Period::Year);
+    ASSERT_EQ(years.size(), 2u);
+    EXPECT_TRUE(years[0].partial);
+    EXPECT_EQ(years[0].total, 0);
+    EXPECT_FALSE(years[1].partial);
+    EXPECT_EQ(years[1].first, QDate(2026, 1, 1));
+    EXPECT_EQ(years[1].total, 197.5);
+    EXPECT_EQ(years[1].sets, 8);
+    EXPECT_FALSE(years[1].average);
 }
 
 TEST_F(Progress, BarsStayReadable) {
@@ -137,6 +164,7 @@ TEST_F(Progress, BarsStayReadable) {
     EXPECT_EQ(progress::periodFor(end.addDays(-364), end, 600), Period::Week);
     EXPECT_EQ(progress::periodFor(end.addDays(-364), end, 200), Period::Month);
     EXPECT_EQ(progress::periodFor(end.addDays(-3649), end, 600), Period::Month);
+    EXPECT_EQ(progress::periodFor(end.addDays(-3649), end, 479), Period::Year);
 }
 
 TEST_F(Progress, TheSummaryRunsAndWeeks) {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,7 +54,7 @@ TEST(SafeFile, ReplaceLeavesAReadOnlyFileAlone) {
     ASSERT_EQ(::chmod(path(Name).constData(), 0444), 0);
     const Step result = safe_file::replace(f, Name, "new");
     ASSERT_FALSE(result);
-    EXPECT_FALSE(result.error().reason.isEmpty());
+    EXPECT_EQ(result.error().reason, u"書き込みが禁止されたファイルです");
     EXPECT_EQ(dir.read(Name), QByteArray("old"));
     EXPECT_EQ(dir.listing(), QStringList{Name});
 }
@@ -82,20 +83,21 @@ TEST(SafeFile, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
 
     QElapsedTimer timer;
     timer.start();
-    for (const char* name : {"fifo.txt", "link.txt", "dir.txt"}) {
+    // Not a misleading "no such device": each says what is wrong.
+    const QString notRegular = QStringLiteral("通常のファイルではありません");
+    for (const auto& [name, reason] :
+         {std::pair{"fifo.txt", notRegular},
+          {"link.txt", QStringLiteral("シンボリックリンクです（通常のファイルしか使えません）")},
+          {"dir.txt", notRegular}}) {
         const QString file = QString::fromLatin1(name);
         const Expected<FileBytes> read = safe_file::readAll(f, file);
         ASSERT_FALSE(read) << name;
         EXPECT_EQ(read.error().action, FileProblem::Action::Read);
         EXPECT_EQ(read.error().fileName, file);
-        // Not a misleading "no such device": it says what is wrong.
-        EXPECT_TRUE(read.error().reason.contains(u"通常のファイル") ||
-                    read.error().reason.contains(u"フォルダー"))
-            << name << ": " << read.error().reason.toStdString();
+        EXPECT_EQ(read.error().reason, reason) << name;
         const Step created = safe_file::create(f, file);
         ASSERT_FALSE(created) << name;
-        EXPECT_FALSE(created.error().reason.contains(u"デバイス"))
-            << created.error().reason.toStdString();
+        EXPECT_EQ(created.error().reason, reason) << name;
         EXPECT_FALSE(safe_file::append(f, file, "x")) << name;
         EXPECT_FALSE(safe_file::replace(f, file, "x")) << name;
         EXPECT_FALSE(safe_file::truncate(f, file)) << name;
@@ -142,7 +144,7 @@ TEST(SafeFile, RemoveReportsWhatItCouldNotRemove) {
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().action, FileProblem::Action::Remove);
     EXPECT_EQ(result.error().fileName, u"dir.txt");
-    EXPECT_FALSE(result.error().reason.isEmpty());
+    EXPECT_EQ(result.error().reason, u"フォルダーです");
 }
 
 TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
@@ -176,6 +178,36 @@ TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
     EXPECT_TRUE(safe_file::isTemporaryName(Name + QStringLiteral(".yarukin-Ab0xyz"), Name));
     EXPECT_FALSE(safe_file::isTemporaryName(Name + QStringLiteral(".yarukin-Ab0xy"), Name));
     EXPECT_FALSE(safe_file::isTemporaryName(Name + QStringLiteral(".Ab0xyz"), Name));
+}
+
+TEST(SafeFile, DirectoriesAreMadeWithTheirParentsForTheUserAlone) {
+    TempWorkDir dir;
+    ASSERT_TRUE(safe_file::createDirectories(QStringLiteral("a/b/c")));
+    ASSERT_TRUE(safe_file::createDirectories(dir.path() + QStringLiteral("/a/b/c"))); // there
+    EXPECT_EQ(modeOf(QStringLiteral("a")), mode_t(0700));
+    EXPECT_EQ(modeOf(QStringLiteral("a/b/c")), mode_t(0700));
+    // A file in the way, on the way or at the end.
+    dir.write(QStringLiteral("a/file"), "x");
+    for (const auto& [path, file] : {std::pair{"a/file/d", "/a/file/d"}, {"a/file", "a/file"}}) {
+        const Step made = safe_file::createDirectories(QString::fromLatin1(path));
+        ASSERT_FALSE(made) << path;
+        EXPECT_TRUE(made.error().fileName.endsWith(QString::fromLatin1(file))) << path;
+        EXPECT_EQ(made.error().reason, u"フォルダーではありません");
+    }
+    EXPECT_EQ(dir.read(QStringLiteral("a/file")), "x");
+}
+
+TEST(SafeFile, TheReasonsAUserMeetsAreSaidInJapaneseAndOthersAsTheSystemSaysThem) {
+    QStringList said;
+    for (const int error : {ELOOP, ENOSPC, EDQUOT, EIO, EACCES, EROFS, EISDIR, ENOTDIR, ENOENT,
+                            ENAMETOOLONG, ENOMEM, ENXIO, EBADF, EPIPE}) {
+        const QString reason = safe_file::systemReason(error);
+        EXPECT_NE(reason, QString::fromLocal8Bit(std::strerror(error))) << error;
+        EXPECT_FALSE(said.contains(reason)) << error;
+        said.append(reason);
+    }
+    EXPECT_EQ(safe_file::systemReason(EPERM), safe_file::systemReason(EACCES));
+    EXPECT_EQ(safe_file::systemReason(EXDEV), QString::fromLocal8Bit(std::strerror(EXDEV)));
 }
 
 TEST(SafeFile, ReadReportsAMissingFileApartFromAnError) {

@@ -30,11 +30,12 @@ export DISPLAY=":$(cat "$tmp/display")"
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_RUNTIME_DIR="$tmp"
 unset QT_SCALE_FACTOR
 
-mkdir "$tmp/data"
-printf '"腕立て伏せ",30\r\n"腹筋",15\r\n' | iconv -f UTF-8 -t CP932 >"$tmp/data/項目一覧.txt"
-printf '"12月05日","18時36分11秒",30\r\n' | iconv -f UTF-8 -t CP932 >"$tmp/data/腕立て伏せ.txt"
+data=$(data_dir "$tmp/walk")
+printf '"腕立て伏せ",30\r\n"腹筋",15\r\n' | iconv -f UTF-8 -t CP932 >"$data/項目一覧.txt"
+printf '"12月05日","18時36分11秒",30\r\n' | iconv -f UTF-8 -t CP932 >"$data/腕立て伏せ.txt"
 status=0
-dbus-run-session -- /usr/bin/python3 "$here/accessibility_walk.py" "$program" "$tmp/data" ${VERBOSE:-} \
+dbus-run-session -- /usr/bin/python3 "$here/accessibility_walk.py" "$program" "$data" ${VERBOSE:-} \
   2>"$tmp/stderr" || status=$?
 [ "$status" = 0 ] || grep -v 'fd limit\|Activat\|SpiRegistry' "$tmp/stderr" | tail -n 5 | sed 's/^/  /'
+nothing_beside "$tmp/walk" || { echo "FAILED: a file was written outside the data directory"; exit 1; }
 exit "$status"

@@ -60,11 +60,13 @@ stop_weston() {
   rm -f "$tmp/yarukin-test" "$tmp/yarukin-test.lock"
 }
 
-start() { # working directory, or "launcher" for the launcher in its data directory
+start() { # working directory [own], or "launcher" for the launcher in its data directory
   if [ "$1" = launcher ]; then
     # The launcher chooses the platform, and then becomes the program.
-    (unset QT_QPA_PLATFORM && XDG_DATA_HOME="$tmp/data" WAYLAND_DEBUG=1 exec "$launcher") \
+    (unset QT_QPA_PLATFORM && XDG_DATA_HOME="$tmp/launched/tree" WAYLAND_DEBUG=1 exec "$launcher") \
       >"$tmp/program.log" 2>&1 &
+  elif [ "${2:-}" = own ]; then # the program chooses its platform itself
+    (cd "$1" && unset QT_QPA_PLATFORM && WAYLAND_DEBUG=1 exec "$program") >"$tmp/program.log" 2>&1 &
   else
     (cd "$1" && WAYLAND_DEBUG=1 exec "$program") >"$tmp/program.log" 2>&1 &
   fi
@@ -94,21 +96,19 @@ screenshot() { # name: the headless output, when weston's screenshooter works
     mv wayland-screenshot*.png "$artifacts/$1.png") || true
 }
 
-work="$tmp/workout"
-mkdir -p "$work" "$tmp/data/yarukin"
+work=$(data_dir "$tmp/workout")
 printf '"腕立て伏せ",30\r\n"スクワット",20\r\n"腹筋",15\r\n' | iconv -f UTF-8 -t CP932 >"$work/項目一覧.txt"
-cp "$work/項目一覧.txt" "$tmp/data/yarukin/"
+cp "$work/項目一覧.txt" "$(data_dir "$tmp/launched" yarukin)/"
 
 # --- headless: it starts and draws ---------------------------------------------------------
 start_weston headless-backend.so --width=1280 --height=1024 --debug
-start "$work"
+start "$work" own
 wait_for at_least 1 'ヤルキン！' || fail "no training window on the headless backend"
 wait_for drawn || fail "the training window was never drawn"
 sleep 0.3
 screenshot training
 stop
-empty="$tmp/empty"
-mkdir -p "$empty"
+empty=$(data_dir "$tmp/empty")
 start "$empty"
 wait_for at_least 1 '項目無し' || fail "no 項目無し message on the headless backend"
 stop
@@ -149,8 +149,7 @@ for item in 1 2 3; do
 done
 wait_for at_least 2 'ヤルキン！' || fail "no settings window after the workout"
 for item in 腕立て伏せ:30 スクワット:20 腹筋:15; do
-  name=${item%%:*}
-  iconv -f CP932 -t UTF-8 "$work/$name.txt" | grep -q ",${item#*:}" || fail "$name.txt holds no ${item#*:}"
+  one_record "$work" "${item%%:*}" "${item#*:}" || fail "${item%%:*}.txt holds other than one record of ${item#*:}"
 done
 wait_for keyboard_entered 2 || fail "the settings window never got the keyboard"
 DISPLAY=$display xdotool key Return
@@ -164,4 +163,13 @@ x11_window() { xdotool search --name '^ヤルキン！$'; }
 wait_for x11_window || fail "the launcher did not start the program on X11 beside Wayland"
 [ "$(windows_titled 'ヤルキン！')" = 0 ] || fail "the launcher started the program on Wayland"
 stop
+# Started by itself, the program makes the same choice.
+start "$work" own
+wait_for x11_window || fail "the program did not choose X11 beside Wayland"
+[ "$(windows_titled 'ヤルキン！')" = 0 ] || fail "the program chose Wayland beside X11"
+stop
+for root in "$tmp/workout" "$tmp/empty"; do
+  nothing_beside "$root" || fail "a file was written outside the data directory: $(ls -AR "$root")"
+done
+nothing_beside "$tmp/launched" yarukin || fail "the launched program wrote outside its data directory"
 echo "PASSED (wayland)"

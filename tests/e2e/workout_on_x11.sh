@@ -162,8 +162,7 @@ stop() { # the program last started
 }
 
 # --- a workout of three items, by Enter alone -------------------------------------------
-work="$tmp/workout"
-mkdir -p "$work"
+work=$(data_dir "$tmp/workout")
 printf '"腕立て伏せ",30\r\n"スクワット",20\r\n"腹筋",15\r\n' | iconv -f UTF-8 -t CP932 >"$work/項目一覧.txt"
 start "$work"
 training=$(window 'ヤルキン！' 629 450) || fail "no training window of 629x450"
@@ -183,13 +182,7 @@ check_window "$settings" "settings window" "min min-button" yes
 sleep 0.3
 import -window root "$artifacts/settings.png"
 for item in 腕立て伏せ:30 スクワット:20 腹筋:15; do
-  name=${item%%:*}
-  count=${item#*:}
-  [ -f "$work/$name.txt" ] || fail "no history file for $name"
-  lines=$(iconv -f CP932 -t UTF-8 "$work/$name.txt" | tr -d '\r')
-  [ "$(echo "$lines" | wc -l)" = 1 ] || fail "$name.txt holds more than one record"
-  echo "$lines" | grep -Eq "^\"[0-9]{2}月[0-9]{2}日\",\"[0-9]{2}時[0-9]{2}分[0-9]{2}秒\",$count\$" ||
-    fail "$name.txt holds '$lines'"
+  one_record "$work" "${item%%:*}" "${item#*:}" || fail "${item%%:*}.txt holds other than one record of ${item#*:}"
 done
 
 # Enter in the settings window presses 開始: a new workout, with the keyboard again.
@@ -199,8 +192,7 @@ check_window "$training" "training window of the second workout" "" no
 stop
 
 # --- a first start without items ----------------------------------------------------------
-empty="$tmp/empty"
-mkdir -p "$empty"
+empty=$(data_dir "$tmp/empty")
 start "$empty"
 for _ in $(seq 100); do
   box=$(xdotool search --onlyvisible --name '^項目無し$' 2>/dev/null | head -n 1) && [ -n "$box" ] && break
@@ -227,4 +219,7 @@ sleep 0.3
 import -window root "$artifacts/training-144dpi.png"
 stop
 
+for root in "$tmp/workout" "$tmp/empty"; do
+  nothing_beside "$root" || fail "a file was written outside the data directory: $(ls -AR "$root")"
+done
 echo "PASSED ($wm): screenshots in $artifacts"

@@ -38,20 +38,24 @@ void check(bool ok, const char* what, const std::string& context, int line) {
             what, shim->last());
 }
 
+// A directory one level down in a temporary tree of its own, so that what a check makes
+// beside it stays in the tree and goes with it.
 struct TempDir {
-    std::string path;
+    std::string root, path;
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "fault_shim.XXXXXX").string();
         if (!mkdtemp(pattern.data())) {
             perror("mkdtemp");
             exit(1);
         }
-        path = fs::canonical(pattern).string();
+        root = fs::canonical(pattern).string();
+        path = root + "/dir";
+        mkdir(path.c_str(), 0700);
     }
     ~TempDir() {
         shim->disarm();
         std::error_code ignored;
-        fs::remove_all(path, ignored);
+        fs::remove_all(root, ignored);
     }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
     const char* c_str() const { return path.c_str(); }
@@ -174,7 +178,8 @@ void failsTheNthCallOnlyAndKeepsCounting() {
 
 void countsOnlyWhatConcernsTheDirectory() {
     TempDir dir, outside;
-    const std::string name = fs::path(dir.path).filename().string();
+    // The directory as reached from the other one's: up out of its tree and down into this.
+    const std::string name = "../" + fs::path(dir.root).filename().string() + "/dir";
     const std::string sibling = dir.path + "-sibling"; // same prefix, other directory
     mkdir(sibling.c_str(), 0700);
     mkdir((dir / "sub").c_str(), 0700);
@@ -258,8 +263,6 @@ void countsOnlyWhatConcernsTheDirectory() {
         close(fd);
     for (int fd : fds)
         close(fd);
-    std::error_code ignored;
-    fs::remove_all(sibling, ignored);
 }
 
 // fd calls name the file the kernel reports, a directory or a deleted file included.

@@ -46,9 +46,12 @@ metainfo="$root/share/metainfo/org.yarukin.Yarukin.metainfo.xml"
 data="$tmp/home/.local/share/yarukin"
 HOME="$tmp/home" XDG_DATA_HOME= "$root/bin/yarukin" --help | head -n 1 | grep -qx '使い方: yarukin \[--data-dir DIR\]' ||
   fail "the help through the launcher: $(HOME="$tmp/home" "$root/bin/yarukin" --help 2>&1 | head -n 1)"
-for arguments in --version --no-such-option "--export-csv -"; do
-  ! HOME="$tmp/home" XDG_DATA_HOME= "$root/bin/yarukin" $arguments >/dev/null 2>&1 || [ "$arguments" = --version ] ||
-    fail "yarukin $arguments succeeded"
+# Each with its exit status: done, a mistake, a data directory that is not there yet.
+for run in --version:0 --no-such-option:2 "--export-csv -:1"; do
+  arguments=${run%:*}
+  status=0
+  HOME="$tmp/home" XDG_DATA_HOME= "$root/bin/yarukin" $arguments >/dev/null 2>&1 || status=$?
+  [ "$status" = "${run##*:}" ] || fail "yarukin $arguments ended with $status, not ${run##*:}"
   [ ! -e "$tmp/home/.local" ] || fail "yarukin $arguments made $(find "$tmp/home" | tail -n 1)"
 done
 HOME="$tmp/home" XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen "$root/bin/yarukin" >/dev/null 2>&1 &
@@ -61,6 +64,7 @@ for _ in $(seq 50); do
 done
 kill "$pid" 2>/dev/null || true
 [ -d "$data" ] || fail "the launcher made no data directory"
+[ "$(ls -A "$tmp/home/.local/share")" = yarukin ] || fail "written beside the data directory: $(ls -A "$tmp/home/.local/share")"
 [ -n "$held" ] || fail "the program does not hold $data open"
 
 # The completion: registered item names for --item, from the data directory, each one word.

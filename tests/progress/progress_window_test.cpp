@@ -8,8 +8,10 @@
 #include "support/app_fixture.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -48,12 +50,7 @@ protected:
                         .arg(month, 2, 10, QLatin1Char('0'))
                         .arg(day, 2, 10, QLatin1Char('0'))
                         .arg(QString::fromLatin1(count));
-        QFile file(QStringLiteral("腕立て伏せ.txt"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(*cp932::encode(text).bytes);
-        file.flush();
-        ASSERT_TRUE(
-            file.setFileTime(QDateTime(Today, QTime(20, 0)), QFileDevice::FileModificationTime));
+        dir.write(QStringLiteral("腕立て伏せ.txt"), cp(text), QDateTime(Today, QTime(20, 0)));
     }
     std::unique_ptr<ProgressWindow> open(double target = 30) {
         auto window = std::make_unique<ProgressWindow>(
@@ -155,6 +152,11 @@ TEST_F(Progress, BarsAreTotalsWithTheTargetOfTheirSetsAndThePointerSaysWhich) {
     // The words below do not move the chart, which keeps the bar pointed at marked.
     QTest::qWait(50);
     EXPECT_NE(painted(chart).pixelColor(inside), ProgressChart::BarColor);
+    // Leaving the chart leaves nothing pointed at.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(chart, &leave);
+    EXPECT_EQ(pointed(window.get()), QString());
+    EXPECT_EQ(painted(chart).pixelColor(inside), ProgressChart::BarColor);
 }
 
 TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
@@ -173,7 +175,22 @@ TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
     EXPECT_TRUE(bars.back().partial);
     EXPECT_NEAR(rects.back().width(), rects.front().width(), 0.01);
     EXPECT_EQ(bars.back().first, bars.back().last);
-    EXPECT_TRUE(chart->describe(static_cast<int>(rects.size()) - 1).contains(u"（1日分）　合計"));
+    const int last = static_cast<int>(rects.size()) - 1;
+    EXPECT_EQ(chart->describe(last), u"2026年12月7日（月）～2026年12月7日（月）（1日分）　合計 20回"
+                                     u"（練習 1日・1セット・最高 20回・目標 30回）");
+    EXPECT_EQ(
+        chart->describe(last - 1),
+        u"2026年11月30日（月）～2026年12月6日（日）　合計 90回（練習 3日・4セット・最高 40回・"
+        u"目標 120回）　4週平均 22.5回");
+    // The cut week is hatched: the bar's colour in lines over a lighter ground.
+    const QImage image = painted(chart);
+    const QRect cut = rects.back().toAlignedRect().adjusted(1, 1, -1, -1);
+    int solid = 0;
+    for (int y = cut.top(); y <= cut.bottom(); ++y)
+        for (int x = cut.left(); x <= cut.right(); ++x)
+            solid += image.pixelColor(x, y) == ProgressChart::BarColor;
+    EXPECT_GT(solid, 0);
+    EXPECT_LT(solid, cut.width() * cut.height());
     const QStringList weekly = chart->axisLabels();
     EXPECT_TRUE(weekly.front().endsWith(u"\n2025年"));
     EXPECT_EQ(weekly.filter(QStringLiteral("\n2026年")).size(), 1);
@@ -188,6 +205,13 @@ TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
     EXPECT_TRUE(monthly.front().endsWith(u"\n2024年"));
     EXPECT_TRUE(monthly.contains(u"1月\n2025年"));
     EXPECT_TRUE(monthly.contains(u"1月\n2026年"));
+    const std::vector<progress::Bar>& months = older->chart()->bars();
+    const auto january = std::find_if(months.begin(), months.end(), [](const progress::Bar& bar) {
+        return bar.first == QDate(2026, 1, 1);
+    });
+    ASSERT_NE(january, months.end());
+    EXPECT_EQ(older->chart()->describe(static_cast<int>(january - months.begin())),
+              u"2026年1月　合計 5回（練習 1日・1セット・最高 5回・目標 30回）　3か月平均 1.67回");
 }
 
 TEST_F(Progress, WhatLiesBeyondTheScaleIsMarkedAtItsEdge) {
@@ -244,6 +268,16 @@ TEST_F(Progress, NoRecordsOrOneLookDeliberate) {
     QTest::keyClick(one.get(), Qt::Key_4);
     ASSERT_EQ(one->chart()->bars().size(), 30u);
     EXPECT_LT(one->chart()->barRects().back().width(), 30);
+
+    // Sets of nothing are sets: their target is marked.
+    writeFile({{12, 7, "0"}, {12, 7, "0"}});
+    const auto zeros = open();
+    const QImage marked = painted(zeros->chart());
+    const int x = static_cast<int>(zeros->chart()->barRects().back().center().x());
+    bool target = false;
+    for (int y = 0; y < marked.height(); ++y)
+        target = target || marked.pixelColor(x, y) == ProgressChart::TargetColor;
+    EXPECT_TRUE(target);
 }
 
 TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
@@ -265,14 +299,18 @@ TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
     // Brought back by a sync tool, which writes a file beside it and renames it over.
     QFile file(QStringLiteral("sync.tmp"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(*cp932::encode(QStringLiteral("\"12月07日\",\"08時00分00秒\",7\r\n")).bytes);
+    file.write(cp(QStringLiteral("\"12月07日\",\"08時00分00秒\",7\r\n")));
     file.close();
     ASSERT_TRUE(QFile::rename(QStringLiteral("sync.tmp"), QStringLiteral("腕立て伏せ.txt")));
     EXPECT_TRUE(total(u"合計 7回"));
     EXPECT_TRUE(window->noticeText().isEmpty());
-    // Replaced once more by a rename: the watch follows the name, not the old file.
+    // Replaced once more by a rename, by a tool that keeps the size and the modification time:
+    // the watch follows the name, not the old file.
+    const QDateTime modified = QFileInfo(QStringLiteral("腕立て伏せ.txt")).lastModified();
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(*cp932::encode(QStringLiteral("\"12月07日\",\"08時00分00秒\",8\r\n")).bytes);
+    file.write(cp(QStringLiteral("\"12月07日\",\"08時00分00秒\",8\r\n")));
+    file.flush(); // before the time is set, or the write would set it again
+    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
     file.close();
     ASSERT_TRUE(QFile::remove(QStringLiteral("腕立て伏せ.txt")));
     ASSERT_TRUE(QFile::rename(QStringLiteral("sync.tmp"), QStringLiteral("腕立て伏せ.txt")));
@@ -316,8 +354,13 @@ TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {
     EXPECT_EQ(calendar->firstShown().dayOfWeek(), 1);
     QTest::keyClick(calendar, Qt::Key_End);
     EXPECT_EQ(calendar->focusDay(), Today);
-    QTest::keyClick(calendar, Qt::Key_Down); // no further than today
-    EXPECT_EQ(calendar->focusDay(), Today);
+    const QDate firstShown = calendar->firstShown(), lastShown = calendar->lastShown();
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_PageDown}) {
+        QTest::keyClick(calendar, key); // no further than today, nor shows what lies beyond
+        EXPECT_EQ(calendar->focusDay(), Today);
+        EXPECT_EQ(calendar->firstShown(), firstShown);
+        EXPECT_EQ(calendar->lastShown(), lastShown);
+    }
     // A year back brings its week into view, and the summary is of the weeks shown.
     QTest::keyClick(calendar, Qt::Key_PageUp);
     EXPECT_EQ(calendar->focusDay(), QDate(2025, 12, 7));
@@ -336,6 +379,42 @@ TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {
     QTest::keyClick(calendar, Qt::Key_1);
     EXPECT_EQ(window->range(), ProgressWindow::Range::Days30);
     EXPECT_FALSE(calendar->isVisible());
+}
+
+// The views as painted, against the pictures kept in tests/testdata/progress: whatever a change
+// does to the bars, marks, lines, hatching, legend, labels or shades shows. Where a change is
+// meant, YARUKIN_UPDATE_PICTURES=1 writes the pictures anew, to be looked at before they are
+// committed; a picture that differs is left beside the test program for a look.
+::testing::AssertionResult looksAsKept(const QImage& painted, const QString& name) {
+    const QString kept = QStringLiteral(YARUKIN_TESTDATA_DIR "/progress/") + name;
+    if (qEnvironmentVariableIsSet("YARUKIN_UPDATE_PICTURES") && painted.save(kept))
+        return ::testing::AssertionSuccess();
+    if (QImage(kept).convertToFormat(QImage::Format_RGB32) == painted)
+        return ::testing::AssertionSuccess();
+    const QString seen = QCoreApplication::applicationDirPath() + u'/' + name;
+    painted.save(seen);
+    return ::testing::AssertionFailure()
+           << "painted otherwise than " << kept.toStdString() << ": " << seen.toStdString();
+}
+
+TEST_F(Progress, TheViewsLookAsKept) {
+    const auto window = open();
+    const auto looks = [&](QWidget* view, const char* name) {
+        QTest::qWait(0); // whatever the last step changed laid out
+        EXPECT_TRUE(looksAsKept(painted(view), QString::fromLatin1(name)));
+    };
+    looks(window->chart(), "days.png");
+    window->resize(400, 400);
+    QTest::keyClick(window.get(), Qt::Key_3); // weeks, the last one cut
+    looks(window->chart(), "weeks.png");
+    QTest::keyClick(window.get(), Qt::Key_5);
+    looks(window->calendar(), "calendar.png");
+    // Marks at both edges of the scale, and a legend on as many lines as a narrow chart needs.
+    writeFile({{12, 5, "1E308"}, {12, 6, "5"}, {12, 7, "-50"}});
+    const auto marked = open(30);
+    QTest::qWait(0);
+    marked->chart()->resize(300, 260);
+    EXPECT_TRUE(looksAsKept(painted(marked->chart()), QStringLiteral("marks.png")));
 }
 
 TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {

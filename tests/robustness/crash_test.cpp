@@ -114,8 +114,7 @@ std::optional<QList<qint64>> countsIn(const QByteArray& bytes) {
 TEST(Crash, KilledAtAnyMomentNothingRecordedIsLostAndNoFileIsTorn) {
     TempWorkDir dir;
     const QByteArray list =
-        *cp932::encode(QStringLiteral("\"腕立て伏せ\",30\r\n\"スクワット\",20\r\n\"腹筋\",15\r\n"))
-             .bytes;
+        cp(QStringLiteral("\"腕立て伏せ\",30\r\n\"スクワット\",20\r\n\"腹筋\",15\r\n"));
     dir.write(ItemList, list);
     QByteArray changedList = list;
     changedList.replace(",30\r\n", ",31\r\n");

@@ -2,23 +2,18 @@
 // its own files: hand-edited names no file can carry, special files under data file names,
 // a second copy of the program, leftovers of a crash, and several hundred generated files.
 #include "base/cp932.h"
+#include "base/text_to_number.h"
 #include "data/csv_export.h"
-#include "data/gymm.h"
-#include "data/history.h"
-#include "data/records.h"
-#include "settings/frmsettei.h"
-#include "support/app_fixture.h"
+#include "settings/settings_fixture.h"
 #include "training/frmmain.h"
 #include "widgets/picture_button.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListView>
-#include <QListWidget>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
 #include <sys/stat.h>
 
 namespace {
@@ -27,33 +22,13 @@ using Icon = Dialogs::Icon;
 
 const QString ItemList = QStringLiteral("項目一覧.txt");
 
-class HostileFiles : public AppTest {
-protected:
-    void press(const char* name) { find<PictureButton>(QString::fromLatin1(name))->click(); }
-    void toSettings() {
-        if (training()) {
-            press("cmdCut");
-            settle();
-        }
-        ASSERT_TRUE(settings());
-    }
-    void select(int row) { find<QListWidget>(QStringLiteral("lstKoumoku"))->setCurrentRow(row); }
-    void pick(int row) {
-        auto* combo = find<QComboBox>(QStringLiteral("cboKoumoku"));
-        combo->setCurrentIndex(row);
-        emit combo->activated(row);
-    }
-    int historyLinesShown() {
-        return find<QListView>(QStringLiteral("lstRireki"))->model()->rowCount();
-    }
-};
+using HostileFiles = Settings;
 
 // A list as a careless hand might edit it: an item whose name is the item list's own, one
 // whose name cuts at a NUL into another item's file, a path, and an unquoted quote.
 QByteArray handEditedList() {
-    return "\"A\",1\r\n" + *cp932::encode(QStringLiteral("\"項目一覧\",2\r\n")).bytes +
-           QByteArray("\"B.txt") + '\0' + "x\",3\r\n\"../escape\",4\r\n\"sub/x\",5\r\nx\"y,6\r\n" +
-           "\"B\",7\r\n";
+    return "\"A\",1\r\n" + cp(QStringLiteral("\"項目一覧\",2\r\n")) + QByteArray("\"B.txt") + '\0' +
+           "x\",3\r\n\"../escape\",4\r\n\"sub/x\",5\r\nx\"y,6\r\n" + "\"B\",7\r\n";
 }
 
 TEST_F(HostileFiles, AWorkoutGoesPastNamesNoFileCanCarryAndWritesOnlyItsOwnFiles) {
@@ -95,15 +70,13 @@ TEST_F(HostileFiles, AWorkoutGoesPastNamesNoFileCanCarryAndWritesOnlyItsOwnFiles
 TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
     const QByteArray list = handEditedList();
     dir.write(ItemList, list);
-    start();
-    toSettings();
-    dialogs.clear();
+    open();
     const QByteArray before = dir.snapshot();
 
     pick(1); // the history view of 項目一覧 would read the item list as records
     EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("使用できない項目名")});
-    EXPECT_EQ(historyLinesShown(), 0);
-    EXPECT_EQ(find<QLabel>(QStringLiteral("lblGoukei"))->text(), u"合計回数 ： 0");
+    EXPECT_EQ(lines(), QStringList());
+    EXPECT_EQ(total(), u"合計回数 ： 0");
 
     dialogs.clear();
     select(1);
@@ -131,6 +104,18 @@ TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
     press("cmdDel");
     EXPECT_EQ(app->gymm().ItemCount(), 5);
     EXPECT_EQ(dir.read(QStringLiteral("B.txt")), history);
+
+    // Renamed to a name a file can carry, such an item is written in the usual form; the
+    // others stay as they were read.
+    dialogs.clear();
+    select(1);
+    nameBox()->setText(QStringLiteral("escape"));
+    press("cmdHozon");
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("設定更新終了")});
+    expected.replace("\"B.txt" + QByteArray(1, '\0') + "x\",3\r\n", "");
+    expected.replace("\"../escape\",4", "\"escape\",4");
+    EXPECT_EQ(dir.read(ItemList), expected);
+    EXPECT_EQ(dir.listing(), (QStringList{QStringLiteral("B.txt"), ItemList}));
 }
 
 TEST_F(HostileFiles, SpecialFilesUnderDataFileNamesAreErrorsNotHangs) {
@@ -173,6 +158,12 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
     ASSERT_TRUE(training());
     ScriptedDialogs secondDialogs;
     bool secondEnded = false;
+    // The first copy's temporary file, as in the middle of a replace, and a sync tool's
+    // conflict copy: neither is the second's to touch.
+    dir.write(ItemList + QStringLiteral(".yarukin-Ab12Cd"), "\"A\",1\r\n");
+    dir.write(QStringLiteral("A (conflicted copy 2026-12-07 081500).txt"),
+              cp(QStringLiteral("\"12月05日\",\"18時00分00秒\",3\r\n")));
+    const QByteArray before = dir.snapshot();
     {
         DataDir secondData = dir.open();
         App second(secondData, secondDialogs, clock, help);
@@ -183,7 +174,13 @@ TEST_F(HostileFiles, ASecondCopyOnTheSameDirectoryEnds) {
     EXPECT_TRUE(secondEnded);
     ASSERT_EQ(secondDialogs.shown().size(), 1);
     EXPECT_EQ(secondDialogs.shown()[0].title, u"二重起動");
+    EXPECT_EQ(
+        secondDialogs.shown()[0].text,
+        QStringLiteral("このフォルダーのデータは、すでに起動しているヤルキン！が使っています。"
+                       "\r\n\r\nフォルダー：") +
+            dir.path());
     EXPECT_EQ(secondDialogs.shown()[0].icon, Icon::Warning);
+    EXPECT_EQ(dir.snapshot(), before);
     EXPECT_TRUE(training()); // the first copy goes on
     find<PictureButton>(QStringLiteral("cmdNext"))->click();
     EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 1);
@@ -262,14 +259,74 @@ QByteArray randomHistory(QRandomGenerator& random) {
     return bytes;
 }
 
-// The lines of an item list whose name no history file can carry, as they stand in the file.
-QByteArrayList unusableRecords(const QByteArray& list) {
-    QByteArrayList lines;
-    records::LineScanner scanner(list);
-    for (QByteArrayView line; scanner.next(line);)
-        if (historyNameProblem(cp932::decode(records::splitFields<2>(line)[0])))
-            lines.append(line.toByteArray());
-    return lines;
+// The item list as read by rules written out here, apart from the program's reader, so that
+// the reader is checked and not trusted: a line ends at LF (a CR before it goes with it), a
+// line of blanks and CRs is none; a field is skipped blanks, then either what lies between
+// double quotes (the rest up to the comma dropped) or what runs to the comma less its trailing
+// blanks; a target is the nearest whole number (halves to even) of what Val reads, within 16
+// bits; a name no history file can carry holds a quote, a control character or one of
+// / \ : * ? < > |, is 項目一覧, or makes a file name of more than 255 bytes.
+struct ListRecord {
+    QByteArray line;
+    QByteArray nameBytes;
+    QString name;
+    qint16 target = 0;
+    bool usable = true;
+};
+
+QByteArray nextField(const QByteArray& line, qsizetype& at) {
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+        ++at;
+    QByteArray field;
+    if (at < line.size() && line[at] == '"') {
+        const qsizetype close = line.indexOf('"', at + 1);
+        field = line.mid(at + 1, close < 0 ? -1 : close - at - 1);
+        const qsizetype comma = close < 0 ? -1 : line.indexOf(',', close);
+        at = comma < 0 ? line.size() + 1 : comma + 1;
+        return field;
+    }
+    const qsizetype comma = at > line.size() ? -1 : line.indexOf(',', at);
+    field = line.mid(at, comma < 0 ? -1 : comma - at);
+    while (field.endsWith(' ') || field.endsWith('\t'))
+        field.chop(1);
+    at = comma < 0 ? line.size() + 1 : comma + 1;
+    return field;
+}
+
+std::vector<ListRecord> recordsOf(const QByteArray& list) {
+    std::vector<ListRecord> records;
+    for (QByteArray line : list.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (std::all_of(line.begin(), line.end(),
+                        [](char c) { return c == ' ' || c == '\t' || c == '\r'; }))
+            continue;
+        ListRecord record;
+        record.line = line;
+        qsizetype at = 0;
+        record.nameBytes = nextField(line, at);
+        const QByteArray target = at <= line.size() ? nextField(line, at) : QByteArray();
+        record.name = cp932::decode(record.nameBytes);
+        record.target = static_cast<qint16>(std::clamp(
+            std::nearbyint(TextToNumber(QStringView(cp932::decode(target)))), -32768.0, 32767.0));
+        static const QRegularExpression forbidden(
+            QStringLiteral("[\"\\x00-\\x1f\\x7f/\\\\:*?<>|]"));
+        record.usable = !forbidden.match(record.name).hasMatch() && record.name != u"項目一覧" &&
+                        QFile::encodeName(record.name).size() + 4 <= 255;
+        records.push_back(record);
+    }
+    return records;
+}
+
+// The same list as the program writes it: a name that can carry a file as "name",target,
+// any other line exactly as it was read.
+QByteArray rewritten(const std::vector<ListRecord>& records) {
+    QByteArray bytes;
+    for (const ListRecord& record : records)
+        bytes += (record.usable ? '"' + record.nameBytes + "\"," + QByteArray::number(record.target)
+                                : record.line) +
+                 "\r\n";
+    return bytes;
 }
 
 TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
@@ -282,18 +339,27 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
         TempWorkDir dir;
         const QByteArray list = randomItemList(random);
         dir.write(ItemList, list);
-        DataDir beforeData = dir.open();
-        ASSERT_TRUE(beforeData.LoadItemList().done);
-        const GYMM& before = beforeData.gymm();
-        QHash<QString, QByteArray> histories;
-        for (int i = 1; i <= before.ItemCount(); ++i) {
-            const QString name = before.ItemNames(i);
-            if (historyNameProblem(name) || histories.contains(name))
+        const std::vector<ListRecord> records = recordsOf(list);
+        // The histories as they were, and the records a workout adds to each: one per item of
+        // its name, the count the target.
+        QHash<QString, QByteArray> histories, expected;
+        QStringList filesAfter{ItemList};
+        for (const ListRecord& record : records) {
+            if (!record.usable)
                 continue;
-            histories.insert(name, randomHistory(random));
-            dir.write(historyFileName(name), histories.value(name));
+            const QString file = record.name + QStringLiteral(".txt");
+            if (!histories.contains(record.name)) {
+                const QByteArray old = randomHistory(random);
+                histories.insert(record.name, old);
+                dir.write(file, old);
+                expected.insert(record.name,
+                                old.isEmpty() || old.endsWith('\n') ? old : old + "\r\n");
+                filesAfter.append(file);
+            }
+            expected[record.name] += cp(QStringLiteral("\"12月05日\",\"18時36分11秒\",")) +
+                                     QByteArray::number(record.target) + "\r\n";
         }
-        const QStringList filesBefore = dir.listing();
+        filesAfter.sort();
 
         ScriptedDialogs dialogs;
         FixedClock clock(QDateTime(QDate(2026, 12, 5), QTime(18, 36, 11)));
@@ -303,7 +369,13 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
         app.flashSeconds = 0;
         ASSERT_TRUE(app.start());
         AppTest::settle();
-        for (int step = 0; step < before.ItemCount() && qobject_cast<frmMain*>(app.window());
+        // The table is the list as written out above.
+        ASSERT_EQ(app.gymm().ItemCount(), int(records.size()));
+        for (int i = 1; i <= app.gymm().ItemCount(); ++i) {
+            EXPECT_EQ(app.gymm().ItemNames(i), records[size_t(i - 1)].name) << i;
+            EXPECT_EQ(app.gymm().ItemTargets(i), records[size_t(i - 1)].target) << i;
+        }
+        for (int step = 0; step < int(records.size()) && qobject_cast<frmMain*>(app.window());
              ++step) {
             app.window()->findChild<PictureButton*>(QStringLiteral("cmdNext"))->click();
             AppTest::settle();
@@ -318,32 +390,15 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
         if (app.gymm().ItemCount() > 0)
             settingsWindow->showProgress();
 
-        // The rewrite reads back as the same table; names no file can carry are as they were.
-        const QByteArray written = dir.read(ItemList);
-        for (const QByteArray& line : unusableRecords(list)) // unless nothing was rewritten
-            EXPECT_TRUE(written == list || written.contains(line + "\r\n"))
-                << line.toHex(' ').toStdString();
-        DataDir afterData = dir.open();
-        ASSERT_TRUE(afterData.LoadItemList().done);
-        const GYMM& after = afterData.gymm();
-        ASSERT_EQ(after.ItemCount(), before.ItemCount());
-        for (int i = 1; i <= before.ItemCount(); ++i) {
-            EXPECT_EQ(after.ItemNames(i), before.ItemNames(i)) << i;
-            EXPECT_EQ(after.ItemTargets(i), before.ItemTargets(i)) << i;
-        }
-        // Each history grew by whole records after its old bytes (a last line without its end
-        // was ended first), and no other file appeared.
-        for (auto it = histories.cbegin(); it != histories.cend(); ++it) {
-            const QByteArray old = it.value();
-            const QByteArray now = dir.read(historyFileName(it.key()));
-            const bool ended = old.isEmpty() || old.endsWith('\n');
-            EXPECT_TRUE(now.startsWith(ended ? old : old + "\r\n")) << it.key().toStdString();
-            EXPECT_TRUE(now.endsWith("\r\n")) << it.key().toStdString();
-        }
-        for (const QString& name : dir.listing())
-            EXPECT_TRUE(filesBefore.contains(name) || (name.endsWith(QStringLiteral(".txt")) &&
-                                                       !historyNameProblem(name.chopped(4))))
-                << name.toStdString();
+        // The list is rewritten once any item was recorded, names no file can carry exactly as
+        // they were; each history grew by its records after its old bytes (a last line
+        // without its end was ended first); and no other file appeared.
+        const bool recorded = !expected.isEmpty();
+        EXPECT_EQ(dir.read(ItemList), recorded ? rewritten(records) : list);
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            EXPECT_EQ(dir.read(it.key() + QStringLiteral(".txt")), it.value())
+                << it.key().toStdString();
+        EXPECT_EQ(dir.listing(), filesAfter);
     }
 }
 

@@ -139,10 +139,6 @@ private:
     QHash<QString, std::optional<QByteArray>> base_; // what both sides held at the last sync
 };
 
-QByteArray cp(const QString& text) {
-    return *cp932::encode(text).bytes;
-}
-
 // The two computers: a data directory each, inside the test's own tree, and the program on it.
 class TwoComputers {
 public:

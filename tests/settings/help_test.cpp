@@ -138,9 +138,11 @@ TEST_F(Help, MissingOrBrokenFilesOpenNothing) {
 
 TEST_F(Help, TheWorkingDirectoryComesBeforeTheDataDirectory) {
     REQUIRE_CHMCMD();
-    QTemporaryDir data;
-    buildChm(data.path(), QStringLiteral("ZkHelp"), QStringLiteral("installed"));
-    ChmHelp chm(QStringList{data.path()});
+    // An installed folder of its own, inside the test's tree.
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("installed")));
+    const QString installed = dir.path() + QStringLiteral("/installed");
+    buildChm(installed, QStringLiteral("ZkHelp"), QStringLiteral("installed"));
+    ChmHelp chm(QStringList{installed});
     chm.HtmlHelpA(nullptr, QStringLiteral("ZkHelp.chm"), HH_DISPLAY_TOPIC, 0);
     ASSERT_EQ(chm.viewers().size(), 1);
     EXPECT_EQ(chm.viewers().last()->windowTitle(), u"installed");

@@ -128,13 +128,31 @@ TEST_F(HistoryMenu, ProgressWindowsNeverKeepTheProgramAliveAndGoAtTheEnd) {
     EXPECT_TRUE(ended);
 }
 
-TEST_F(HistoryMenu, AnItemWhoseNameNoFileCanCarryOpensNothing) {
-    writeItems({{QStringLiteral("a/b"), QStringLiteral("1")}});
+TEST_F(HistoryMenu, AnItemWhoseNameNoFileCanCarryOpensAndExportsNothing) {
+    writeItems(
+        {{QStringLiteral("a/b"), QStringLiteral("1")}, {QStringLiteral("B"), QStringLiteral("2")}});
+    writeHistory(QStringLiteral("B"), {QStringLiteral("5")});
     open();
-    dialogs.clear();
+    const QStringList refused{QStringLiteral("使用できない項目名")};
     settings()->showProgress();
     EXPECT_TRUE(progress().isEmpty());
-    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("使用できない項目名")});
+    EXPECT_EQ(dialogs.titles(), refused);
+    // Its own export asks for no file; the export of every item tells of it and writes the
+    // others.
+    dialogs.clear();
+    action(u"CSV に書き出す…")->trigger();
+    EXPECT_EQ(dialogs.titles(), refused);
+    dialogs.clear();
+    const QString file = dir.path() + QStringLiteral("/all.csv");
+    dialogs.queue(file);
+    action(u"全項目を CSV に書き出す…")->trigger();
+    EXPECT_EQ(dialogs.titles(), refused + QStringList({QStringLiteral("CSV に書き出す"),
+                                                       QStringLiteral("CSV 書き出し終了")}));
+    EXPECT_EQ(dialogs.shown().last().text,
+              QStringLiteral("1 件の記録を「%1」に書き出しました。").arg(file));
+    EXPECT_EQ(
+        dir.read(QStringLiteral("all.csv")),
+        QStringLiteral("\uFEFF項目名,日付,時刻,回数\r\nB,2026-12-05,18:36:10,5\r\n").toUtf8());
 }
 
 TEST_F(HistoryMenu, ExportingTheItemShownOrAllItems) {
@@ -148,25 +166,32 @@ TEST_F(HistoryMenu, ExportingTheItemShownOrAllItems) {
     EXPECT_EQ(dialogs.shown()[0].kind, ScriptedDialogs::Shown::Kind::SaveFile);
     EXPECT_TRUE(dialogs.shown()[0].text.endsWith(u"/yarukin-20261205.csv"));
     EXPECT_EQ(dialogs.shown()[1].title, u"CSV 書き出し終了");
-    EXPECT_TRUE(dialogs.shown()[1].text.startsWith(u"3 件の記録を"));
-    const QString one = QString::fromUtf8(dir.read(QStringLiteral("export.csv")));
-    EXPECT_EQ(one.count(u'\n'), 4); // the header and item 1's three records
-    EXPECT_FALSE(one.contains(u"スクワット"));
+    EXPECT_EQ(dialogs.shown()[1].text,
+              QStringLiteral("3 件の記録を「%1」に書き出しました。").arg(file));
+    const QString header = QStringLiteral("\uFEFF項目名,日付,時刻,回数\r\n");
+    const QString one = header + QStringLiteral("腕立て伏せ,2026-12-05,18:36:10,10\r\n"
+                                                "腕立て伏せ,2026-12-05,18:36:10,20\r\n"
+                                                "腕立て伏せ,2026-12-05,18:36:10,5\r\n");
+    EXPECT_EQ(dir.read(QStringLiteral("export.csv")), one.toUtf8());
 
     dialogs.clear();
     dialogs.queue(file);
     QTest::keyClick(settings(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(dialogs.titles().last(), u"CSV 書き出し終了");
-    const QString all = QString::fromUtf8(dir.read(QStringLiteral("export.csv")));
-    EXPECT_TRUE(all.contains(u"\r\nスクワット,"));
-    EXPECT_EQ(all.count(u'\n'), 6);
+    EXPECT_EQ(dir.read(QStringLiteral("export.csv")),
+              (one + QStringLiteral("スクワット,2026-12-05,18:36:10,abc\r\n"
+                                    "スクワット,2026-12-05,18:36:10,7\r\n"))
+                  .toUtf8());
 
     // A file that cannot be written is told, and no success follows.
     dialogs.clear();
-    dialogs.queue(dir.path() + QStringLiteral("/no-such-folder/export.csv"));
+    const QString nowhere = dir.path() + QStringLiteral("/no-such-folder/export.csv");
+    dialogs.queue(nowhere);
     action(u"CSV に書き出す…")->trigger();
     EXPECT_EQ(dialogs.titles(),
               (QStringList{QStringLiteral("CSV に書き出す"), QStringLiteral("書き込みエラー")}));
+    EXPECT_EQ(dialogs.shown().last().text,
+              notWritten(nowhere, QStringLiteral("ファイルまたはフォルダーがありません")));
 
     // The data directory's own files are refused, as named or through a link, and stay.
     const QString link = dir.path() + QStringLiteral("/link.csv");
@@ -178,7 +203,9 @@ TEST_F(HistoryMenu, ExportingTheItemShownOrAllItems) {
         action(u"全項目を CSV に書き出す…")->trigger();
         EXPECT_EQ(dialogs.titles(), (QStringList{QStringLiteral("CSV に書き出す"),
                                                  QStringLiteral("書き込みエラー")}));
-        EXPECT_TRUE(dialogs.shown().last().text.contains(u"データのファイル"));
+        EXPECT_EQ(dialogs.shown().last().text,
+                  notWritten(own, QStringLiteral("ヤルキン！のデータのファイルです（書き出し先には"
+                                                 "できません）")));
     }
     EXPECT_EQ(dir.snapshot(), before);
 

@@ -16,7 +16,6 @@ protected:
         for (const char* name : {"A", "B", "C"})
             writeHistory(QString::fromLatin1(name), {QStringLiteral("5")});
     }
-    void press(const char* name) { find<PictureButton>(QString::fromLatin1(name))->click(); }
 };
 
 // --- registering ----------------------------------------------------------------------
@@ -129,22 +128,45 @@ TEST_F(Maintenance, NamesTheFilesCannotCarryAreRefusedAndAskedAgain) {
     dir.write(QStringLiteral("A.txt"), QByteArray());
     open();
     const QByteArray before = dir.snapshot();
-    const QStringList refused = {
-        QStringLiteral("a\"b"),     QStringLiteral("a/b"),     QStringLiteral("..\\x"),
-        QStringLiteral("a:b"),      QStringLiteral("a*b"),     QStringLiteral("a?b"),
-        QStringLiteral("a<b>"),     QStringLiteral("a|b"),     QStringLiteral("a\tb"),
-        QStringLiteral("a\nb"),     QStringLiteral("腕立て😀"), QStringLiteral("한국"),
-        QStringLiteral("項目一覧"), QStringLiteral("CON"),     QStringLiteral("lpt1"),
-        QString(200, u'あ')};
-    for (const QString& name : refused)
+    // Each name with the title and the words of its refusal.
+    const QString character = QStringLiteral("使用できない文字");
+    const QString forbidden = QStringLiteral("項目名に次の文字は使えません。\r\n/ \\ : * ? < > |");
+    const QString control = QStringLiteral("項目名に改行やタブなどの制御文字は使えません。");
+    const auto unsaved = [](const char16_t* c) {
+        return QStringLiteral("項目名の「%1」は保存できない文字です。").arg(QString::fromUtf16(c));
+    };
+    const auto reserved = [](const char16_t* name) {
+        return QStringLiteral("「%1」は項目名に使えません。").arg(QString::fromUtf16(name));
+    };
+    const QList<std::tuple<QString, QString, QString>> refused = {
+        {QStringLiteral("a\"b"), character,
+         QStringLiteral("項目名に「\"」（ダブルクォーテーション）は使えません。")},
+        {QStringLiteral("a/b"), character, forbidden},
+        {QStringLiteral("..\\x"), character, forbidden},
+        {QStringLiteral("a:b"), character, forbidden},
+        {QStringLiteral("a*b"), character, forbidden},
+        {QStringLiteral("a?b"), character, forbidden},
+        {QStringLiteral("a<b>"), character, forbidden},
+        {QStringLiteral("a|b"), character, forbidden},
+        {QStringLiteral("a\tb"), character, control},
+        {QStringLiteral("a\nb"), character, control},
+        {QStringLiteral("a\x7f"), character, control},
+        {QStringLiteral("腕立て😀"), character, unsaved(u"😀")},
+        {QStringLiteral("한국"), character, unsaved(u"한")},
+        {QStringLiteral("項目一覧"), QStringLiteral("使用できない項目名"), reserved(u"項目一覧")},
+        {QStringLiteral("CON"), QStringLiteral("使用できない項目名"), reserved(u"CON")},
+        {QStringLiteral("lpt1"), QStringLiteral("使用できない項目名"), reserved(u"lpt1")},
+        {QString(200, u'あ'), QStringLiteral("項目名の長さ制限"),
+         QStringLiteral("項目名が長すぎます。もっと短い名前にして下さい。")}};
+    for (const auto& [name, title, text] : refused)
         dialogs.queue(name);
     press("cmdNew"); // then Cancel
     ASSERT_EQ(dialogs.shown().size(), 2 * refused.size() + 2);
     for (qsizetype i = 0; i < refused.size(); ++i) {
         const ScriptedDialogs::Shown& refusal = dialogs.shown()[2 * i + 1];
         EXPECT_EQ(refusal.icon, Icon::Warning) << i;
-        EXPECT_FALSE(refusal.title.isEmpty()) << i;
-        EXPECT_NE(refusal.title, u"キャンセル") << refused[i].toStdString();
+        EXPECT_EQ(refusal.title, std::get<1>(refused[i])) << i;
+        EXPECT_EQ(refusal.text, std::get<2>(refused[i])) << i;
         EXPECT_EQ(dialogs.shown()[2 * i + 2].title, u"項目名入力");
     }
     EXPECT_EQ(dialogs.shown().last().title, u"キャンセル");
@@ -152,12 +174,14 @@ TEST_F(Maintenance, NamesTheFilesCannotCarryAreRefusedAndAskedAgain) {
 
     // The same names leave an update without any change at all.
     select(0);
-    for (const QString& name : refused) {
+    for (const auto& [name, title, text] : refused) {
         nameBox()->setText(name);
         dialogs.clear();
         press("cmdHozon");
         ASSERT_EQ(dialogs.shown().size(), 1);
         EXPECT_EQ(dialogs.shown()[0].icon, Icon::Warning);
+        EXPECT_EQ(dialogs.shown()[0].title, title);
+        EXPECT_EQ(dialogs.shown()[0].text, text);
         EXPECT_EQ(app->gymm().ItemNames(1), u"A");
     }
     EXPECT_EQ(dir.snapshot(), before);
@@ -193,7 +217,8 @@ TEST_F(Maintenance, ARegistrationWarnsWhenItsHistoryFileCannotBeMade) {
     EXPECT_EQ(dialogs.titles(),
               (QStringList{QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
                            QStringLiteral("書き込みエラー"), QStringLiteral("新規登録終了")}));
-    EXPECT_TRUE(dialogs.shown()[2].text.contains(u"A.txt"));
+    EXPECT_EQ(dialogs.shown()[2].text,
+              notWritten(QStringLiteral("A.txt"), QStringLiteral("通常のファイルではありません")));
     EXPECT_EQ(itemList(), u"\"A\",5\r\n");
     EXPECT_EQ(items()->count(), 1);
 }
@@ -205,7 +230,9 @@ TEST_F(Maintenance, ARegistrationThatCannotBeWrittenAddsNothing) {
     dialogs.queue(QStringLiteral("5"));
     press("cmdNew");
     EXPECT_EQ(dialogs.shown().last().title, u"書き込みエラー");
-    EXPECT_TRUE(dialogs.shown().last().text.contains(u"項目一覧.txt"));
+    EXPECT_EQ(
+        dialogs.shown().last().text,
+        notWritten(QStringLiteral("項目一覧.txt"), QStringLiteral("通常のファイルではありません")));
     EXPECT_EQ(items()->count(), 0);
     EXPECT_EQ(app->gymm().ItemCount(), 0);
     EXPECT_FALSE(dir.exists(QStringLiteral("A.txt")));
@@ -243,9 +270,11 @@ TEST_F(Maintenance, ARenameLeavesTheListsAndTheOldHistoryAsTheyWere) {
     abc();
     open();
     select(0);
-    nameBox()->setText(QStringLiteral("X"));
+    nameBox()->setText(QStringLiteral("X〜")); // U+301C, which the file gives back as U+FF5E
     press("cmdHozon");
-    EXPECT_EQ(itemList(), u"\"X\",1\r\n\"B\",2\r\n\"C\",3\r\n");
+    EXPECT_EQ(itemList(), u"\"X～\",1\r\n\"B\",2\r\n\"C\",3\r\n");
+    EXPECT_EQ(app->gymm().ItemNames(1), u"X～");
+    EXPECT_EQ(dialogs.shown().last().text, u"X～ の設定を更新しました");
     EXPECT_EQ(items()->item(0)->text(), u"A");
     EXPECT_EQ(combo()->itemText(0), u"A");
     EXPECT_TRUE(dir.exists(QStringLiteral("A.txt")));

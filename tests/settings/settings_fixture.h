@@ -23,6 +23,7 @@ protected:
         dialogs.clear();
         ASSERT_TRUE(settings());
     }
+    void press(const char* name) { find<PictureButton>(QString::fromLatin1(name))->click(); }
     QListWidget* items() { return find<QListWidget>(QStringLiteral("lstKoumoku")); }
     QComboBox* combo() { return find<QComboBox>(QStringLiteral("cboKoumoku")); }
     QLineEdit* nameBox() { return find<QLineEdit>(QStringLiteral("txtKoumoku")); }

@@ -6,6 +6,8 @@
 #include "settings/frmsettei.h"
 #include "training/frmmain.h"
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QImage>
 #include <QKeyEvent>
@@ -95,7 +97,7 @@ void AppTest::writeHistory(const QString& item, const QStringList& counts) {
     for (const QString& count : counts)
         bytes += cp932(QStringLiteral("\"12月05日\",\"18時36分10秒\",") + count +
                        QStringLiteral("\r\n"));
-    dir.write(item + QStringLiteral(".txt"), bytes);
+    dir.write(item + QStringLiteral(".txt"), bytes, clock.now()); // changed now, by the clock
 }
 
 void AppTest::start() {
@@ -131,4 +133,14 @@ QStringList AppTest::historyLines(const QString& item) const {
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+QString AppTest::notWritten(const QString& file, const QString& reason) {
+    return QStringLiteral("ファイル「%1」に書き込めませんでした。\r\n\r\n理由：%2")
+        .arg(file, reason);
+}
+
+QString AppTest::notRead(const QString& file, const QString& reason) {
+    return QStringLiteral("ファイル「%1」を読み込めませんでした。\r\n\r\n理由：%2")
+        .arg(file, reason);
 }

@@ -70,6 +70,9 @@ protected:
     }
     // The history file's lines, decoded.
     QStringList historyLines(const QString& item) const;
+    // The warnings of a file that could not be written or read, as the user reads them.
+    static QString notWritten(const QString& file, const QString& reason);
+    static QString notRead(const QString& file, const QString& reason);
 
     TempWorkDir dir;
     // The data directory of the run that start() began.

@@ -1,5 +1,7 @@
 #include "work_dir.h"
 
+#include "base/cp932.h"
+
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
@@ -44,6 +46,14 @@ void TempWorkDir::write(const QString& name, const QByteArray& bytes) const {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+void TempWorkDir::write(const QString& name, const QByteArray& bytes,
+                        const QDateTime& modified) const {
+    write(name, bytes);
+    QFile file(QDir(path_).filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+}
+
 QByteArray TempWorkDir::read(const QString& name) const {
     QFile file(QDir(path_).filePath(name));
     if (!file.open(QIODevice::ReadOnly)) {
@@ -85,6 +95,12 @@ QByteArray TempWorkDir::snapshot() const {
             all += "<directory>\0";
     }
     return all;
+}
+
+QByteArray cp(const QString& text) {
+    const auto bytes = cp932::encode(text).bytes;
+    EXPECT_TRUE(bytes) << text.toStdString();
+    return bytes.value_or(QByteArray());
 }
 
 QString legacyDataDir() {

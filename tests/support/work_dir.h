@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QString>
 #include <QTemporaryDir>
@@ -25,6 +26,8 @@ public:
     Folder folder() const;
 
     void write(const QString& name, const QByteArray& bytes) const;
+    // The same, the file then given this modification time (the records' years follow from it).
+    void write(const QString& name, const QByteArray& bytes, const QDateTime& modified) const;
     QByteArray read(const QString& name) const;
     bool exists(const QString& name) const;
     // Copies every file of a directory (the legacy test data) in.
@@ -40,6 +43,9 @@ private:
     QString path_;
     QString previous_;
 };
+
+// Text in code page 932, as the data files hold it.
+QByteArray cp(const QString& text);
 
 // The legacy data files written by an independent CP932 converter.
 QString legacyDataDir();

@@ -479,7 +479,8 @@ TEST_F(Training, FileErrorsWhileRecording) {
     next()->click();
     ASSERT_EQ(dialogs.shown().size(), 1);
     EXPECT_EQ(dialogs.shown().first().title, u"書き込みエラー");
-    EXPECT_TRUE(dialogs.shown().first().text.contains(u"腕立て伏せ.txt"));
+    EXPECT_EQ(dialogs.shown().first().text,
+              notWritten(QStringLiteral("腕立て伏せ.txt"), QStringLiteral("フォルダーです")));
     EXPECT_EQ(app->gymm().CurrentItem, 1);
     EXPECT_EQ(count()->text(), u"33");
     EXPECT_EQ(app->FlashColor, 0);
@@ -491,7 +492,9 @@ TEST_F(Training, FileErrorsWhileRecording) {
     dialogs.clear();
     next()->click();
     ASSERT_EQ(dialogs.shown().size(), 1);
-    EXPECT_TRUE(dialogs.shown().first().text.contains(u"項目一覧.txt"));
+    EXPECT_EQ(
+        dialogs.shown().first().text,
+        notRead(QStringLiteral("項目一覧.txt"), QStringLiteral("通常のファイルではありません")));
     EXPECT_EQ(historyLines(QStringLiteral("腕立て伏せ")),
               QStringList{record(QStringLiteral("33"))});
     EXPECT_EQ(app->gymm().CurrentItem, 2);
@@ -518,8 +521,10 @@ TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
     next()->click();
     ASSERT_EQ(dialogs.shown().size(), 1);
     EXPECT_EQ(dialogs.shown()[0].title, u"項目一覧の変更");
-    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"追加された項目：X"));
-    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"削除された項目：C"));
+    EXPECT_EQ(dialogs.shown()[0].text,
+              u"項目一覧（項目一覧.txt）がほかで変更されていたため、読み込み直しました。\r\n\r\n"
+              u"追加された項目：X\r\n削除された項目：C\r\n\r\n"
+              u"回数は記録しました。トレーニングは変更後の項目で続けます。");
     EXPECT_EQ(historyLines(QStringLiteral("A")), QStringList{record(QStringLiteral("1"))});
     EXPECT_EQ(dir.read(QStringLiteral("項目一覧.txt")), "\"X\",9\r\n\"A\",1\r\n\"B\",2\r\n");
     // After A comes B, the last item now; the labels show the new list.
