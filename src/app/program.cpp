@@ -246,12 +246,12 @@ int exportHistories(const CommandLine& line) {
                      qPrintable(Session::visible(problem.fileName)), qPrintable(problem.reason));
     }
     if (target == u"-") {
-        if (const int error = safe_file::writeAll(STDOUT_FILENO, histories.bytes()))
+        if (const int error = histories.writeTo(STDOUT_FILENO))
             return fail(QStringLiteral("標準出力に書き込めませんでした: %1")
                             .arg(safe_file::systemReason(error)));
         return 0;
     }
-    const Step written = csv::write(*data, target, histories.bytes());
+    const Step written = csv::write(*data, target, histories);
     return written ? 0 : fail(problemText(written.error()));
 }
 

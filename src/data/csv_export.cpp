@@ -86,48 +86,81 @@ bool isPlain(QByteArrayView bytes) {
     return !isFormula(bytes);
 }
 
-// The rows of one history, written from `out` on; returns where they end. `out` has room for
-// the most they can take (see rowsRoom). Records of one day follow each other, so the date's
-// digits are worked out once a day.
-char* writeRows(char* out, QByteArrayView nameField, const DatedHistory& history) {
-    char date[16];
-    qsizetype dateLength = 0;
-    QDate dateShown;
+// The most one row can take: the name, the date, the time, three commas and CR LF (24
+// bytes), and the count. A count byte can become three: an invalid byte or a half-width
+// katakana is three bytes of UTF-8, and a quote is doubled within two more quotes and perhaps
+// the formula guard's apostrophe, which a few bytes more cover.
+qsizetype rowRoom(qsizetype nameField, qsizetype countBytes) {
+    return nameField + 24 + 3 * countBytes + 8;
+}
+
+// The CSV is made in pieces of this size, each written before the next is made.
+constexpr qsizetype PieceSize = qsizetype(1) << 20;
+
+} // namespace
+
+int Histories::writeTo(int fd) const {
+    FileBuffer piece(PieceSize);
+    if (piece.size() != PieceSize)
+        return ENOMEM;
+    char* out = piece.data();
     const auto put = [&out](QByteArrayView bytes) {
         std::memcpy(out, bytes.data(), static_cast<size_t>(bytes.size()));
         out += bytes.size();
     };
-    for (int r = 0; r < history.size(); ++r) {
-        put(nameField);
-        if (const QDate day = history.date(r); day != dateShown) {
-            dateShown = day;
-            dateLength = dateText(date, day) - date;
+    off_t written = 0;
+    const auto flush = [&] {
+        const qsizetype size = out - piece.data();
+        const int error = safe_file::writeAll(fd, QByteArrayView(piece.data(), size));
+        out = piece.data();
+#ifdef SYNC_FILE_RANGE_WRITE
+        // The disk starts on each piece while the next is made, so that the flush at the end
+        // has less to wait for; a pipe or a device refuses, and nothing depends on it.
+        if (!error)
+            ::sync_file_range(fd, written, size, SYNC_FILE_RANGE_WRITE);
+#endif
+        written += size;
+        return error;
+    };
+    put("\xEF\xBB\xBF" + QByteArray("項目名,日付,時刻,回数\r\n"));
+    for (const Part& part : parts) {
+        // Records of one day follow each other, so the date's digits are worked out once a day.
+        char date[16];
+        qsizetype dateLength = 0;
+        QDate dateShown;
+        const DatedHistory& history = part.history;
+        for (int r = 0; r < history.size(); ++r) {
+            const QByteArrayView count = history.countField(r);
+            const qsizetype room = rowRoom(part.nameField.size(), count.size());
+            if (piece.data() + piece.size() - out < room) {
+                if (const int error = flush())
+                    return error;
+                if (room > piece.size()) { // a hand-edited count longer than a piece
+                    piece = FileBuffer(room);
+                    if (piece.size() != room)
+                        return ENOMEM;
+                    out = piece.data();
+                }
+            }
+            put(part.nameField);
+            if (const QDate day = history.date(r); day != dateShown) {
+                dateShown = day;
+                dateLength = dateText(date, day) - date;
+            }
+            put(QByteArrayView(date, dateLength));
+            *out++ = ',';
+            out = timeText(out, history.second(r));
+            *out++ = ',';
+            if (isPlain(count))
+                put(count);
+            else
+                put(cell(cp932::decode(count).toUtf8()));
+            *out++ = '\r';
+            *out++ = '\n';
         }
-        put(QByteArrayView(date, dateLength));
-        *out++ = ',';
-        out = timeText(out, history.second(r));
-        *out++ = ',';
-        const QByteArrayView count = history.countField(r);
-        if (isPlain(count))
-            put(count);
-        else
-            put(cell(cp932::decode(count).toUtf8()));
-        *out++ = '\r';
-        *out++ = '\n';
     }
-    return out;
+    return flush();
 }
-
-// The most the rows of a history can take: per record the name, a comma, the date, a comma,
-// the time, a comma and CR LF, and the count. A count byte can become three: an invalid byte or
-// a half-width katakana is three bytes of UTF-8, and a quote is doubled within two more quotes
-// and perhaps the formula guard's apostrophe; a line holds at least two commas and LF besides
-// its count. So three times the file's bytes always cover the counts.
-qsizetype rowsRoom(qsizetype nameField, const DatedHistory& history) {
-    return qsizetype(history.size()) * (nameField + 24) + 3 * history.file().byteSize() + 8;
-}
-
-} // namespace
 
 bool isFormula(QByteArrayView utf8) {
     return !utf8.isEmpty() && QByteArrayView("=+-@\t\r").contains(utf8.front()) &&
@@ -152,13 +185,6 @@ QByteArray field(QByteArrayView utf8) {
 Histories histories(const DataDir& data, const std::optional<QString>& item, const QDateTime& now) {
     const GYMM& table = data.gymm();
     Histories result;
-    const QByteArray header = "\xEF\xBB\xBF" + QByteArray("項目名,日付,時刻,回数\r\n");
-    struct Rows {
-        QByteArray nameField;
-        DatedHistory history;
-    };
-    std::vector<Rows> rows;
-    qsizetype room = header.size();
     QSet<QString> done;
     for (int i = 1; i <= table.ItemCount(); ++i) {
         const QString& name = table.ItemNames(i);
@@ -170,26 +196,9 @@ Histories histories(const DataDir& data, const std::optional<QString>& item, con
             result.problems.append(read.error());
             continue;
         }
-        DatedHistory history = std::move(*read);
-        QByteArray nameField = cell(name.toUtf8()) + ',';
-        room += rowsRoom(nameField.size(), history);
-        rows.push_back({std::move(nameField), std::move(history)});
+        result.records += read->size();
+        result.parts.push_back({cell(name.toUtf8()) + ',', std::move(*read)});
     }
-    // Written straight into memory that is only paid for as far as it is used.
-    result.buffer = FileBuffer(room);
-    if (result.buffer.size() != room) {
-        result.problems.append(FileProblem{FileProblem::Action::Write, QStringLiteral("CSV"),
-                                           QStringLiteral("メモリーが足りません")});
-        return result;
-    }
-    char* out = result.buffer.data();
-    std::memcpy(out, header.constData(), static_cast<size_t>(header.size()));
-    out += header.size();
-    for (const Rows& each : rows) {
-        out = writeRows(out, each.nameField, each.history);
-        result.records += each.history.size();
-    }
-    result.size = out - result.buffer.data();
     return result;
 }
 
@@ -264,10 +273,14 @@ std::optional<FileProblem> checkTarget(const DataDir& data, const QString& path)
     return std::nullopt;
 }
 
-Step write(const DataDir& data, const QString& path, QByteArrayView bytes) {
+Step write(const DataDir& data, const QString& path, const safe_file::Writer& write) {
     if (const std::optional<FileProblem> refused = checkTarget(data, path))
         return *refused;
-    return safe_file::writeUserFile(path, bytes);
+    return safe_file::writeUserFile(path, write);
+}
+
+Step write(const DataDir& data, const QString& path, const Histories& histories) {
+    return write(data, path, [&histories](int fd) { return histories.writeTo(fd); });
 }
 
 } // namespace csv

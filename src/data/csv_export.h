@@ -1,12 +1,14 @@
 #pragma once
 
 #include "data/data_dir.h"
-#include "data/file_buffer.h"
+#include "data/dating.h"
+#include "data/safe_file.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <optional>
+#include <vector>
 
 // The histories as CSV for spreadsheets and other programs, as RFC 4180 describes it: UTF-8
 // with a byte order mark (so that spreadsheet programs on Windows read the Japanese), CR LF,
@@ -28,11 +30,16 @@ bool isFormula(QByteArrayView utf8);
 QByteArray cell(QByteArrayView utf8);
 
 struct Histories {
-    // The CSV text; a large one lies in memory advised for huge pages, as history files do.
-    QByteArrayView bytes() const { return buffer.view().first(size); }
+    // Writes the CSV into the descriptor a piece at a time, so that however many records
+    // there are, only a piece of the text is ever in memory; 0, or the errno that stopped it.
+    int writeTo(int fd) const;
 
-    FileBuffer buffer;
-    qsizetype size = 0;
+    // Each history exported, with its item's name as the rows' first field.
+    struct Part {
+        QByteArray nameField;
+        DatedHistory history;
+    };
+    std::vector<Part> parts;
     int records = 0;
     // Histories that could not be read, and items whose name no file can carry: left out.
     QList<FileProblem> problems;
@@ -50,8 +57,9 @@ Histories histories(const DataDir& data, const std::optional<QString>& item, con
 // still to be made by its directory's identity and its name.
 std::optional<FileProblem> checkTarget(const DataDir& data, const QString& path);
 
-// Writes the bytes to `path` once checkTarget allows it: a regular file is replaced atomically
-// as the data files are, a pipe or a device is written to (safe_file::writeUserFile).
-Step write(const DataDir& data, const QString& path, QByteArrayView bytes);
+// Writes to `path` once checkTarget allows it: a regular file is replaced atomically as the
+// data files are, a pipe or a device is written to (safe_file::writeUserFile).
+Step write(const DataDir& data, const QString& path, const Histories& histories);
+Step write(const DataDir& data, const QString& path, const safe_file::Writer& write);
 
 } // namespace csv

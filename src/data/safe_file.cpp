@@ -253,7 +253,7 @@ Expected<FileBytes> read(const Folder& folder, const QString& name) {
     return read;
 }
 
-Step replaceFile(const Folder& folder, const QString& name, QByteArrayView bytes) {
+Step replaceFile(const Folder& folder, const QString& name, const Writer& write) {
     const int dir = folder.fd();
     const QByteArray path = QFile::encodeName(name);
     struct stat old {};
@@ -289,7 +289,7 @@ Step replaceFile(const Folder& folder, const QString& name, QByteArrayView bytes
             retry([&] { return ::fchown(fd.get(), old.st_uid, old.st_gid); }) != 0)
             return abandon(errno);
     }
-    if (const int reason = writeAll(fd.get(), bytes))
+    if (const int reason = write(fd.get()))
         return abandon(reason);
     if (const int reason = syncData(fd.get()))
         return abandon(reason);
@@ -426,7 +426,8 @@ Expected<FileBytes> readAll(const Folder& folder, const QString& name) {
 }
 
 Step replace(const Folder& folder, const QString& name, QByteArrayView bytes) {
-    return logged("replace", folder, name, replaceFile(folder, name, bytes));
+    return logged("replace", folder, name,
+                  replaceFile(folder, name, [bytes](int fd) { return writeAll(fd, bytes); }));
 }
 
 Step append(const Folder& folder, const QString& name, QByteArrayView bytes) {
@@ -521,13 +522,13 @@ bool namesADescriptor(const QString& absolutePath) {
 }
 
 // Opens what the name leads to, following links, and writes every byte to it.
-Step writeThrough(const QString& path, int flags, QByteArrayView bytes) {
+Step writeThrough(const QString& path, int flags, const Writer& write) {
     Fd fd(retry([&] {
         return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | flags);
     }));
     if (!fd.valid())
         return failed(Action::Write, path, errno);
-    if (const int reason = writeAll(fd.get(), bytes))
+    if (const int reason = write(fd.get()))
         return failed(Action::Write, path, reason);
     if (!fd.close())
         return failed(Action::Write, path, errno);
@@ -536,12 +537,13 @@ Step writeThrough(const QString& path, int flags, QByteArrayView bytes) {
 
 // Replaces a regular file named by a path, as the data files are replaced in their folder;
 // the problem names the file as the user named it.
-Step replaceAt(const QString& path, const QString& named, QByteArrayView bytes) {
+Step replaceAt(const QString& path, const QString& named, const Writer& write) {
     const QFileInfo file(path);
     const Expected<Folder> folder = Folder::open(file.path());
     if (!folder)
         return FileProblem{Action::Write, named, folder.error().reason};
-    Step replaced = replace(*folder, file.fileName(), bytes);
+    Step replaced =
+        logged("replace", *folder, file.fileName(), replaceFile(*folder, file.fileName(), write));
     if (!replaced)
         return FileProblem{replaced.error().action, named, replaced.error().reason};
     if (replaced->unconfirmed)
@@ -552,6 +554,10 @@ Step replaceAt(const QString& path, const QString& named, QByteArrayView bytes) 
 } // namespace
 
 Step writeUserFile(const QString& path, QByteArrayView bytes) {
+    return writeUserFile(path, [bytes](int fd) { return writeAll(fd, bytes); });
+}
+
+Step writeUserFile(const QString& path, const Writer& write) {
     const QByteArray encoded = QFile::encodeName(path);
     struct stat info {};
     if (::stat(encoded.constData(), &info) != 0) {
@@ -562,25 +568,25 @@ Step writeUserFile(const QString& path, QByteArrayView bytes) {
                                QStringLiteral("リンク先のファイルがありません")};
         if (error != ENOENT)
             return failed(Action::Write, path, error);
-        return replaceAt(path, path, bytes); // a new file
+        return replaceAt(path, path, write); // a new file
     }
     if (S_ISDIR(info.st_mode))
         return FileProblem{
             Action::Write, path,
             QStringLiteral("フォルダーです（書き出すファイルの名前を指定して下さい）")};
     if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))
-        return writeThrough(path, 0, bytes);
+        return writeThrough(path, 0, write);
     if (!S_ISREG(info.st_mode))
         return failed(Action::Write, path, NotWritable);
     if (namesADescriptor(QDir::cleanPath(QDir::current().absoluteFilePath(path))))
-        return writeThrough(path, O_APPEND, bytes);
+        return writeThrough(path, O_APPEND, write);
     // The file a link leads to is replaced, beside itself; the link stays as it was.
     char* resolved = ::realpath(encoded.constData(), nullptr);
     if (!resolved)
         return failed(Action::Write, path, errno);
     const QString target = QFile::decodeName(resolved);
     std::free(resolved);
-    return replaceAt(target, path, bytes);
+    return replaceAt(target, path, write);
 }
 
 Step createDirectories(const QString& path) {

@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
+#include <functional>
 #include <optional>
 
 // A whole file as read: its bytes and its last modification. A missing file reads as no bytes
@@ -79,6 +80,11 @@ int writeAll(int fd, QByteArrayView bytes);
 // The system's reason for an errno in Japanese, for the errors a user meets.
 QString systemReason(int error);
 
+// What makes a file's bytes: it writes them into the descriptor (with writeAll), perhaps a
+// piece at a time, so that a large output never lies in memory whole; 0, or the errno that
+// stopped it.
+using Writer = std::function<int(int fd)>;
+
 // Writes a file the user named for output (an export), which need not be a data file:
 // - a regular file is replaced as replace() does; through a symbolic link, the file the link
 //   leads to is replaced and the link stays;
@@ -86,6 +92,7 @@ QString systemReason(int error);
 // - a name for an open descriptor (/dev/stdout, /dev/fd/N, /proc/self/fd/N) is written to
 //   where the descriptor points, at the end of a file there (so that `>>` keeps its file);
 // - a directory, a block device, a socket and a link that leads nowhere are refused.
+Step writeUserFile(const QString& path, const Writer& write);
 Step writeUserFile(const QString& path, QByteArrayView bytes);
 
 // Creates a directory, and its missing parents, for the user alone (mode 0700).

@@ -289,7 +289,7 @@ void frmSettei::exportCsv(bool allItems) {
     if (path.isEmpty())
         return;
     Outcome written;
-    written.done = written.take(csv::write(session_.data(), path, histories.bytes()));
+    written.done = written.take(csv::write(session_.data(), path, histories));
     if (!session_.report(this, written))
         return;
     dialogs().notice(this,

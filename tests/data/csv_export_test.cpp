@@ -17,6 +17,14 @@ namespace {
 
 const QDateTime Modified(QDate(2027, 1, 2), QTime(12, 0));
 
+QByteArray text(const csv::Histories& histories) {
+    return writtenBy([&](int fd) { return histories.writeTo(fd); });
+}
+
+safe_file::Writer bytes(QByteArrayView text) {
+    return [text](int fd) { return safe_file::writeAll(fd, text); };
+}
+
 class CsvExport : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -41,14 +49,13 @@ protected:
 TEST_F(CsvExport, AllItemsInTheirOrderEachHistoryOnce) {
     const csv::Histories all = csv::histories(table, std::nullopt, QDateTime());
     EXPECT_EQ(all.records, 4);
-    EXPECT_EQ(all.bytes().toByteArray(),
-              QByteArray("\xEF\xBB\xBF") +
-                  QStringLiteral("項目名,日付,時刻,回数\r\n"
-                                 "\"腕立て, 膝つき\",2026-12-31,23:59:59,30\r\n"
-                                 "\"腕立て, 膝つき\",,09:05:07,12.5\r\n"
-                                 "\"腕立て, 膝つき\",2027-01-01,00:00:01,1E+20\r\n"
-                                 "スクワット～深め,2027-01-02,07:00:00,20\r\n")
-                      .toUtf8());
+    EXPECT_EQ(text(all), QByteArray("\xEF\xBB\xBF") +
+                             QStringLiteral("項目名,日付,時刻,回数\r\n"
+                                            "\"腕立て, 膝つき\",2026-12-31,23:59:59,30\r\n"
+                                            "\"腕立て, 膝つき\",,09:05:07,12.5\r\n"
+                                            "\"腕立て, 膝つき\",2027-01-01,00:00:01,1E+20\r\n"
+                                            "スクワット～深め,2027-01-02,07:00:00,20\r\n")
+                                 .toUtf8());
     // The name no file can carry is left out and said; a missing history has no rows.
     ASSERT_EQ(all.problems.size(), 1);
     EXPECT_EQ(all.problems[0].action, FileProblem::Action::UnusableName);
@@ -59,7 +66,7 @@ TEST_F(CsvExport, OneItem) {
     const csv::Histories one =
         csv::histories(table, QStringLiteral("スクワット～深め"), QDateTime());
     EXPECT_EQ(one.records, 1);
-    EXPECT_TRUE(one.bytes().endsWith(
+    EXPECT_TRUE(text(one).endsWith(
         QStringLiteral("回数\r\nスクワット～深め,2027-01-02,07:00:00,20\r\n").toUtf8()));
     EXPECT_TRUE(one.problems.isEmpty());
 }
@@ -78,24 +85,23 @@ TEST(CsvExportCounts, HandEditedCountsAreQuotedAndDecodedAndFitTheirRoom) {
                          "abc\r\n";
     history +=
         cp(QStringLiteral("\"12月05日\",\"18時00分03秒\",")) + '1' + QByteArray(299, '"') + "\r\n";
-    // Invalid bytes, three times their size in UTF-8: the most a count can grow.
-    history += cp(QStringLiteral("\"12月05日\",\"18時00分04秒\",")) + QByteArray(1000, '\x80');
+    // Invalid bytes, three times their size in UTF-8: the most a count can grow, here to a row
+    // longer than the pieces the CSV is written in.
+    history += cp(QStringLiteral("\"12月05日\",\"18時00分04秒\",")) + QByteArray(400'000, '\x80');
     dir.write(name + QStringLiteral(".txt"), history);
     DataDir table = dir.open();
     ASSERT_TRUE(table.LoadItemList().done);
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);
     ASSERT_TRUE(all.problems.isEmpty()) << all.problems[0].reason.toStdString();
     EXPECT_EQ(all.records, 6);
-    EXPECT_LE(all.size, all.buffer.size());
-    const QStringList rows =
-        QString::fromUtf8(all.bytes().toByteArray()).split(QStringLiteral("\r\n"));
+    const QStringList rows = QString::fromUtf8(text(all)).split(QStringLiteral("\r\n"));
     ASSERT_EQ(rows.size(), 8);
     EXPECT_TRUE(rows[1].endsWith(u",18:00:00,\"1\"\"2\""));
     EXPECT_TRUE(rows[2].endsWith(u",18:00:01,ｱｲｳｴｵ"));
     EXPECT_TRUE(rows[3].endsWith(QStringLiteral(",18:00:02,") + QChar(0xF7A0) + QChar(0xF780)));
     EXPECT_EQ(rows[4], name + QStringLiteral(",,,"));
     EXPECT_EQ(rows[5].count(u'"'), 2 + 2 * 299); // each doubled, within two
-    EXPECT_TRUE(rows[6].endsWith(QStringLiteral(",18:00:04,") + QString(1000, QChar(0xF780))));
+    EXPECT_TRUE(rows[6].endsWith(QStringLiteral(",18:00:04,") + QString(400'000, QChar(0xF780))));
 }
 
 TEST(CsvExportCounts, YearsNoFourDigitsCanWriteLeaveTheDateEmpty) {
@@ -110,7 +116,7 @@ TEST(CsvExportCounts, YearsNoFourDigitsCanWriteLeaveTheDateEmpty) {
     DataDir table = dir.open();
     ASSERT_TRUE(table.LoadItemList().done);
     const QStringList rows =
-        QString::fromUtf8(csv::histories(table, std::nullopt, QDateTime()).bytes().toByteArray())
+        QString::fromUtf8(text(csv::histories(table, std::nullopt, QDateTime())))
             .split(QStringLiteral("\r\n"));
     ASSERT_EQ(rows.size(), 4202);
     EXPECT_EQ(rows[1], u"a,,10:00:00,1");   // the year -74
@@ -149,7 +155,7 @@ TEST(CsvField, NoSpreadsheetRunsANameOrACount) {
     const csv::Histories all = csv::histories(table, std::nullopt, Modified);
     // The tab in "\t=x" is a control character: no file can carry that name.
     ASSERT_EQ(all.problems.size(), 1);
-    const QString rows = QString::fromUtf8(all.bytes().toByteArray());
+    const QString rows = QString::fromUtf8(text(all));
     EXPECT_TRUE(rows.endsWith(QStringLiteral("回数\r\n"
                                              "'=1+2,2027-01-02,07:00:00,5\r\n"
                                              "'+SUM(1;2),2027-01-02,07:00:00,5\r\n"
@@ -180,21 +186,27 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
     };
     // A regular file is replaced, leaving nothing beside it; through a link the link stays.
     const QString file = dir.path() + QStringLiteral("/out/export.csv");
-    ASSERT_TRUE(csv::write(table, file, "a"));
-    ASSERT_TRUE(csv::write(table, file, "b"));
+    ASSERT_TRUE(csv::write(table, file, bytes("a")));
+    ASSERT_TRUE(csv::write(table, file, bytes("b")));
     ASSERT_EQ(::symlink("export.csv", "out/link.csv"), 0);
-    ASSERT_TRUE(csv::write(table, QStringLiteral("out/link.csv"), "c"));
+    ASSERT_TRUE(csv::write(table, QStringLiteral("out/link.csv"), bytes("c")));
     EXPECT_EQ(read(file), "c");
     EXPECT_TRUE(QFileInfo(QStringLiteral("out/link.csv")).isSymLink());
+    // A piece the disk does not take leaves the file as it was, and nothing beside it.
+    const Step full = csv::write(
+        table, file, [](int fd) { return safe_file::writeAll(fd, "half") ? EIO : ENOSPC; });
+    ASSERT_FALSE(full);
+    EXPECT_EQ(full.error().reason, safe_file::systemReason(ENOSPC));
+    EXPECT_EQ(read(file), "c");
     // A pipe and a character device are written to; a directory is refused, saying so.
     ASSERT_EQ(::mkfifo("out/fifo", 0600), 0);
     QByteArray piped;
     std::thread reader([&] { piped = read(QStringLiteral("out/fifo")); });
-    const Step toPipe = csv::write(table, QStringLiteral("out/fifo"), "d");
+    const Step toPipe = csv::write(table, QStringLiteral("out/fifo"), bytes("d"));
     reader.join();
     EXPECT_TRUE(toPipe);
     EXPECT_EQ(piped, "d");
-    EXPECT_TRUE(csv::write(table, QStringLiteral("/dev/null"), "e"));
+    EXPECT_TRUE(csv::write(table, QStringLiteral("/dev/null"), bytes("e")));
     // A directory, a socket, a link that leads nowhere and a path through a file are refused,
     // each saying why.
     const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -215,7 +227,7 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
           {"out/socket", u"ブロックデバイスかソケットです（書き出し先にはできません）"},
           {"out/dangling", u"リンク先のファイルがありません"},
           {"out/export.csv/x", u"フォルダーではありません"}}) {
-        const Step refused = csv::write(table, QString::fromLatin1(target), "f");
+        const Step refused = csv::write(table, QString::fromLatin1(target), bytes("f"));
         ASSERT_FALSE(refused) << target;
         EXPECT_EQ(refused.error().fileName, QString::fromLatin1(target));
         EXPECT_EQ(refused.error().reason, QStringView(reason));
@@ -240,7 +252,7 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
           QStringLiteral("out/hard-link"), QStringLiteral("./記録なし.txt"),
           QStringLiteral("項目一覧.txt.yarukin-Ab12Cd"),
           QStringLiteral("項目一覧.txt.yarukin-Zz99Zz")}) {
-        const Step refused = csv::write(table, own, "CSV");
+        const Step refused = csv::write(table, own, bytes("CSV"));
         ASSERT_FALSE(refused) << own.toStdString();
         EXPECT_TRUE(refused.error().reason.contains(u"データ")) << own.toStdString();
     }

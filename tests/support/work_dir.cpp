@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -101,6 +103,19 @@ QByteArray cp(const QString& text) {
     const auto bytes = cp932::encode(text).bytes;
     EXPECT_TRUE(bytes) << text.toStdString();
     return bytes.value_or(QByteArray());
+}
+
+QByteArray writtenBy(const std::function<int(int fd)>& write) {
+    const int fd = ::memfd_create("written", MFD_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd), 0);
+    QFile file;
+    QByteArray bytes;
+    if (::lseek(fd, 0, SEEK_SET) == 0 && file.open(fd, QIODevice::ReadOnly))
+        bytes = file.readAll();
+    file.close();
+    ::close(fd);
+    return bytes;
 }
 
 QString legacyDataDir() {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "data/data_dir.h"
 #include "printers.h"
@@ -46,6 +47,10 @@ private:
 
 // Text in code page 932, as the data files hold it.
 QByteArray cp(const QString& text);
+
+// What a writer of a descriptor (an export, standard output) writes, caught in memory; a
+// failure fails the test.
+QByteArray writtenBy(const std::function<int(int fd)>& write);
 
 // The legacy data files written by an independent CP932 converter.
 QString legacyDataDir();
