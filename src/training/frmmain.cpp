@@ -240,7 +240,8 @@ void frmMain::recordAndAdvance() {
     if (recorded.listChanged) {
         // The item list changed on the disk (a sync tool): the workout goes on with the new
         // list, after the item just recorded.
-        next = itemAfter(recordedName, k);
+        const int found = itemNamed(recordedName, k);
+        next = found > 0 ? found + 1 : k; // gone, the item now at its place
         showLabels(1);
         cmdNext->setText(nextCaption(next));
     } else if (k == gymm.ItemCount() - 1) {
@@ -268,14 +269,13 @@ void frmMain::recordAndAdvance() {
     }
 }
 
-int frmMain::itemAfter(const QString& name, int k) const {
-    // The occurrence of the name nearest to where it stood; gone, the item now at its place.
+int frmMain::itemNamed(const QString& name, int k) const {
     const GYMM& gymm = session_.gymm();
     int found = 0;
     for (int i = 1; i <= gymm.ItemCount(); ++i)
         if (gymm.ItemNames(i) == name && (found == 0 || std::abs(i - k) < std::abs(found - k)))
             found = i;
-    return found > 0 ? found + 1 : k;
+    return found;
 }
 
 QString frmMain::nextCaption(int item) const {
@@ -297,11 +297,24 @@ void frmMain::advanceFlashColor() {
 void frmMain::followTable() {
     if (!cmdNext) // not shown: its load step reads the table anyway
         return;
-    const int current = session_.gymm().CurrentItem;
-    showLabels(firstLabelItem_);
-    if (QLabel* label = labelOf(current))
-        setTextColor(label, LightRed);
-    cmdNext->setText(nextCaption(current));
+    GYMM& gymm = session_.gymm();
+    if (gymm.ItemCount() == 0) {
+        close();
+        session_.openSettings();
+        return;
+    }
+    const int shown = gymm.CurrentItem;
+    const int found = itemNamed(lblKoumoku->text(), shown);
+    gymm.CurrentItem = found > 0 ? found : std::min(shown, gymm.ItemCount());
+    showLabels(1);
+    cmdNext->setText(nextCaption(gymm.CurrentItem));
+    if (found > 0) { // the same item, and the count typed for it, stay
+        if (!labelOf(found))
+            showLabels(found - LabelCount + 1);
+        setTextColor(labelOf(found), LightRed);
+    } else {
+        ShowItem(gymm.CurrentItem);
+    }
 }
 
 void frmMain::cmdCut_Click() {

@@ -30,8 +30,9 @@ public:
     void hsbKaisu_Scroll();
     void txtKaisu_KeyPress(int& KeyAscii);
 
-    // The table grew while the window was open (a sync tool's copy of the item list merged
-    // in): the labels and the caption show it.
+    // The table changed while the window was open (a sync tool brought another computer's
+    // list, and its copy of the list was merged in): the workout goes on at the item shown,
+    // wherever the new list has it; gone, at the item now at its place.
     void followTable();
     // Whether a Next is under way (its flash lets events in).
     bool busy() const { return advancing_; }
@@ -56,8 +57,9 @@ private:
     QLabel* labelOf(int item) const;
     void showLabels(int firstItem);
     void advanceFlashColor();
-    // Where the workout goes on after item k, named `name`, when the list changed under it.
-    int itemAfter(const QString& name, int k) const;
+    // Where the item that stood at k, named `name`, stands in a list changed under the window:
+    // the occurrence of the name nearest to k, or 0 when the name is gone.
+    int itemNamed(const QString& name, int k) const;
     // The caption of cmdNext while item `item` is current.
     QString nextCaption(int item) const;
 

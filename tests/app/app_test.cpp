@@ -7,6 +7,7 @@
 #include <QListView>
 
 #include <QApplication>
+#include <QTimer>
 
 namespace {
 
@@ -228,6 +229,43 @@ TEST_F(TwoComputers, ConflictCopiesAreMergedAtTheStartAndWhenOneAppears) {
     dialogs.clear();
     app->dataDirChanged();
     EXPECT_TRUE(dialogs.shown().isEmpty());
+}
+
+// Another computer's shorter list, and its copy, while a Next flashes: merged once the Next is
+// over, and the workout goes on at an item the list still has.
+TEST_F(TwoComputers, AListThatShrankDuringANextIsFollowedOnceItIsOver) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")},
+                {QStringLiteral("B"), QStringLiteral("2")},
+                {QStringLiteral("C"), QStringLiteral("3")}});
+    start();
+    auto* next = find<PictureButton>(QStringLiteral("cmdNext"));
+    app->flashSeconds = 0;
+    next->click(); // A, on to B
+    app->flashSeconds = 0.3f;
+    int itemsDuringTheFlash = 0;
+    QTimer::singleShot(50, [&] {
+        dir.write(QStringLiteral("項目一覧.sync-conflict-20261207-081500-ABCDEFG.txt"),
+                  "\"A\",1\r\n");
+        dir.write(QStringLiteral("項目一覧.txt"), "\"A\",1\r\n");
+        app->dataDirChanged();
+        itemsDuringTheFlash = app->gymm().ItemCount();
+    });
+    next->click(); // B, on to C
+    EXPECT_EQ(itemsDuringTheFlash, 3);
+    EXPECT_EQ(app->gymm().CurrentItem, 3);
+    dialogs.clear();
+    app->dataDirChanged();
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("同期の競合コピーの統合")});
+    // C is gone: the workout goes on at A, now the only item.
+    ASSERT_EQ(app->gymm().ItemCount(), 1);
+    EXPECT_EQ(app->gymm().CurrentItem, 1);
+    EXPECT_EQ(find<QLabel>(QStringLiteral("lblKoumoku"))->text(), u"A");
+    EXPECT_EQ(next->text(), u"終了");
+    app->flashSeconds = 0;
+    next->click();
+    settle();
+    EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 2);
+    EXPECT_TRUE(settings());
 }
 
 } // namespace
