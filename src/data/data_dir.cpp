@@ -208,14 +208,17 @@ DataDir::Registration DataDir::registerItem(const QString& name, double target) 
         return registration;
     know(false, bytes);
     registration.done = true;
+    // The name as the file gives it back (a wave dash is written as the byte that reads back
+    // as a full-width tilde): every later step names the history file after that one.
+    const GYMM::Item item = GYMM::parse(*record).front();
     // The item is registered; a history file that cannot be made now is made by its first
     // recorded count, and the history view shows none until then.
-    registration.take(history::create(folder_, name));
+    registration.take(history::create(folder_, item.name));
 
     std::vector<GYMM::Item> written = gymm_.items_;
-    written.push_back({name, GYMM::parse(*record).front().target, record->chopped(2)});
+    written.push_back({item.name, item.target, record->chopped(2)});
     readBackAfter(std::move(written), registration, &registration.readBack);
-    registration.name = gymm_.ItemCount() > 0 ? gymm_.ItemNames(gymm_.ItemCount()) : name;
+    registration.name = gymm_.ItemCount() > 0 ? gymm_.ItemNames(gymm_.ItemCount()) : item.name;
     return registration;
 }
 
