@@ -120,6 +120,7 @@ TEST_F(CommandLine, ExportsWithoutADisplay) {
 
 TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
     ASSERT_EQ(::mkdir("empty", 0700), 0);
+    ASSERT_EQ(::mkfifo("fifo", 0600), 0);
     ASSERT_TRUE(QDir().mkpath(QStringLiteral("unreadable/項目一覧.txt")));
     struct Case {
         QStringList arguments;
@@ -161,6 +162,10 @@ TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
          1,
          QStringLiteral(
              "フォルダー「no-such-folder」を開けません: ファイルまたはフォルダーがありません")},
+        // Not a folder, and nothing to wait on.
+        {{QStringLiteral("--data-dir"), QStringLiteral("fifo"), csv, dash},
+         1,
+         QStringLiteral("フォルダー「fifo」を開けません: フォルダーではありません")},
         {{QStringLiteral("--data-dir"), QStringLiteral("empty"), csv, dash},
          1,
          QStringLiteral(
@@ -265,7 +270,8 @@ TEST_F(CommandLine, WithoutADisplayTheWindowsSayItInOneLineAndTouchNothing) {
         {{QStringLiteral("QT_QPA_PLATFORM=wayland"),
           QStringLiteral("XDG_RUNTIME_DIR=") + dir.path()},
          QStringLiteral("Wayland は %1/wayland-0 に接続できません").arg(dir.path())},
-        {{QStringLiteral("QT_QPA_PLATFORM=wayland"), QStringLiteral("WAYLAND_DISPLAY=/no/socket")},
+        {{QStringLiteral("QT_QPA_PLATFORM=wayland-egl"),
+          QStringLiteral("WAYLAND_DISPLAY=/no/socket")},
          QStringLiteral("Wayland は /no/socket に接続できません")},
         {{QStringLiteral("QT_QPA_PLATFORM=wayland"), QStringLiteral("XDG_RUNTIME_DIR=/run"),
           QStringLiteral("WAYLAND_DISPLAY=") + QString(110, u's')},

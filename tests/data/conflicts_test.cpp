@@ -78,6 +78,10 @@ TEST(Conflicts, TwoHistoriesMergeIntoOneInTimeOrderWithEveryRecordOnce) {
     EXPECT_EQ(back.size(), merged.size());
     EXPECT_EQ(conflicts::mergeHistories(merged, Evening, theirs, Evening, &added), merged);
     EXPECT_EQ(added, 0);
+    // Sets of the same second: ours first, theirs after them.
+    EXPECT_EQ(conflicts::mergeHistories(record(12, 5, 8, 5), Evening, record(12, 5, 8, 7), Evening,
+                                        &added),
+              record(12, 5, 8, 5) + record(12, 5, 8, 7));
     // Across a turn of the year, each file's own year rule places the records.
     const QDateTime january(QDate(2027, 1, 2), QTime(9, 0));
     const QByteArray december = record(12, 31, 8, 1);

@@ -46,6 +46,8 @@ metainfo="$root/share/metainfo/org.yarukin.Yarukin.metainfo.xml"
 data="$tmp/home/.local/share/yarukin"
 HOME="$tmp/home" XDG_DATA_HOME= "$root/bin/yarukin" --help | head -n 1 | grep -qx '使い方: yarukin \[--data-dir DIR\]' ||
   fail "the help through the launcher: $(HOME="$tmp/home" "$root/bin/yarukin" --help 2>&1 | head -n 1)"
+HOME="$tmp/home" XDG_DATA_HOME="$tmp/xdg" "$root/bin/yarukin" --help | grep -qx "  $tmp/xdg/yarukin を使い、ウィンドウを開くときになければ作ります。" ||
+  fail "the help through the launcher does not name \$XDG_DATA_HOME/yarukin"
 # Each with its exit status: done, a mistake, a data directory that is not there yet.
 for run in --version:0 --no-such-option:2 "--export-csv -:1"; do
   arguments=${run%:*}
