@@ -1,5 +1,8 @@
 #include "base/cp932.h"
+#include "faults/fault_shim.h"
 #include "settings_fixture.h"
+
+#include <QFile>
 
 namespace {
 
@@ -63,6 +66,47 @@ TEST_F(Maintenance, RegistrationCanBeCancelledAtEitherQuestion) {
     EXPECT_EQ(dialogs.shown()[1].text, u"新規追加をキャンセルします");
     EXPECT_EQ(dir.snapshot(), before);
     EXPECT_EQ(items()->count(), 0);
+}
+
+// The list read back after a registration fails (run under the fault library by the test
+// settings_under_faults): the warning comes once the name has joined the list, as it always did.
+TEST_F(Maintenance, ARegistrationWhoseReadBackFailsIsToldOnceTheNameIsListed) {
+    const fault_shim::Api* faults = fault_shim::api();
+    if (!faults)
+        GTEST_SKIP() << "needs libfault_shim.so preloaded";
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")}});
+    open();
+    const QByteArray where = QFile::encodeName(dir.path());
+    // A first registration counts the reads: the read back's opening is the last of them.
+    dialogs.queue(QStringLiteral("D"));
+    dialogs.queue(QStringLiteral("5"));
+    faults->arm(where.constData(), 0, FAULT_READ);
+    press("cmdNew");
+    const QStringList reads = QString::fromUtf8(faults->trace()).split(u'\n', Qt::SkipEmptyParts);
+    faults->disarm();
+    long readBack = 0;
+    for (int i = 0; i < reads.size(); ++i)
+        if (reads[i].startsWith(u"open"))
+            readBack = i + 1;
+    ASSERT_GT(readBack, 0);
+
+    dialogs.clear();
+    dialogs.queue(QStringLiteral("E"));
+    dialogs.queue(QStringLiteral("6"));
+    QStringList listedAtTheWarning;
+    dialogs.onNextBox([&] {
+        dialogs.onNextBox(
+            [&] { dialogs.onNextBox([&] { listedAtTheWarning = entries(items()); }); });
+    });
+    faults->arm(where.constData(), readBack, FAULT_READ);
+    press("cmdNew");
+    ASSERT_TRUE(faults->fired());
+    faults->disarm();
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("項目名入力"), QStringLiteral("指示数入力"),
+                           QStringLiteral("読み込みエラー"), QStringLiteral("新規登録終了")}));
+    EXPECT_EQ(listedAtTheWarning,
+              (QStringList{QStringLiteral("A"), QStringLiteral("D"), QStringLiteral("E")}));
 }
 
 TEST_F(Maintenance, CountsBelowOneOrAboveTheLimitAreAskedAgain) {
