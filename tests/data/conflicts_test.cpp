@@ -88,6 +88,12 @@ TEST(Conflicts, TwoHistoriesMergeIntoOneInTimeOrderWithEveryRecordOnce) {
     EXPECT_EQ(conflicts::mergeHistories(cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")),
                                         january, december, Evening, &added),
               december + cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")));
+    // ...and the other way round: their new year is dated by their file, not by ours.
+    const QDateTime newYearsEve(QDate(2026, 12, 31), QTime(21, 0));
+    EXPECT_EQ(conflicts::mergeHistories(december, newYearsEve,
+                                        cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")),
+                                        january, &added),
+              december + cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")));
 }
 
 TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {

@@ -440,6 +440,14 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
     ASSERT_EQ(target.listChanged->targets.size(), 1);
     EXPECT_EQ(target.listChanged->targets[0].after, 3);
     EXPECT_EQ(dir.read(ItemListFileName), "\"A\",3\r\n");
+    // A name no file can carry is written back as read, so a change of its line alone is
+    // one to keep too.
+    bringIn(dir, ItemListFileName, "\"A\",3\r\n\"a|b\",10\r\n");
+    ASSERT_TRUE(data.record(1, 1, When).listChanged);
+    bringIn(dir, ItemListFileName, "\"A\",3\r\n\"a|b\",10,extra\r\n");
+    ASSERT_TRUE(data.record(1, 1, When).done);
+    ASSERT_TRUE(data.record(1, 1, When).done);
+    EXPECT_EQ(dir.read(ItemListFileName), "\"A\",3\r\n\"a|b\",10,extra\r\n");
 }
 
 } // namespace

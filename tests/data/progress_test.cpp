@@ -204,6 +204,7 @@ TEST(ProgressFigures, GroupedByThreesAndRoundedForPeople) {
     EXPECT_EQ(progress::amount(1099999989), u"1,099,999,989");
     EXPECT_EQ(progress::amount(100.0 / 7), u"14.29");
     EXPECT_EQ(progress::amount(-1234.5), u"-1,234.5");
+    EXPECT_EQ(progress::amount(-123456), u"-123,456"); // no comma after the sign
     EXPECT_EQ(progress::amount(999.999), u"1,000");
     EXPECT_EQ(progress::amount(-0.001), u"0");
     EXPECT_EQ(progress::amount(123), u"123");

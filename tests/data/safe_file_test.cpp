@@ -122,6 +122,9 @@ TEST(SafeFile, AppendEndsACutOffLineInTheSameWrite) {
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")), QByteArray("one\r\ntwo\r\nthree\r\n"));
     ASSERT_TRUE(safe_file::append(f, QStringLiteral("new.txt"), "x\r\n"));
     EXPECT_EQ(dir.read(QStringLiteral("new.txt")), QByteArray("x\r\n"));
+    dir.write(QStringLiteral("b.txt"), "x"); // a single byte is a cut-off line too
+    ASSERT_TRUE(safe_file::append(f, QStringLiteral("b.txt"), "two\r\n"));
+    EXPECT_EQ(dir.read(QStringLiteral("b.txt")), QByteArray("x\r\ntwo\r\n"));
 }
 
 TEST(SafeFile, TruncationEmptiesInPlaceKeepingLinksAndMode) {

@@ -318,6 +318,10 @@ TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
     EXPECT_TRUE(total(u"合計 8回"));
     ASSERT_TRUE(history::append(data.folder(), item, 2, QDateTime(Today, QTime(21, 0))));
     EXPECT_TRUE(total(u"合計 10回"));
+    // Past midnight, the next wake of the watch moves the range on, the file unchanged.
+    clock.set(QDateTime(Today.addDays(1), QTime(0, 5)));
+    dir.write(QStringLiteral("other.txt"), "x");
+    EXPECT_TRUE(eventually([&] { return window->chart()->bars().back().first == Today.addDays(1); }));
 }
 
 TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {

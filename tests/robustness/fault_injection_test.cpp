@@ -361,6 +361,14 @@ TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
            replace + QStringLiteral("unlinkat B\\.txt\\nfsync \\.\\n"));
     expect(trace([&] { return Outcome(data.registerItem(QStringLiteral("D"), 4)); }),
            replace + QStringLiteral("openat D\\.txt\\nfsync \\.\\n"));
+    // A merge: the history replaced, then the copy moved aside and both folders flushed.
+    const QString copy = QStringLiteral("A \\(conflicted copy 2026-12-07 081500\\)\\.txt");
+    dir.write(QStringLiteral("A (conflicted copy 2026-12-07 081500).txt"), record(11, 5));
+    expect(trace([&] { return Outcome(data.mergeConflictCopies()); }),
+           QString(replace).replace(QStringLiteral("項目一覧"), QStringLiteral("A")) +
+               QStringLiteral("renameat2 C 統合済みの競合コピー/C\\nfsync 統合済みの競合コピー\\n"
+                              "fsync \\.\\n")
+                   .replace(u'C', copy));
 }
 
 } // namespace

@@ -455,6 +455,10 @@ TEST_F(Maintenance, ASharedHistoryStaysWhileAnItemOfThatNameRemains) {
     press("cmdDel");
     EXPECT_TRUE(dir.exists(QStringLiteral("A.txt")));
     EXPECT_EQ(itemList(), u"\"A\",1\r\n");
+    // The one item left is shown, with its history.
+    EXPECT_EQ(combo()->currentText(), u"A");
+    EXPECT_EQ(lines().size(), 1);
+    EXPECT_EQ(total(), u"合計回数 ： 5");
 }
 
 TEST_F(Maintenance, DeletionCancelledOrWithoutSelectionChangesNothing) {
