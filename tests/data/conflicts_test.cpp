@@ -89,11 +89,10 @@ TEST(Conflicts, TwoHistoriesMergeIntoOneInTimeOrderWithEveryRecordOnce) {
                                         january, december, Evening, &added),
               december + cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")));
     // ...and the other way round: their new year is dated by their file, not by ours.
-    const QDateTime newYearsEve(QDate(2026, 12, 31), QTime(21, 0));
-    EXPECT_EQ(conflicts::mergeHistories(december, newYearsEve,
-                                        cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")),
-                                        january, &added),
-              december + cp(QStringLiteral("\"01月01日\",\"08時00分00秒\",2\r\n")));
+    const QByteArray newYear = cp(QStringLiteral("\"01月01日\",\"10時00分00秒\",2\r\n"));
+    EXPECT_EQ(conflicts::mergeHistories(december, QDateTime(QDate(2026, 12, 31), QTime(9, 0)),
+                                        newYear, january, &added),
+              december + newYear);
 }
 
 TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
