@@ -67,12 +67,17 @@ TEST_F(Progress, DaysHoldTheirSetsAndLeaveOutWhatCannotBeDatedOrRead) {
 
     // A clock set back within a day puts a day's records apart: each day still holds all of
     // its own. A day of hand-edited negative counts has its best below zero.
-    const progress::DailyTotals back = totalsOf(
-        {{12, 1, "1"}, {12, 2, "30"}, {12, 1, "3"}, {12, 2, "4"}, {12, 3, "-7"}, {12, 3, "-5"}});
+    const progress::DailyTotals back = totalsOf({{12, 1, "1"},
+                                                 {12, 2, "30"},
+                                                 {12, 1, "3"},
+                                                 {12, 2, "4"},
+                                                 {12, 2, "30"},
+                                                 {12, 3, "-7"},
+                                                 {12, 3, "-5"}});
     ASSERT_EQ(back.days.size(), 3u);
     for (const auto& [day, date, total, sets, best, atTarget] :
          {std::tuple{back.days[0], QDate(2026, 12, 1), 4.0, 2, 3.0, 0},
-          std::tuple{back.days[1], QDate(2026, 12, 2), 34.0, 2, 30.0, 1},
+          std::tuple{back.days[1], QDate(2026, 12, 2), 64.0, 3, 30.0, 2},
           std::tuple{back.days[2], QDate(2026, 12, 3), -12.0, 2, -5.0, 0}}) {
         EXPECT_EQ(day.date, date);
         EXPECT_EQ(day.total, total);
@@ -161,9 +166,9 @@ TEST_F(Progress, BarsStayReadable) {
     EXPECT_EQ(progress::periodFor(end.addDays(-29), end, 600), Period::Day);
     EXPECT_EQ(progress::periodFor(end.addDays(-89), end, 360), Period::Day);
     EXPECT_EQ(progress::periodFor(end.addDays(-89), end, 359), Period::Week);
-    EXPECT_EQ(progress::periodFor(end.addDays(-364), end, 600), Period::Week);
-    EXPECT_EQ(progress::periodFor(end.addDays(-364), end, 200), Period::Month);
-    EXPECT_EQ(progress::periodFor(end.addDays(-3649), end, 600), Period::Month);
+    EXPECT_EQ(progress::periodFor(end.addDays(-364), end, 212), Period::Week); // 53 weeks touched
+    EXPECT_EQ(progress::periodFor(end.addDays(-364), end, 211), Period::Month);
+    EXPECT_EQ(progress::periodFor(end.addDays(-3649), end, 480), Period::Month);
     EXPECT_EQ(progress::periodFor(end.addDays(-3649), end, 479), Period::Year);
 }
 

@@ -201,6 +201,9 @@ TEST(SafeFile, DirectoriesAreMadeWithTheirParentsForTheUserAlone) {
         EXPECT_EQ(made.error().reason, u"フォルダーではありません");
     }
     EXPECT_EQ(dir.read(QStringLiteral("a/file")), "x");
+    // The working directory, opened as a folder, is named "." in what the user is told.
+    EXPECT_EQ(Folder::open(QString()).value().path(), u".");
+    EXPECT_EQ(Folder::open(QStringLiteral("a/file")).error().fileName, u"a/file");
 }
 
 TEST(SafeFile, TheReasonsAUserMeetsAreSaidInJapaneseAndOthersAsTheSystemSaysThem) {

@@ -69,6 +69,12 @@ kill "$pid" 2>/dev/null || true
 [ "$(ls -A "$tmp/home/.local/share")" = yarukin ] || fail "written beside the data directory: $(ls -A "$tmp/home/.local/share")"
 [ -n "$held" ] || fail "the program does not hold $data open"
 
+# Every argument reaches the program whole: a space or a glob character splits nothing.
+mkdir "$tmp/a b" && printf '"A",1\r\n' >"$tmp/a b/項目一覧.txt"
+"$root/bin/yarukin" --data-dir "$tmp/a b" --export-csv "$tmp/a b/out *.csv" --item A ||
+  fail "the launcher split or expanded an argument"
+[ -f "$tmp/a b/out *.csv" ] || fail "no export at the path given with a space and a '*'"
+
 # The completion: registered item names for --item, from the data directory, each one word.
 if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/null 2>&1; then
   printf '"腕立て伏せ",30\r\n"腕立て, 膝つき",5\r\n"$(touch pwned)",1\r\n' | iconv -f UTF-8 -t CP932 \

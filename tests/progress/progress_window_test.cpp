@@ -321,7 +321,8 @@ TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
     // Past midnight, the next wake of the watch moves the range on, the file unchanged.
     clock.set(QDateTime(Today.addDays(1), QTime(0, 5)));
     dir.write(QStringLiteral("other.txt"), "x");
-    EXPECT_TRUE(eventually([&] { return window->chart()->bars().back().first == Today.addDays(1); }));
+    EXPECT_TRUE(
+        eventually([&] { return window->chart()->bars().back().first == Today.addDays(1); }));
 }
 
 TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {

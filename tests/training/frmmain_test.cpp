@@ -513,11 +513,14 @@ TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
                 {QStringLiteral("C"), QStringLiteral("3")}});
     start();
     app->flashSeconds = 0;
+    const auto bringIn = [&](const QByteArray& list) {
+        dir.write(QStringLiteral("new.tmp"), list);
+        ASSERT_TRUE(QFile::rename(QStringLiteral("new.tmp"), QStringLiteral("項目一覧.txt")) ||
+                    (QFile::remove(QStringLiteral("項目一覧.txt")) &&
+                     QFile::rename(QStringLiteral("new.tmp"), QStringLiteral("項目一覧.txt"))));
+    };
     // Another computer put X before A and took C away.
-    dir.write(QStringLiteral("new.tmp"), "\"X\",9\r\n\"A\",1\r\n\"B\",2\r\n");
-    ASSERT_TRUE(QFile::rename(QStringLiteral("new.tmp"), QStringLiteral("項目一覧.txt")) ||
-                (QFile::remove(QStringLiteral("項目一覧.txt")) &&
-                 QFile::rename(QStringLiteral("new.tmp"), QStringLiteral("項目一覧.txt"))));
+    bringIn("\"X\",9\r\n\"A\",1\r\n\"B\",2\r\n");
     next()->click();
     ASSERT_EQ(dialogs.shown().size(), 1);
     EXPECT_EQ(dialogs.shown()[0].title, u"項目一覧の変更");
@@ -535,9 +538,17 @@ TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
     EXPECT_FALSE(label(4)->isVisible());
     EXPECT_EQ(textColor(label(3)), paletteColor(LightRed));
     EXPECT_EQ(textColor(label(2)), paletteColor(BrightWhite));
+    // B itself taken away while it was on screen: its set is kept, and the item now at its
+    // place comes next.
+    bringIn("\"X\",9\r\n\"A\",1\r\n\"C\",3\r\n\"D\",4\r\n");
+    next()->click();
+    EXPECT_EQ(historyLines(QStringLiteral("B")).size(), 1);
+    EXPECT_EQ(app->gymm().CurrentItem, 3);
+    EXPECT_EQ(caption("lblKoumoku"), u"C");
+    next()->click();
     next()->click();
     settle();
-    EXPECT_TRUE(settings()); // B was the last
+    EXPECT_TRUE(settings()); // D was the last
 }
 
 } // namespace
