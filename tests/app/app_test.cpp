@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 
 namespace {
 
@@ -229,6 +230,14 @@ TEST_F(TwoComputers, ConflictCopiesAreMergedAtTheStartAndWhenOneAppears) {
     dialogs.clear();
     app->dataDirChanged();
     EXPECT_TRUE(dialogs.shown().isEmpty());
+    // A history the tool simply replaced is shown as it now stands, without a word.
+    dir.write(QStringLiteral("new.tmp"),
+              dir.read(QStringLiteral("A.txt")) +
+                  cp932(QStringLiteral("\"12月06日\",\"08時00分00秒\",8\r\n")));
+    ASSERT_EQ(std::rename("new.tmp", "A.txt"), 0);
+    app->dataDirChanged();
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+    EXPECT_EQ(find<QListView>(QStringLiteral("lstRireki"))->model()->rowCount(), 4);
 }
 
 // Another computer's shorter list, and its copy, while a Next flashes: merged once the Next is

@@ -104,6 +104,7 @@ TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRangeInWordsAScreenReaderHears
 
     // The ranges, by key and by button.
     QTest::keyClick(window.get(), Qt::Key_4);
+    QTest::keyClick(window.get(), Qt::Key_Right); // the last range stays; no calendar
     EXPECT_EQ(window->range(), ProgressWindow::Range::All);
     EXPECT_TRUE(window->summaryText().startsWith(
         u"合計 160回　練習 5日・6セット　目標達成 3/6セット（50%）\n最高の日 50回"));
@@ -317,6 +318,14 @@ TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
     ASSERT_TRUE(QFile::rename(QStringLiteral("sync.tmp"), QStringLiteral("腕立て伏せ.txt")));
     EXPECT_TRUE(total(u"合計 8回"));
     ASSERT_TRUE(history::append(data.folder(), item, 2, QDateTime(Today, QTime(21, 0))));
+    EXPECT_TRUE(total(u"合計 10回"));
+    // A history that cannot be read, then can again: the notice goes with the problem.
+    ASSERT_TRUE(QFile::rename(QStringLiteral("腕立て伏せ.txt"), QStringLiteral("kept.txt")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("腕立て伏せ.txt")));
+    EXPECT_TRUE(eventually([&] { return window->noticeText().startsWith(u"履歴ファイル「"); }));
+    ASSERT_TRUE(QDir().rmdir(QStringLiteral("腕立て伏せ.txt")));
+    ASSERT_TRUE(QFile::rename(QStringLiteral("kept.txt"), QStringLiteral("腕立て伏せ.txt")));
+    EXPECT_TRUE(eventually([&] { return window->noticeText().isEmpty(); }));
     EXPECT_TRUE(total(u"合計 10回"));
     // Past midnight, the next wake of the watch moves the range on, the file unchanged.
     clock.set(QDateTime(Today.addDays(1), QTime(0, 5)));

@@ -330,7 +330,8 @@ TEST_F(Training, TargetsTheScrollBarCannotHold) {
     writeItems({{QStringLiteral("zero"), QStringLiteral("0")},
                 {QStringLiteral("negative"), QStringLiteral("-5")},
                 {QStringLiteral("large"), QStringLiteral("5000")},
-                {QStringLiteral("again"), QStringLiteral("1000")}});
+                {QStringLiteral("again"), QStringLiteral("1000")},
+                {QStringLiteral("none"), QStringLiteral("0")}});
     start();
     EXPECT_EQ(count()->text(), QString()); // the bar already stood at 0
     EXPECT_EQ(bar()->value(), 0);
@@ -346,6 +347,8 @@ TEST_F(Training, TargetsTheScrollBarCannotHold) {
     next()->click();
     EXPECT_EQ(historyLines(QStringLiteral("large")), QStringList{record(QStringLiteral("5000"))});
     EXPECT_EQ(count()->text(), u"1000");
+    next()->click();
+    EXPECT_EQ(count()->text(), QString()); // after a Next too: no 0 from the bar going back
 }
 
 TEST_F(Training, ALongTargetIsDrawnSmallerToFit) {
