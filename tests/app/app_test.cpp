@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QTimer>
-#include <cstdio>
 
 namespace {
 
@@ -231,10 +230,9 @@ TEST_F(TwoComputers, ConflictCopiesAreMergedAtTheStartAndWhenOneAppears) {
     app->dataDirChanged();
     EXPECT_TRUE(dialogs.shown().isEmpty());
     // A history the tool simply replaced is shown as it now stands, without a word.
-    dir.write(QStringLiteral("new.tmp"),
-              dir.read(QStringLiteral("A.txt")) +
-                  cp932(QStringLiteral("\"12月06日\",\"08時00分00秒\",8\r\n")));
-    ASSERT_EQ(std::rename("new.tmp", "A.txt"), 0);
+    dir.bringIn(QStringLiteral("A.txt"),
+                dir.read(QStringLiteral("A.txt")) +
+                    cp932(QStringLiteral("\"12月06日\",\"08時00分00秒\",8\r\n")));
     app->dataDirChanged();
     EXPECT_TRUE(dialogs.shown().isEmpty());
     EXPECT_EQ(find<QListView>(QStringLiteral("lstRireki"))->model()->rowCount(), 4);

@@ -344,6 +344,10 @@ TEST(ItemListWriters, DeletionRemovesTheHistoryOnlyWhenNoItemUsesItAnyMore) {
     EXPECT_TRUE(missing.warnings.isEmpty());
     EXPECT_EQ(dir.read(ItemListFileName), "\"a\",4\r\n");
     EXPECT_EQ(dir.read(QStringLiteral("a.txt")), "y\r\n");
+    ASSERT_TRUE(data.deleteItem(1).done);
+    EXPECT_FALSE(dir.exists(QStringLiteral("a.txt")));
+    EXPECT_EQ(dir.read(ItemListFileName), QByteArray());
+    EXPECT_EQ(data.gymm().ItemCount(), 0);
 }
 
 TEST(ItemListWriters, ReplacementKeepsThePermissions) {
@@ -359,17 +363,6 @@ TEST(ItemListWriters, ReplacementKeepsThePermissions) {
     EXPECT_EQ(dir.listing(), QStringList{ItemListFileName}); // no temporary left behind
 }
 
-} // namespace
-
-namespace {
-
-// Replaces a file as a sync tool does: a new file renamed over the old one.
-void bringIn(const TempWorkDir& dir, const QString& name, const QByteArray& bytes) {
-    dir.write(QStringLiteral(".sync.tmp"), bytes);
-    ASSERT_TRUE(QFile::rename(QStringLiteral(".sync.tmp"), name) ||
-                (QFile::remove(name) && QFile::rename(QStringLiteral(".sync.tmp"), name)));
-}
-
 TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
     TempWorkDir dir;
     dir.write(ItemListFileName, "\"A\",1\r\n\"B\",2\r\n\"C\",3\r\n");
@@ -378,7 +371,7 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
     const QByteArray theirs = "\"A\",1\r\n\"B\",5\r\n\"D\",4\r\n\"D\",4\r\n";
 
     // Next keeps its record, writes no list, and says how the list changed.
-    bringIn(dir, ItemListFileName, theirs);
+    dir.bringIn(ItemListFileName, theirs);
     const DataDir::Recorded recorded = data.record(1, 9, When);
     EXPECT_TRUE(recorded.done);
     EXPECT_TRUE(recorded.warnings.isEmpty());
@@ -404,8 +397,8 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
         [&] { return Outcome(data.registerItem(QStringLiteral("F"), 1)); },
     };
     for (const auto& change : changes) {
-        bringIn(dir, ItemListFileName, again);
-        bringIn(dir, QStringLiteral("A.txt"), "kept\r\n");
+        dir.bringIn(ItemListFileName, again);
+        dir.bringIn(QStringLiteral("A.txt"), "kept\r\n");
         const QStringList before = dir.listing();
         const Outcome outcome = change();
         EXPECT_FALSE(outcome.done);
@@ -418,7 +411,7 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
         // The next try, on the list as it is now, goes through.
         EXPECT_TRUE(change().done);
         ASSERT_TRUE(data.LoadItemList().done);
-        bringIn(dir, ItemListFileName, "\"A\",1\r\n");
+        dir.bringIn(ItemListFileName, "\"A\",1\r\n");
         ASSERT_TRUE(data.LoadItemList().done);
     }
 
@@ -430,12 +423,12 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
     ASSERT_TRUE(data.deleteItem(2).done);
 
     // The same table written otherwise (a fraction rounded elsewhere) is no change to tell.
-    bringIn(dir, ItemListFileName, "\"A\",1.2\r\n");
+    dir.bringIn(ItemListFileName, "\"A\",1.2\r\n");
     const DataDir::Recorded same = data.record(1, 1, When);
     EXPECT_FALSE(same.listChanged);
     EXPECT_EQ(dir.read(ItemListFileName), "\"A\",1\r\n");
     // A target changed elsewhere is a change of the list.
-    bringIn(dir, ItemListFileName, "\"A\",3\r\n");
+    dir.bringIn(ItemListFileName, "\"A\",3\r\n");
     const DataDir::Recorded target = data.record(1, 1, When);
     ASSERT_TRUE(target.listChanged);
     ASSERT_EQ(target.listChanged->targets.size(), 1);
@@ -443,9 +436,9 @@ TEST(ChangedOnTheDisk, AListAnotherHandChangedIsReadAgainNeverOverwritten) {
     EXPECT_EQ(dir.read(ItemListFileName), "\"A\",3\r\n");
     // A name no file can carry is written back as read, so a change of its line alone is
     // one to keep too.
-    bringIn(dir, ItemListFileName, "\"A\",3\r\n\"a|b\",10\r\n");
+    dir.bringIn(ItemListFileName, "\"A\",3\r\n\"a|b\",10\r\n");
     ASSERT_TRUE(data.record(1, 1, When).listChanged);
-    bringIn(dir, ItemListFileName, "\"A\",3\r\n\"a|b\",10,extra\r\n");
+    dir.bringIn(ItemListFileName, "\"A\",3\r\n\"a|b\",10,extra\r\n");
     ASSERT_TRUE(data.record(1, 1, When).done);
     ASSERT_TRUE(data.record(1, 1, When).done);
     EXPECT_EQ(dir.read(ItemListFileName), "\"A\",3\r\n\"a|b\",10,extra\r\n");

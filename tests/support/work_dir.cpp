@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -54,6 +55,16 @@ void TempWorkDir::write(const QString& name, const QByteArray& bytes,
     QFile file(QDir(path_).filePath(name));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+}
+
+void TempWorkDir::bringIn(const QString& name, const QByteArray& bytes) const {
+    const QString temporary = QStringLiteral(".sync.tmp");
+    write(temporary, bytes);
+    const QDir dir(path_);
+    ASSERT_EQ(std::rename(QFile::encodeName(dir.filePath(temporary)).constData(),
+                          QFile::encodeName(dir.filePath(name)).constData()),
+              0)
+        << name.toStdString();
 }
 
 QByteArray TempWorkDir::read(const QString& name) const {

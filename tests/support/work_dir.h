@@ -29,6 +29,8 @@ public:
     void write(const QString& name, const QByteArray& bytes) const;
     // The same, the file then given this modification time (the records' years follow from it).
     void write(const QString& name, const QByteArray& bytes, const QDateTime& modified) const;
+    // Replaces a file as a sync tool does: a new file renamed over the old one.
+    void bringIn(const QString& name, const QByteArray& bytes) const;
     QByteArray read(const QString& name) const;
     bool exists(const QString& name) const;
     // Copies every file of a directory (the legacy test data) in.

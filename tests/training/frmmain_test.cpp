@@ -516,14 +516,8 @@ TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
                 {QStringLiteral("C"), QStringLiteral("3")}});
     start();
     app->flashSeconds = 0;
-    const auto bringIn = [&](const QByteArray& list) {
-        dir.write(QStringLiteral("new.tmp"), list);
-        ASSERT_TRUE(QFile::rename(QStringLiteral("new.tmp"), QStringLiteral("項目一覧.txt")) ||
-                    (QFile::remove(QStringLiteral("項目一覧.txt")) &&
-                     QFile::rename(QStringLiteral("new.tmp"), QStringLiteral("項目一覧.txt"))));
-    };
     // Another computer put X before A and took C away.
-    bringIn("\"X\",9\r\n\"A\",1\r\n\"B\",2\r\n");
+    dir.bringIn(QStringLiteral("項目一覧.txt"), "\"X\",9\r\n\"A\",1\r\n\"B\",2\r\n");
     next()->click();
     ASSERT_EQ(dialogs.shown().size(), 1);
     EXPECT_EQ(dialogs.shown()[0].title, u"項目一覧の変更");
@@ -543,7 +537,7 @@ TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
     EXPECT_EQ(textColor(label(2)), paletteColor(BrightWhite));
     // B itself taken away while it was on screen: its set is kept, and the item now at its
     // place comes next.
-    bringIn("\"X\",9\r\n\"A\",1\r\n\"C\",3\r\n\"D\",4\r\n");
+    dir.bringIn(QStringLiteral("項目一覧.txt"), "\"X\",9\r\n\"A\",1\r\n\"C\",3\r\n\"D\",4\r\n");
     next()->click();
     EXPECT_EQ(historyLines(QStringLiteral("B")).size(), 1);
     ASSERT_EQ(app->gymm().CurrentItem, 3);
