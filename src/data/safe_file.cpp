@@ -385,9 +385,11 @@ Step truncateFile(const Folder& folder, const QString& name) {
         return failed(Action::Write, name, reason);
     if (retry([&] { return ::ftruncate(fd.get(), 0); }) != 0)
         return failed(Action::Write, name, errno);
-    // The file is empty now; a failed flush cannot bring its records back.
+    // The file is empty now; a failed flush or close cannot bring its records back.
     if (const int reason = syncData(fd.get()))
         return unconfirmed(name, reason);
+    if (!fd.close())
+        return unconfirmed(name, errno);
     return stepDone();
 }
 

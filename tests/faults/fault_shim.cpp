@@ -43,6 +43,19 @@ struct State {
 State g_state;              // constant-initialised, so usable before any constructor ran
 std::atomic<int> g_mode{0}; // 0 while disarmed; read without the lock on every call
 
+// Descriptors written or truncated since they were opened: only their close can report a
+// write the system took in but had not yet done (NFS, for one), so only theirs is counted.
+constexpr int kTrackedFds = 4096;
+std::atomic<bool> g_written[kTrackedFds];
+
+void markWritten(int fd, bool written = true) {
+    if (fd >= 0 && fd < kTrackedFds)
+        g_written[fd].store(written, std::memory_order_relaxed);
+}
+bool wasWritten(int fd) {
+    return fd >= 0 && fd < kTrackedFds && g_written[fd].load(std::memory_order_relaxed);
+}
+
 // Set while the library itself works, so nothing it calls is counted or intercepted again.
 [[gnu::tls_model("initial-exec")]] thread_local bool t_busy = false;
 
@@ -361,21 +374,25 @@ int creat64(const char* path, mode_t mode) {
 }
 
 ssize_t write(int fd, const void* buffer, size_t bytes) {
+    markWritten(fd);
     const Verdict verdict = check("write", static_cast<long>(bytes), onFd(fd));
     return fails(verdict) ? -1 : REAL(write)(fd, buffer, shortened(verdict, bytes));
 }
 
 ssize_t pwrite(int fd, const void* buffer, size_t bytes, off_t offset) {
+    markWritten(fd);
     const Verdict verdict = check("pwrite", static_cast<long>(bytes), onFd(fd));
     return fails(verdict) ? -1 : REAL(pwrite)(fd, buffer, shortened(verdict, bytes), offset);
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t bytes, off64_t offset) {
+    markWritten(fd);
     const Verdict verdict = check("pwrite64", static_cast<long>(bytes), onFd(fd));
     return fails(verdict) ? -1 : REAL(pwrite64)(fd, buffer, shortened(verdict, bytes), offset);
 }
 
 ssize_t writev(int fd, const struct iovec* iov, int count) {
+    markWritten(fd);
     const long bytes = bytesOf(iov, count);
     const Verdict verdict = check("writev", bytes, onFd(fd));
     if (fails(verdict))
@@ -408,6 +425,14 @@ ssize_t pread64(int fd, void* buffer, size_t bytes, off64_t offset) {
     return fails(check("pread64", -1, onFd(fd), {}, Kind::read))
                ? -1
                : REAL(pread64)(fd, buffer, bytes, offset);
+}
+
+// The descriptor is closed even when the close is failed, as Linux always closes it.
+int close(int fd) {
+    const Verdict verdict = wasWritten(fd) ? check("close", -1, onFd(fd)) : Verdict{};
+    markWritten(fd, false);
+    const int result = REAL(close)(fd);
+    return fails(verdict) ? -1 : result;
 }
 
 int fsync(int fd) {
@@ -469,10 +494,12 @@ int unlinkat(int dirfd, const char* path, int flags) noexcept {
 }
 
 int ftruncate(int fd, off_t length) noexcept {
+    markWritten(fd);
     return fails(check("ftruncate", -1, onFd(fd))) ? -1 : REAL(ftruncate)(fd, length);
 }
 
 int ftruncate64(int fd, off64_t length) noexcept {
+    markWritten(fd);
     return fails(check("ftruncate64", -1, onFd(fd))) ? -1 : REAL(ftruncate64)(fd, length);
 }
 

@@ -6,8 +6,9 @@
 //   modes 1 and 2: open, open64, openat, openat64, __open_2, __open64_2, __openat_2,
 //     __openat64_2, creat, creat64 (only when creating: O_CREAT or O_TMPFILE), write, pwrite,
 //     pwrite64, writev, fsync, fdatasync, fchmod, fchmodat, rename, renameat, renameat2, link,
-//     linkat, unlink, unlinkat, ftruncate, ftruncate64, truncate, truncate64.
-//     The N-th fails with ENOSPC (1) or EIO (2) and does nothing.
+//     linkat, unlink, unlinkat, ftruncate, ftruncate64, truncate, truncate64, and close of a
+//     descriptor written or truncated through since it was opened.
+//     The N-th fails with ENOSPC (1) or EIO (2) and does nothing; a failed close still closes.
 //   mode 3: only write, pwrite, pwrite64 and writev of at least 2 bytes; the N-th writes the
 //     first half of its bytes and returns that short count.
 //   mode 4: only reads: the opens above without O_CREAT or O_TMPFILE, read, pread, pread64.

@@ -168,10 +168,20 @@ void failsTheNthCallOnlyAndKeepsCounting() {
     CHECK(fsync(fd) == 0 && rename(a.c_str(), b.c_str()) == 0, "after");
     CHECK(shim->calls() == 5 && shim->fired() == 1, "after");
     CHECK(shim->last() == "rename " + a + " -> " + b, "description");
-    close(fd);
+    CHECK(close(fd) == 0 && shim->calls() == 6, "the close of a written descriptor counts");
+
+    // Only a written descriptor's close counts; a failed one is closed all the same.
+    shim->arm(dir.c_str(), 2, FAULT_EIO);
+    const int unwritten = open(b.c_str(), O_RDONLY);
+    const int written = open(b.c_str(), O_WRONLY);
+    CHECK(write(written, "x", 1) == 1 && close(unwritten) == 0, "before the close");
+    errno = 0;
+    CHECK(close(written) == -1 && errno == EIO, "close");
+    CHECK(fcntl(written, F_GETFD) == -1 && errno == EBADF, "the failed close closed");
+    CHECK(startsWith(shim->last(), "close " + b), "close described");
 
     shim->disarm();
-    CHECK(unlink(b.c_str()) == 0 && shim->calls() == 5 && shim->fired() == 1, "disarmed");
+    CHECK(unlink(b.c_str()) == 0 && shim->calls() == 2 && shim->fired() == 1, "disarmed");
     shim->arm(dir.c_str(), 0, FAULT_EIO);
     CHECK(shim->calls() == 0 && shim->fired() == 0 && shim->last() == std::string(), "re-armed");
 }

@@ -329,8 +329,8 @@ TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
     threeItems();
     DataDir data = dir.open();
     ASSERT_TRUE(data.LoadItemList().done);
-    const auto trace = [&](const std::function<Outcome()>& act) {
-        shim_->arm(QFile::encodeName(dir.path()).constData(), 0, FAULT_EIO); // count only
+    const auto trace = [&](const std::function<Outcome()>& act, int mode = FAULT_EIO) {
+        shim_->arm(QFile::encodeName(dir.path()).constData(), 0, mode); // count only
         EXPECT_TRUE(act().done);
         shim_->disarm();
         QString calls = QString::fromUtf8(shim_->trace());
@@ -340,7 +340,7 @@ TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
     const QString temporary = QStringLiteral("項目一覧\\.txt\\.yarukin-\\w{6}");
     const QString replace =
         QStringLiteral("openat (?<t>T)\\nfchmod \\k<t>\\n(write \\k<t>\\n)+fdatasync \\k<t>\\n"
-                       "renameat \\k<t> 項目一覧\\.txt\\nfsync \\.\\n")
+                       "close \\k<t>\\nrenameat \\k<t> 項目一覧\\.txt\\nfsync \\.\\n")
             .replace(u'T', temporary);
     const auto expect = [](const QString& calls, const QString& pattern) {
         EXPECT_TRUE(QRegularExpression(u'^' + pattern + u'$').match(calls).hasMatch())
@@ -349,18 +349,26 @@ TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
 
     // Next: the record is written and flushed, once; the unchanged list is left alone.
     expect(trace([&] { return data.record(1, 9, When); }),
-           QStringLiteral("(write A\\.txt\\n)+fdatasync A\\.txt\\n"));
+           QStringLiteral("(write A\\.txt\\n)+fdatasync A\\.txt\\nclose A\\.txt\\n"));
     // Next on an item without a history file: the new name is flushed too.
     ASSERT_TRUE(QFile::remove(QStringLiteral("B.txt")));
     expect(trace([&] { return data.record(2, 9, When); }),
-           QStringLiteral("openat B\\.txt\\n(write B\\.txt\\n)+fdatasync B\\.txt\\nfsync \\.\\n"));
+           QStringLiteral("openat B\\.txt\\n(write B\\.txt\\n)+fdatasync B\\.txt\\nfsync \\.\\n"
+                          "close B\\.txt\\n"));
     expect(trace([&] { return data.clearItem(2); }),
-           QStringLiteral("ftruncate B\\.txt\\nfdatasync B\\.txt\\n"));
+           QStringLiteral("ftruncate B\\.txt\\nfdatasync B\\.txt\\nclose B\\.txt\\n"));
+    // A change of the list reads it first, never to overwrite another hand's change;
+    // registration and deletion read it back.
+    const QString readList = QStringLiteral("openat 項目一覧\\.txt\\n(read 項目一覧\\.txt\\n)+");
+    expect(trace([&] { return data.updateItem(2, QStringLiteral("B"), 6); }, FAULT_READ), readList);
     expect(trace([&] { return data.updateItem(2, QStringLiteral("B"), 5); }), replace);
+    expect(trace([&] { return data.deleteItem(3); }, FAULT_READ), readList + readList);
     expect(trace([&] { return data.deleteItem(2); }),
            replace + QStringLiteral("unlinkat B\\.txt\\nfsync \\.\\n"));
     expect(trace([&] { return Outcome(data.registerItem(QStringLiteral("D"), 4)); }),
            replace + QStringLiteral("openat D\\.txt\\nfsync \\.\\n"));
+    expect(trace([&] { return Outcome(data.registerItem(QStringLiteral("E"), 4)); }, FAULT_READ),
+           readList + readList);
     // A merge: the history replaced, then the copy moved aside and both folders flushed.
     const QString copy = QStringLiteral("A \\(conflicted copy 2026-12-07 081500\\)\\.txt");
     dir.write(QStringLiteral("A (conflicted copy 2026-12-07 081500).txt"), record(11, 5));
