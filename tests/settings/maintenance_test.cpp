@@ -229,6 +229,13 @@ TEST_F(Maintenance, NamesTheFilesCannotCarryAreRefusedAndAskedAgain) {
         EXPECT_EQ(app->gymm().ItemNames(1), u"A");
     }
     EXPECT_EQ(dir.snapshot(), before);
+
+    // Names only like a device's are names like any other.
+    for (const char16_t* name : {u"COM0", u"LPT10", u"CONSOLE", u"NULL"}) {
+        nameBox()->setText(QString::fromUtf16(name));
+        press("cmdHozon");
+        EXPECT_EQ(app->gymm().ItemNames(1), QString::fromUtf16(name));
+    }
 }
 
 TEST_F(Maintenance, RegistrationTakesTheLargestTargetAndTheLongestName) {

@@ -542,10 +542,15 @@ TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
     EXPECT_EQ(historyLines(QStringLiteral("B")).size(), 1);
     ASSERT_EQ(app->gymm().CurrentItem, 3);
     EXPECT_EQ(caption("lblKoumoku"), u"C");
+    // C now twice, one on each side as near: the earlier one counts as the one recorded.
+    dir.bringIn(QStringLiteral("項目一覧.txt"), "\"X\",9\r\n\"C\",3\r\n\"Y\",1\r\n\"C\",3\r\n");
+    next()->click();
+    ASSERT_EQ(app->gymm().CurrentItem, 3);
+    EXPECT_EQ(caption("lblKoumoku"), u"Y");
     next()->click();
     next()->click();
     settle();
-    EXPECT_TRUE(settings()); // D was the last
+    EXPECT_TRUE(settings()); // the second C was the last
 }
 
 } // namespace
