@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
         pauseCpu.push_back(bench::cpuMs() - cpu);
 
         auto* training = qobject_cast<frmMain*>(app.window());
-        if (!training || app.gymm().CurrentItem >= app.gymm().ItemCount()) {
+        if (!training || training->CurrentItem >= app.gymm().ItemCount()) {
             app.openTraining(); // a fresh workout, so that every Next measured has a flash
             QCoreApplication::processEvents();
             training = qobject_cast<frmMain*>(app.window());
@@ -71,7 +71,7 @@ int main(int argc, char* argv[]) {
     if (readOnly)
         std::printf("  read-only data directory: %d warnings in %d Nexts\n", dialogs.warnings,
                     Runs);
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "base/clock.h"
 #include "bench_util.h"
 #include "data/csv_export.h"
+#include "data/disk_watch.h"
 #include "data/history.h"
 #include "progress/progress_calendar.h"
 #include "progress/progress_chart.h"
@@ -37,11 +38,12 @@ int main(int argc, char* argv[]) {
     const SystemClock clock;
     bench::AutoDialogs dialogs;
     DataDir table = DataDir(Folder::open(QString()).value());
+    DiskWatch watch(table.folder(), clock);
     const auto open = [&](bool onCalendar) {
         QElapsedTimer timer;
         timer.start();
-        auto* window = new ProgressWindow(table, item, 30, clock, dialogs,
-                                          [](QWidget*, const Outcome&) { return true; });
+        auto* window = new ProgressWindow(table, watch, item, 30, clock, dialogs,
+                                          [](QWidget*, const Step&) { return true; });
         if (onCalendar)
             window->setRange(ProgressWindow::Range::Calendar);
         window->show();

@@ -14,6 +14,11 @@ set(yarukin_floor_settings_on session)
 set(yarukin_floor_app_on training settings progress)
 # The floors that stand on Qt Core alone.
 set(yarukin_core_floors base data)
+# The windows and what they share: they reach the data directory's files only through DataDir
+# and DiskWatch, never through the file layer or the system's file calls. A file the user
+# names for output (a picture, standard output) goes through data/user_file.h.
+set(yarukin_window_floors session training settings progress)
+set(yarukin_file_layer data/safe_file.h data/folder.h data/posix.h)
 
 # Every floor below `floor`, the ones it builds on and everything beneath them.
 function(yarukin_floors_below floor out)

@@ -9,11 +9,9 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileSystemWatcher>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
-#include <QTimer>
 #include <QTranslator>
 
 void speakJapanese(QCoreApplication& application) {
@@ -29,7 +27,7 @@ void prepareApplication(QApplication& application) {
 }
 
 App::App(DataDir& data, Dialogs& dialogs, const Clock& clock, HtmlHelp& help)
-    : Session(data, dialogs, clock, help) {}
+    : Session(data, dialogs, clock, help), watch_(new DiskWatch(data.folder(), clock, this)) {}
 
 bool App::start() {
     const QString folder = QStringLiteral("\r\n\r\nフォルダー：") +
@@ -52,22 +50,18 @@ bool App::start() {
                               folder,
                           QStringLiteral("二重起動"));
         break;
-    case DataDir::Lock::Held: {
-        Outcome swept;
-        swept.take(data().removeStrayTemporaries());
-        report(nullptr, swept);
+    case DataDir::Lock::Held:
+        report(nullptr, data().removeStrayTemporaries());
         break;
     }
-    }
     mergeConflictCopies();
-    // A sync tool brings another computer's changes by renaming files into the directory.
-    watcher_ = new QFileSystemWatcher(this);
-    watcher_->addPath(QDir(data().folder().path()).absolutePath());
-    settle_ = new QTimer(this);
-    settle_->setSingleShot(true);
-    settle_->setInterval(300);
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_, qOverload<>(&QTimer::start));
-    connect(settle_, &QTimer::timeout, this, &App::dataDirChanged);
+    // Not in the middle of what the user is doing: a box waiting for an answer, or a Next.
+    watch_->setHeld([this] {
+        const auto* training = qobject_cast<frmMain*>(current_);
+        return QApplication::activeModalWidget() || (training && training->busy());
+    });
+    connect(watch_, &DiskWatch::conflictCopiesArrived, this, &App::mergeConflictCopies);
+    connect(watch_, &DiskWatch::itemListChanged, this, &App::followList);
     openTraining();
     return true;
 }
@@ -75,8 +69,21 @@ bool App::start() {
 void App::mergeConflictCopies() {
     const DataDir::Merged merged = data().mergeConflictCopies();
     reportMerged(current_, merged);
-    if (!merged.any() && !merged.listChanged)
+    if (merged.done || merged.listChanged)
+        followTable();
+}
+
+void App::followList() {
+    // Only a list that changed is told: one that cannot be read now is told by the next
+    // action that needs it.
+    const Outcome followed = data().followList();
+    if (!followed.listChanged)
         return;
+    report(current_, followed);
+    followTable();
+}
+
+void App::followTable() {
     if (auto* training = qobject_cast<frmMain*>(current_))
         training->followTable();
     else if (auto* settings = qobject_cast<frmSettei*>(current_))
@@ -84,15 +91,7 @@ void App::mergeConflictCopies() {
 }
 
 void App::dataDirChanged() {
-    // Not in the middle of what the user is doing: a box waiting for an answer, or a Next.
-    auto* training = qobject_cast<frmMain*>(current_);
-    if (QApplication::activeModalWidget() || (training && training->busy())) {
-        settle_->start();
-        return;
-    }
-    mergeConflictCopies();
-    if (auto* settings = qobject_cast<frmSettei*>(current_))
-        settings->followHistory();
+    watch_->look();
 }
 
 App::~App() {
@@ -128,8 +127,8 @@ void App::adopt(QWidget* window) {
 
 void App::showProgress(QWidget* caller, int item) {
     auto* window = new ProgressWindow(
-        data(), gymm().ItemNames(item), gymm().ItemTargets(item), clock(), dialogs(),
-        [this](QWidget* parent, const Outcome& outcome) { return report(parent, outcome); });
+        data(), *watch_, gymm().ItemNames(item), gymm().ItemTargets(item), clock(), dialogs(),
+        [this](QWidget* parent, const Step& step) { return report(parent, step); });
     if (window->readProblem()) {
         report(caller, *window->readProblem());
         delete window;

@@ -1,13 +1,11 @@
 #pragma once
 
+#include "data/disk_watch.h"
 #include "session/session.h"
 #include "widgets/window_list.h"
 
 #include <QList>
 #include <QObject>
-
-class QFileSystemWatcher;
-class QTimer;
 
 class QApplication;
 class QCoreApplication;
@@ -32,12 +30,13 @@ public:
     // Program start: takes the data directory for this run (a second copy of the program on
     // the same directory says so and ends), clears away what a crash may have left there,
     // merges the conflict copies a sync tool left, and opens the training window, whose load
-    // step decides what comes next. From then on it watches the directory: conflict copies
-    // that appear are merged, and the open window follows files changed there. False when
-    // the program ended at once.
+    // step decides what comes next. From then on it follows the directory: conflict copies
+    // that appear are merged, and the open window follows an item list changed there. False
+    // when the program ended at once.
     bool start();
-    // What the watch does when the directory changed (tests call it without waiting).
+    // Looks at once at what changed in the directory (tests call it without waiting).
     void dataDirChanged();
+    DiskWatch& watch() override { return *watch_; }
     void openTraining() override;
     void openSettings() override;
     void endProgram() override;
@@ -54,10 +53,12 @@ private:
     void adopt(QWidget* window);
     void finish();
     void mergeConflictCopies();
+    void followList();
+    // The open window shows the table anew, after the table changed under it.
+    void followTable();
 
     QWidget* current_ = nullptr;
-    QFileSystemWatcher* watcher_ = nullptr;
-    QTimer* settle_ = nullptr; // a burst of changes is one
+    DiskWatch* watch_;
     WindowList<QWidget> progress_;
     bool ended_ = false;
 };

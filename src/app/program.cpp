@@ -5,6 +5,7 @@
 #include "base/clock.h"
 #include "data/csv_export.h"
 #include "data/safe_file.h"
+#include "data/system_reason.h"
 #include "help/chm_help.h"
 #include "widgets/dialogs.h"
 
@@ -161,7 +162,7 @@ bool print(const QString& text) {
     const int error = safe_file::writeAll(STDOUT_FILENO, text.toUtf8());
     if (error)
         std::fprintf(stderr, "yarukin: 標準出力に書き込めませんでした: %s\n",
-                     qPrintable(safe_file::systemReason(error)));
+                     qPrintable(systemReason(error)));
     return error == 0;
 }
 
@@ -226,7 +227,7 @@ int exportHistories(const CommandLine& line) {
                   AT_SYMLINK_NOFOLLOW) != 0 &&
         errno == ENOENT)
         return fail(QStringLiteral("%1: %2（フォルダー「%3」にヤルキン！のデータはありません）")
-                        .arg(ItemListFileName, safe_file::systemReason(ENOENT),
+                        .arg(ItemListFileName, systemReason(ENOENT),
                              QDir(data->folder().path()).absolutePath()));
     const GYMM& table = data->gymm();
     if (const Outcome loaded = data->LoadItemList(); !loaded.done)
@@ -236,22 +237,26 @@ int exportHistories(const CommandLine& line) {
     if (target != u"-")
         if (const std::optional<FileProblem> refused = csv::checkTarget(*data, target))
             return fail(problemText(*refused));
-    const csv::Histories histories = csv::histories(*data, line.item, QDateTime::currentDateTime());
-    for (const FileProblem& problem : histories.problems) {
-        // Among all items, one whose name no file can carry has no history to lose; the one
-        // item asked for, or a history that cannot be read, would leave the export short.
-        if (line.item || problem.action != FileProblem::Action::UnusableName)
-            return fail(problemText(problem));
-        std::fprintf(stderr, "yarukin: 項目「%s」は飛ばしました（%s）\n",
-                     qPrintable(Session::visible(problem.fileName)), qPrintable(problem.reason));
-    }
+    std::optional<FileProblem> ended;
+    const std::optional<csv::Histories> histories =
+        csv::forExport(*data, line.item, QDateTime::currentDateTime(),
+                       [&ended](const FileProblem& problem, bool ends) {
+                           if (ends)
+                               ended = problem;
+                           else
+                               std::fprintf(stderr, "yarukin: 項目「%s」は飛ばしました（%s）\n",
+                                            qPrintable(Session::visible(problem.fileName)),
+                                            qPrintable(problem.reason));
+                       });
+    if (!histories)
+        return fail(problemText(*ended));
     if (target == u"-") {
-        if (const int error = histories.writeTo(STDOUT_FILENO))
-            return fail(QStringLiteral("標準出力に書き込めませんでした: %1")
-                            .arg(safe_file::systemReason(error)));
+        if (const int error = histories->writeTo(STDOUT_FILENO))
+            return fail(
+                QStringLiteral("標準出力に書き込めませんでした: %1").arg(systemReason(error)));
         return 0;
     }
-    const Step written = csv::write(*data, target, histories);
+    const Step written = csv::write(*data, target, *histories);
     return written ? 0 : fail(problemText(written.error()));
 }
 

@@ -10,8 +10,6 @@
 
 #include <QSet>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace csv {
 namespace {
@@ -202,40 +200,20 @@ Histories histories(const DataDir& data, const std::optional<QString>& item, con
     return result;
 }
 
+std::optional<Histories> forExport(const DataDir& data, const std::optional<QString>& item,
+                                   const QDateTime& now,
+                                   const std::function<void(const FileProblem&, bool ends)>& tell) {
+    std::optional<Histories> read = histories(data, item, now);
+    for (const FileProblem& problem : read->problems) {
+        const bool ends = item || problem.action != FileProblem::Action::UnusableName;
+        tell(problem, ends);
+        if (ends)
+            return std::nullopt;
+    }
+    return read;
+}
+
 namespace {
-
-struct Identity {
-    dev_t device;
-    ino_t inode;
-};
-
-std::optional<Identity> identityOf(const struct stat& info) {
-    // Data files are regular files, and only a directory is compared besides.
-    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
-        return std::nullopt;
-    return Identity{info.st_dev, info.st_ino};
-}
-
-// What a path the user named leads to (links followed).
-std::optional<Identity> identityOf(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return std::nullopt;
-    return identityOf(info);
-}
-
-// A file of the data directory, as the program reaches it (no link followed).
-std::optional<Identity> identityIn(const Folder& folder, const QString& name) {
-    struct stat info {};
-    if (::fstatat(folder.fd(), QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) !=
-        0)
-        return std::nullopt;
-    return identityOf(info);
-}
-
-bool same(const std::optional<Identity>& a, const std::optional<Identity>& b) {
-    return a && b && a->device == b->device && a->inode == b->inode;
-}
 
 // The names the data directory's own files go by: the item list and every history a
 // registered item may have, whether it exists yet or not.
@@ -254,18 +232,17 @@ std::optional<FileProblem> checkTarget(const DataDir& data, const QString& path)
     const FileProblem refused{FileProblem::Action::Write, path,
                               QStringLiteral("ヤルキン！のデータのファイルです"
                                              "（書き出し先にはできません）")};
-    const std::optional<Identity> target = identityOf(path);
+    const std::optional<safe_file::Identity> target = safe_file::identityOf(path);
     for (const QString& name : own)
-        if (same(target, identityIn(data.folder(), name)))
+        if (target && target == safe_file::identityIn(data.folder(), name))
             return refused;
     // Where the file is or would be: the place a link leads to, else the name as given.
     QFileInfo place(QDir::current().absoluteFilePath(path));
     if (target)
         if (const QString resolved = place.canonicalFilePath(); !resolved.isEmpty())
             place = QFileInfo(resolved);
-    struct stat folder {};
-    if (::fstat(data.folder().fd(), &folder) != 0 ||
-        !same(identityOf(place.path()), identityOf(folder)))
+    const std::optional<safe_file::Identity> folder = safe_file::identityOf(data.folder());
+    if (!folder || safe_file::identityOf(place.path()) != folder)
         return std::nullopt;
     for (const QString& name : own)
         if (place.fileName() == name || safe_file::isTemporaryName(place.fileName(), name))

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -49,6 +50,15 @@ struct Histories {
 // two items of the same name share comes once. `now` dates records of a file that has no
 // modification time.
 Histories histories(const DataDir& data, const std::optional<QString>& item, const QDateTime& now);
+
+// The histories an export writes, as the command line and the settings window export them:
+// read before any file is asked for or touched, each problem told to `tell`. A problem that
+// would leave the export short (a history that cannot be read, or the one item asked for
+// whose name no file can carry) `ends` it, and nothing comes back; among all items, one whose
+// name no file can carry has no history to lose, and is told and left out.
+std::optional<Histories> forExport(const DataDir& data, const std::optional<QString>& item,
+                                   const QDateTime& now,
+                                   const std::function<void(const FileProblem&, bool ends)>& tell);
 
 // Refuses a target that is one of the data directory's own files: the item list, the history
 // file of any registered item (exported or not), and the program's temporary files. Files are

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "data/conflict_merge.h"
 #include "data/dating.h"
 #include "data/file_result.h"
 #include "data/folder.h"
 #include "data/gymm.h"
 #include "data/history.h"
+#include "data/known_list.h"
 #include "data/safe_file.h"
 
 #include <QDateTime>
@@ -18,32 +20,33 @@
 //
 // The directory may be kept in step with another computer's by a sync tool, which replaces a
 // file whenever the other side changed it. So no call writes the item list without first
-// checking that it still holds what the program last read or wrote: when it does not, the call
-// takes the list on the disk as the table instead of writing, and its outcome says how the
-// list changed (Outcome::listChanged).
+// checking that it still holds what the program last read or wrote (KnownList): when it does
+// not, the call takes the list on the disk as the table instead of writing, and its outcome
+// says how the list changed (Outcome::listChanged).
 class DataDir {
 public:
-    enum class Lock { Held, HeldElsewhere, Unavailable };
+    using Lock = safe_file::Lock;
 
     explicit DataDir(Folder folder) : folder_(std::move(folder)) {}
 
     const Folder& folder() const { return folder_; }
+    // The table is read-only: only the calls below change it, after the file.
     const GYMM& gymm() const { return gymm_; }
-    // The table itself is read-only; `CurrentItem` is the training window's to set.
-    GYMM& gymm() { return gymm_; }
 
     // Keeps a second copy of the program off this directory: each copy holds the whole table
     // in memory and rewrites the item list from it, so two of them would undo each other's
-    // changes. The system's advisory lock on the directory itself: no lock file is left
-    // behind, and a crashed program's lock goes with its process. Unavailable means the
-    // system offers no lock there (some network file systems).
-    Lock lock();
+    // changes.
+    Lock lock() { return safe_file::lock(folder_); }
     // Removes the temporary files a crash left beside the item list (only while locked).
     Step removeStrayTemporaries();
 
     // Replaces the table with the item list file; a missing file is an empty table. When the
     // file cannot be read the table is empty and the outcome says why.
     Outcome LoadItemList();
+
+    // The item list changed on the disk (a sync tool, an edit by hand): the table becomes the
+    // list there, and the outcome says how it changed, if it did.
+    Outcome followList();
 
     // Next: appends the count to item k's history, then rewrites the item list from the
     // table unchanged, unless its bytes on the disk are those already. A list changed on the
@@ -76,26 +79,10 @@ public:
     // bytes already), then item p's history emptied.
     Outcome clearItem(int p);
 
-    // The conflict copies a sync tool left of the item list and the histories (see
-    // conflicts::recognise), merged in and then moved aside into MergedCopiesFolder, never
-    // deleted. A history takes the copy's records it lacks, in time order, through the atomic
-    // replace. The item list takes the copy's items it lacks, up to twenty items; targets that
-    // differ are told, not changed. A copy that cannot be merged stays where it is.
-    struct Merged : Outcome {
-        struct History {
-            QString copy;
-            QString original;
-            int added = 0; // records the history took from the copy
-        };
-        QList<History> histories;
-        QString listCopy; // the item list's copy merged, if one was
-        QStringList itemsAdded;
-        QStringList itemsLeftOut; // beyond twenty items
-        QList<ListChange::Target> targetsDiffer;
-        bool any() const { return !histories.isEmpty() || !listCopy.isEmpty(); }
-    };
+    // The conflict copies a sync tool left, merged in and moved aside (conflicts::Merge).
+    using Merged = conflicts::Merged;
     Merged mergeConflictCopies();
-    static const QString MergedCopiesFolder;
+    static inline const QString& MergedCopiesFolder = conflicts::MergedCopiesFolder;
 
     // Why item p's name can carry no history file, if it cannot (asked before a confirmation).
     std::optional<FileProblem> refusal(int p) const;
@@ -105,33 +92,19 @@ public:
     Expected<DatedHistory> readDatedHistory(const QString& itemName, const QDateTime& now) const;
 
 private:
-    // Whether the item list on the disk is the one the program knows (then `current` holds
-    // it), was changed there (then the table is the new list and `outcome` says how), or
-    // cannot be read (`outcome` says why).
-    enum class ListState { Known, Changed, Unreadable };
-    ListState checkList(Outcome& outcome, ListChange::Then then, FileBytes& current);
-    // The program now knows these bytes as the item list.
-    void know(bool missing, QByteArrayView bytes);
-    bool mergeHistoryCopy(const QString& copy, const QString& original, Merged& merged);
-    bool mergeListCopy(const QString& copy, Merged& merged);
-    // Moves a merged copy into MergedCopiesFolder (made when missing), under a free name.
-    Step moveAside(const QString& copy);
+    // The list on the disk before a change of it, when it is the one the program knows;
+    // when it changed, the table has become the new list and the check says how.
+    Expected<KnownList::Check> checkList(ListChange::Then then);
     Step writeItems(const std::vector<GYMM::Item>& items);
     // The rewrite of Next and クリア: skipped when the file holds exactly those bytes already
     // (`current`, as checkList read it).
     Step rewriteUnchanged(const FileBytes& current);
     // Reads the table back after the file was written with `written`; those stand in for the
     // table when the read fails (never an empty table, which would let a history file that
-    // another item shares be removed).
-    void readBackAfter(std::vector<GYMM::Item> written, Outcome& outcome,
-                       std::optional<FileProblem>* problem = nullptr);
+    // another item shares be removed), and the read's problem is returned.
+    std::optional<FileProblem> readBackAfter(std::vector<GYMM::Item> written);
 
     Folder folder_;
     GYMM gymm_;
-    // The item list as the program last read or wrote it.
-    struct Known {
-        bool valid = false;
-        bool missing = false;
-        QByteArray bytes;
-    } known_;
+    KnownList known_;
 };

@@ -91,5 +91,16 @@ struct Outcome {
             warnings.append(*step->unconfirmed);
         return true;
     }
+    // Notes a read or another step with a value: true when it had one.
+    template <typename T> bool take(const Expected<T>& result) {
+        if (!result)
+            warnings.append(result.error());
+        return result.has_value();
+    }
     void warn(const FileProblem& problem) { warnings.append(problem); }
+    // Notes how the item list changed on the disk, if it did: true when it did.
+    bool noteChange(const std::optional<ListChange>& change) {
+        listChanged = change;
+        return change.has_value();
+    }
 };

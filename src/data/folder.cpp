@@ -1,6 +1,6 @@
 #include "data/folder.h"
 
-#include "data/safe_file.h"
+#include "data/system_reason.h"
 
 #include <QFile>
 #include <cerrno>
@@ -34,7 +34,7 @@ Expected<Folder> Folder::open(const QString& path) {
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return FileProblem{FileProblem::Action::Read, path.isEmpty() ? QStringLiteral(".") : path,
-                           safe_file::systemReason(errno)};
+                           systemReason(errno)};
     Folder folder;
     folder.fd_ = fd;
     folder.path_ = path.isEmpty() ? QStringLiteral(".") : path;

@@ -19,7 +19,6 @@ public:
     // Opens the directory at `path` (the working directory for an empty path).
     static Expected<Folder> open(const QString& path);
 
-    bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     // The path it was opened by, as the user gave it (for messages).
     const QString& path() const { return path_; }

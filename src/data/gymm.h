@@ -12,9 +12,10 @@ inline const QString ItemListFileName = QStringLiteral("項目一覧.txt");
 // The training window has twenty item labels, and registration stops at twenty items.
 inline constexpr int MaxItems = 20;
 
-// The program's module state: the item table, as the item list file holds it, and the number
-// of the item on the training window. Items are numbered from 1 in file order. Only the data
-// directory (DataDir) changes the table, and only after the file did.
+// The program's module state: the item table, as the item list file holds it. (The romanised
+// names of the program, GYMM among them, are explained in docs/DESIGN.md, under Names.) Items are
+// numbered from 1 in file order. Only the data directory (DataDir) changes the table, and only
+// after the file did.
 class GYMM {
 public:
     int ItemCount() const { return static_cast<int>(items_.size()); }
@@ -23,16 +24,11 @@ public:
     // Whether an item of this name is registered.
     bool contains(const QString& name) const;
 
-    int CurrentItem = 0;
-
     struct Item {
         QString name;
         qint16 target = 0;
         QByteArray asRead; // the record's bytes in the file, without the line end
     };
-
-private:
-    friend class DataDir;
 
     // The records of an item list file. Blank lines are passed over; a missing or non-numeric
     // target reads as 0; targets are rounded (halves to even) and clamped to the 16-bit range.
@@ -42,6 +38,9 @@ private:
     // file (hand-edited) is written back exactly as it was read, so that no rewrite turns it
     // into another name.
     static std::optional<QByteArray> render(const std::vector<Item>& items, QString* unencodable);
+
+private:
+    friend class DataDir;
 
     std::vector<Item> items_;
 };

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-// The history file of an item: the item's name followed by ".txt", in the working directory.
+// The history file of an item: the item's name followed by ".txt", in the data directory.
 QString historyFileName(const QString& itemName);
 
 // A file system takes file names of at most this many bytes.
@@ -68,7 +68,6 @@ public:
     const QDateTime& modified() const { return modified_; }
 
     int count() const { return static_cast<int>(lineStarts_.size()); }
-    qsizetype byteSize() const { return bytes_.size(); }
     // The file's bytes, which the fields above are views of.
     QByteArrayView bytes() const { return bytes_.view(); }
     HistoryRecord record(int index) const; // index from 0

@@ -1,5 +1,8 @@
 #include "data/safe_file.h"
 
+#include "data/posix.h"
+#include "data/system_reason.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +15,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,56 +29,8 @@ namespace safe_file {
 namespace {
 
 using Action = FileProblem::Action;
-
-// Values of our own beside errno's: the file is not a regular file (a FIFO, device or
-// directory); a block device or a socket, which no export writes to.
-constexpr int NotRegular = -1;
-constexpr int NotWritable = -2;
-
-} // namespace
-
-// The system's own text (often English) for the errors not named here.
-QString systemReason(int error) {
-    switch (error) {
-    case NotRegular:
-        return QStringLiteral("通常のファイルではありません");
-    case NotWritable:
-        return QStringLiteral("ブロックデバイスかソケットです（書き出し先にはできません）");
-    case ELOOP: // what O_NOFOLLOW reports for a symbolic link
-        return QStringLiteral("シンボリックリンクです（通常のファイルしか使えません）");
-    case ENOSPC:
-        return QStringLiteral("ディスクの空き容量が足りません");
-    case EDQUOT:
-        return QStringLiteral("ディスクの使用量の上限を超えています");
-    case EIO:
-        return QStringLiteral("ディスクの読み書きでエラーが起きました");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("アクセスが許可されていません");
-    case EROFS:
-        return QStringLiteral("読み取り専用のディスクです");
-    case EISDIR:
-        return QStringLiteral("フォルダーです");
-    case ENOTDIR:
-        return QStringLiteral("フォルダーではありません");
-    case ENOENT:
-        return QStringLiteral("ファイルまたはフォルダーがありません");
-    case ENAMETOOLONG:
-        return QStringLiteral("ファイル名が長すぎます");
-    case ENOMEM:
-        return QStringLiteral("メモリーが足りません");
-    case ENXIO:
-        return QStringLiteral("通常のファイルではありません（デバイスまたはパイプ）");
-    case EBADF: // what writing to a closed standard output gives
-        return QStringLiteral("ファイル記述子が閉じられています");
-    case EPIPE:
-        return QStringLiteral("読む側のいないパイプです");
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
-}
-
-namespace {
+using posix::Fd;
+using posix::retry;
 
 // Every step's outcome goes to the log, so that a user can send a trace of what failed.
 Step logged(const char* step, const Folder& folder, const QString& name, Step result) {
@@ -95,42 +51,6 @@ FileProblem failed(Action action, const QString& fileName, int error) {
 Step unconfirmed(const QString& fileName, int error) {
     return Done{FileProblem{Action::Unconfirmed, fileName, systemReason(error)}};
 }
-
-// Runs a system call again while a signal interrupts it.
-template <typename Call> auto retry(Call call) {
-    for (;;) {
-        const auto result = call();
-        if (result != -1 || errno != EINTR)
-            return result;
-    }
-}
-
-// A file descriptor that is closed when it goes out of scope (errors of that close do not
-// matter: whatever mattered was checked before).
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-    // Closes now and says whether the system took the close without an error.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // Opens without following a symbolic link and without waiting on a FIFO or a device.
 int openFile(int dir, const QByteArray& path, int flags, mode_t mode = 0) {
@@ -407,14 +327,104 @@ Step removeFile(const Folder& folder, const QString& name) {
 
 } // namespace
 
+namespace {
+
+QDateTime timeOf(const timespec& at) {
+    return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000);
+}
+
+std::optional<Identity> identityOf(const struct stat& info) {
+    // Data files are regular files, and only a directory is compared besides.
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+        return std::nullopt;
+    return Identity{quint64(info.st_dev), quint64(info.st_ino)};
+}
+
+} // namespace
+
 std::optional<Looks> looksOf(const Folder& folder, const QString& name) {
     struct stat info {};
     if (::fstatat(folder.fd(), QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) !=
         0)
         return std::nullopt;
-    return Looks{qint64(info.st_size),
-                 QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 +
-                                                info.st_mtim.tv_nsec / 1000000)};
+    return Looks{qint64(info.st_size), timeOf(info.st_mtim), timeOf(info.st_ctim),
+                 quint64(info.st_ino)};
+}
+
+std::optional<Identity> identityOf(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return identityOf(info);
+}
+
+std::optional<Identity> identityIn(const Folder& folder, const QString& name) {
+    struct stat info {};
+    if (::fstatat(folder.fd(), QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) !=
+        0)
+        return std::nullopt;
+    return identityOf(info);
+}
+
+std::optional<Identity> identityOf(const Folder& folder) {
+    struct stat info {};
+    if (retry([&] { return ::fstat(folder.fd(), &info); }) != 0)
+        return std::nullopt;
+    return identityOf(info);
+}
+
+Lock lock(const Folder& folder) {
+    if (retry([&] { return ::flock(folder.fd(), LOCK_EX | LOCK_NB); }) == 0) {
+        qCDebug(lcFiles) << "lock" << folder.path() << "done";
+        return Lock::Held;
+    }
+    const int error = errno;
+    qCDebug(lcFiles) << "lock" << folder.path() << "failed:" << systemReason(error);
+    return error == EWOULDBLOCK ? Lock::HeldElsewhere : Lock::Unavailable;
+}
+
+namespace {
+
+Step moveFile(const Folder& folder, const QString& name, const QString& into) {
+    const QByteArray folderName = QFile::encodeName(into);
+    if (::mkdirat(folder.fd(), folderName.constData(), 0777) != 0 && errno != EEXIST)
+        return failed(Action::Write, into, errno);
+    struct stat info {};
+    if (::fstatat(folder.fd(), folderName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(info.st_mode))
+        return failed(Action::Write, into, ENOTDIR);
+    const QByteArray from = QFile::encodeName(name);
+    const int dot = name.lastIndexOf(u'.');
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString suffix = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 1;; ++n) {
+        const QString free =
+            n == 1 ? name : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix);
+        const QByteArray to = folderName + '/' + QFile::encodeName(free);
+        if (retry([&] {
+                return ::renameat2(folder.fd(), from.constData(), folder.fd(), to.constData(),
+                                   RENAME_NOREPLACE);
+            }) == 0)
+            break;
+        if (errno != EEXIST || n > 1000)
+            return failed(Action::Write, name, errno);
+    }
+    // Both entries must reach the disk: the name gone here, and there in the subfolder.
+    Fd moved(retry([&] {
+        return ::openat(folder.fd(), folderName.constData(),
+                        O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    }));
+    if (!moved.valid() || retry([&] { return ::fsync(moved.get()); }) != 0)
+        return unconfirmed(name, errno);
+    if (const int reason = syncDirectory(folder))
+        return unconfirmed(name, reason);
+    return stepDone();
+}
+
+} // namespace
+
+Step moveInto(const Folder& folder, const QString& name, const QString& into) {
+    return logged("move", folder, name, moveFile(folder, name, into));
 }
 
 Expected<FileBytes> readAll(const Folder& folder, const QString& name) {
@@ -430,6 +440,10 @@ Expected<FileBytes> readAll(const Folder& folder, const QString& name) {
 Step replace(const Folder& folder, const QString& name, QByteArrayView bytes) {
     return logged("replace", folder, name,
                   replaceFile(folder, name, [bytes](int fd) { return writeAll(fd, bytes); }));
+}
+
+Step replace(const Folder& folder, const QString& name, const Writer& write) {
+    return logged("replace", folder, name, replaceFile(folder, name, write));
 }
 
 Step append(const Folder& folder, const QString& name, QByteArrayView bytes) {
@@ -473,21 +487,6 @@ Expected<QStringList> namesIn(const Folder& folder) {
     return names;
 }
 
-int writeAll(int fd, QByteArrayView bytes) {
-    const char* p = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = retry([&] { return ::write(fd, p, static_cast<size_t>(left)); });
-        if (n < 0)
-            return errno;
-        if (n == 0) // no progress and no reason: the disk took nothing
-            return ENOSPC;
-        p += n;
-        left -= n;
-    }
-    return 0;
-}
-
 bool isTemporaryName(const QString& name, const QString& fileName) {
     static const QRegularExpression suffix(
         QStringLiteral("^%1[A-Za-z0-9]{6}$").arg(QRegularExpression::escape(TemporaryMark)));
@@ -511,103 +510,6 @@ Step removeStrayTemporaries(const Folder& folder, const QString& fileName) {
             return logged("sweep", folder, name, failed(Action::Remove, name, errno));
         qCDebug(lcFiles) << "sweep" << folder.path() << name << "removed";
     }
-    return stepDone();
-}
-
-namespace {
-
-// /dev/stdout, /dev/fd/3, /proc/self/fd/3: names of descriptors the shell opened.
-bool namesADescriptor(const QString& absolutePath) {
-    static const QRegularExpression alias(QStringLiteral(
-        "^/(dev/(stdout|stderr|fd/[0-9]+)|proc/(self|thread-self|[0-9]+)/fd/[0-9]+)$"));
-    return alias.match(absolutePath).hasMatch();
-}
-
-// Opens what the name leads to, following links, and writes every byte to it.
-Step writeThrough(const QString& path, int flags, const Writer& write) {
-    Fd fd(retry([&] {
-        return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | flags);
-    }));
-    if (!fd.valid())
-        return failed(Action::Write, path, errno);
-    if (const int reason = write(fd.get()))
-        return failed(Action::Write, path, reason);
-    if (!fd.close())
-        return failed(Action::Write, path, errno);
-    return stepDone();
-}
-
-// Replaces a regular file named by a path, as the data files are replaced in their folder;
-// the problem names the file as the user named it.
-Step replaceAt(const QString& path, const QString& named, const Writer& write) {
-    const QFileInfo file(path);
-    const Expected<Folder> folder = Folder::open(file.path());
-    if (!folder)
-        return FileProblem{Action::Write, named, folder.error().reason};
-    Step replaced =
-        logged("replace", *folder, file.fileName(), replaceFile(*folder, file.fileName(), write));
-    if (!replaced)
-        return FileProblem{replaced.error().action, named, replaced.error().reason};
-    if (replaced->unconfirmed)
-        replaced->unconfirmed->fileName = named;
-    return replaced;
-}
-
-} // namespace
-
-Step writeUserFile(const QString& path, QByteArrayView bytes) {
-    return writeUserFile(path, [bytes](int fd) { return writeAll(fd, bytes); });
-}
-
-Step writeUserFile(const QString& path, const Writer& write) {
-    const QByteArray encoded = QFile::encodeName(path);
-    struct stat info {};
-    if (::stat(encoded.constData(), &info) != 0) {
-        const int error = errno;
-        struct stat link {};
-        if (error == ENOENT && ::lstat(encoded.constData(), &link) == 0)
-            return FileProblem{Action::Write, path,
-                               QStringLiteral("リンク先のファイルがありません")};
-        if (error != ENOENT)
-            return failed(Action::Write, path, error);
-        return replaceAt(path, path, write); // a new file
-    }
-    if (S_ISDIR(info.st_mode))
-        return FileProblem{
-            Action::Write, path,
-            QStringLiteral("フォルダーです（書き出すファイルの名前を指定して下さい）")};
-    if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))
-        return writeThrough(path, 0, write);
-    if (!S_ISREG(info.st_mode))
-        return failed(Action::Write, path, NotWritable);
-    if (namesADescriptor(QDir::cleanPath(QDir::current().absoluteFilePath(path))))
-        return writeThrough(path, O_APPEND, write);
-    // The file a link leads to is replaced, beside itself; the link stays as it was.
-    char* resolved = ::realpath(encoded.constData(), nullptr);
-    if (!resolved)
-        return failed(Action::Write, path, errno);
-    const QString target = QFile::decodeName(resolved);
-    std::free(resolved);
-    return replaceAt(target, path, write);
-}
-
-Step createDirectories(const QString& path) {
-    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    qsizetype from = 1;
-    for (;;) {
-        const qsizetype slash = absolute.indexOf(u'/', from);
-        const QString step = slash < 0 ? absolute : absolute.left(slash);
-        if (::mkdir(QFile::encodeName(step).constData(), 0700) != 0 && errno != EEXIST)
-            return failed(Action::Write, step, errno);
-        if (slash < 0)
-            break;
-        from = slash + 1;
-    }
-    struct stat info {};
-    if (::stat(QFile::encodeName(absolute).constData(), &info) != 0)
-        return failed(Action::Write, path, errno);
-    if (!S_ISDIR(info.st_mode))
-        return failed(Action::Write, path, ENOTDIR);
     return stepDone();
 }
 

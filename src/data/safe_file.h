@@ -3,11 +3,11 @@
 #include "data/file_buffer.h"
 #include "data/file_result.h"
 #include "data/folder.h"
+#include "data/user_file.h"
 
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
-#include <functional>
 #include <optional>
 
 // A whole file as read: its bytes and its last modification. A missing file reads as no bytes
@@ -29,13 +29,41 @@ inline constexpr qint64 MaxFileSize = qint64(1) << 30;
 
 Expected<FileBytes> readAll(const Folder& folder, const QString& name);
 
-// The size and last modification of a file, links not followed; nothing when there is none.
+// How a file looks from outside, links not followed: enough to tell that it changed, whether
+// written in place or replaced by another file (which a sync tool may give the same size and
+// modification time); nothing when there is none.
 struct Looks {
     qint64 size = 0;
     QDateTime modified;
+    QDateTime changed; // the status change: any write, and a rename over the name
+    quint64 inode = 0;
     bool operator==(const Looks&) const = default;
 };
 std::optional<Looks> looksOf(const Folder& folder, const QString& name);
+
+// A file or directory by identity (device and inode), however it is named.
+struct Identity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const Identity&) const = default;
+};
+// What a path the user named leads to (links followed), when it is a regular file or a
+// directory.
+std::optional<Identity> identityOf(const QString& path);
+// A regular file of the folder as the program reaches it (no link followed).
+std::optional<Identity> identityIn(const Folder& folder, const QString& name);
+std::optional<Identity> identityOf(const Folder& folder);
+
+// The system's advisory lock on the directory itself, taken without waiting: no lock file is
+// left behind, and a crashed program's lock goes with its process. Unavailable means the
+// system offers no lock there (some network file systems).
+enum class Lock { Held, HeldElsewhere, Unavailable };
+Lock lock(const Folder& folder);
+
+// Moves the file `name` into the folder's subfolder `into` (made when missing) under a name
+// that is free there: its own, else "stem (2).ext", "stem (3).ext" and so on; never over a
+// file. Both directories are flushed, so that the file is durably in one place.
+Step moveInto(const Folder& folder, const QString& name, const QString& into);
 
 // Replaces the file's content atomically: a temporary file beside it (the file's name,
 // ".yarukin-" and six letters or digits), every byte written, flushed to the disk, given the
@@ -43,6 +71,7 @@ std::optional<Looks> looksOf(const Folder& folder, const QString& name);
 // and the directory flushed. Any failure before the rename removes the temporary file and
 // leaves the old file exactly as it was. A read-only file is not replaced.
 Step replace(const Folder& folder, const QString& name, QByteArrayView bytes);
+Step replace(const Folder& folder, const QString& name, const Writer& write);
 
 // Appends bytes and flushes them to the disk; the file is created when missing. A last line
 // without its line end is ended with CR LF first, in the same write. If any step fails the
@@ -72,30 +101,5 @@ Expected<QStringList> namesIn(const Folder& folder);
 
 // Whether `name` is one of replace()'s temporary names for `fileName`.
 bool isTemporaryName(const QString& name, const QString& fileName);
-
-// Writes every byte to an open descriptor, going on after a short or interrupted write; 0, or
-// the errno that stopped it. The one write loop of the program, files and standard output.
-int writeAll(int fd, QByteArrayView bytes);
-
-// The system's reason for an errno in Japanese, for the errors a user meets.
-QString systemReason(int error);
-
-// What makes a file's bytes: it writes them into the descriptor (with writeAll), perhaps a
-// piece at a time, so that a large output never lies in memory whole; 0, or the errno that
-// stopped it.
-using Writer = std::function<int(int fd)>;
-
-// Writes a file the user named for output (an export), which need not be a data file:
-// - a regular file is replaced as replace() does; through a symbolic link, the file the link
-//   leads to is replaced and the link stays;
-// - a pipe or a character device (a process substitution, a terminal) is written to;
-// - a name for an open descriptor (/dev/stdout, /dev/fd/N, /proc/self/fd/N) is written to
-//   where the descriptor points, at the end of a file there (so that `>>` keeps its file);
-// - a directory, a block device, a socket and a link that leads nowhere are refused.
-Step writeUserFile(const QString& path, const Writer& write);
-Step writeUserFile(const QString& path, QByteArrayView bytes);
-
-// Creates a directory, and its missing parents, for the user alone (mode 0700).
-Step createDirectories(const QString& path);
 
 } // namespace safe_file

@@ -1,6 +1,8 @@
 #include "progress/progress_window.h"
 
 #include "base/clock.h"
+#include "data/disk_watch.h"
+#include "data/user_file.h"
 #include "progress/progress_calendar.h"
 #include "progress/progress_chart.h"
 #include "widgets/dialogs.h"
@@ -12,8 +14,6 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QDir>
-#include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -22,12 +22,9 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <fcntl.h>
 #include <iterator>
-#include <sys/stat.h>
 
 namespace {
 
@@ -37,10 +34,6 @@ struct RangeChoice {
 };
 constexpr RangeChoice Ranges[] = {
     {u"30日", u"1"}, {u"90日", u"2"}, {u"1年", u"3"}, {u"全期間", u"4"}, {u"カレンダー", u"5"}};
-
-// Changes come in bursts (a sync tool writes, renames and touches; the training window
-// appends and rewrites the item list beside it): the window reads the file once they settle.
-constexpr int SettleMs = 200;
 
 QString times(double value) {
     return progress::amount(value) + u'回';
@@ -60,11 +53,10 @@ QString ProgressWindow::titleFor(const QString& itemName) {
     return QStringLiteral("%1 の記録 - %2").arg(itemName, ProgramTitle);
 }
 
-ProgressWindow::ProgressWindow(const DataDir& data, const QString& itemName, double target,
-                               const Clock& clock, Dialogs& dialogs, Report report)
+ProgressWindow::ProgressWindow(const DataDir& data, DiskWatch& watch, const QString& itemName,
+                               double target, const Clock& clock, Dialogs& dialogs, Report report)
     : data_(data), itemName_(itemName), fileName_(historyFileName(itemName)), target_(target),
       clock_(clock), dialogs_(dialogs), report_(std::move(report)),
-      watcher_(new QFileSystemWatcher(this)), refresh_(new QTimer(this)),
       views_(new QStackedWidget(this)), chart_(new ProgressChart), calendar_(new ProgressCalendar),
       notice_(new QLabel(this)), pointed_(new QLabel(this)), summary_(new QLabel(this)) {
     load();
@@ -147,52 +139,33 @@ ProgressWindow::ProgressWindow(const DataDir& data, const QString& itemName, dou
     resize(720, 480);
     setRange(Range::Days30);
 
-    // A watcher on the file and on its directory rather than a word from the other windows:
-    // it also sees what no window of this program does (a sync tool bringing another
-    // computer's records, an edit by hand), and a file deleted, created or replaced by a
-    // rename, which ends a watch on the file itself.
-    refresh_->setSingleShot(true);
-    refresh_->setInterval(SettleMs);
-    connect(refresh_, &QTimer::timeout, this, &ProgressWindow::reloadIfChanged);
-    const auto changed = [this] { refresh_->start(); };
-    connect(watcher_, &QFileSystemWatcher::fileChanged, this, changed);
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
-    watcher_->addPath(QDir(data_.folder().path()).absolutePath());
-}
-
-ProgressWindow::FileState ProgressWindow::fileState() const {
-    // The file as the data directory holds it, whatever the working directory.
-    struct stat info {};
-    if (::fstatat(data_.folder().fd(), QFile::encodeName(fileName_).constData(), &info, 0) != 0)
-        return {};
-    const auto time = [](const timespec& at) {
-        return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000);
-    };
-    return {true, qint64(info.st_size), time(info.st_mtim), time(info.st_ctim)};
+    // The one watch of the program rather than a word from the other windows: it also sees
+    // what no window of this program does (a sync tool bringing another computer's records,
+    // an edit by hand).
+    watch.follow(this, itemName_);
+    connect(&watch, &DiskWatch::historyChanged, this, [this](const QString& name) {
+        if (name == itemName_)
+            reload();
+    });
+    connect(&watch, &DiskWatch::dayTurned, this, &ProgressWindow::reload);
 }
 
 void ProgressWindow::load() {
-    // The state before the reading: a change while it reads is read again.
-    state_ = fileState();
     const QDateTime now = clock_.now();
     today_ = now.date();
     if (Expected<DatedHistory> history = data_.readDatedHistory(itemName_, now)) {
         readProblem_.reset();
+        exists_ = !history->file().missing();
         totals_ = progress::dailyTotals(*history, target_);
     } else {
         readProblem_ = history.error();
+        exists_ = true; // there, but unreadable
         totals_ = {};
     }
-    seen_ = seen_ || state_.exists;
-    // A file replaced by a rename is another file: the watch follows the name.
-    const QString path = QDir(data_.folder().path()).absoluteFilePath(fileName_);
-    if (state_.exists && !watcher_->files().contains(path))
-        watcher_->addPath(path);
+    seen_ = seen_ || exists_;
 }
 
-void ProgressWindow::reloadIfChanged() {
-    if (fileState() == state_ && clock_.now().date() == today_)
-        return; // another file of the directory changed
+void ProgressWindow::reload() {
     load();
     showRange();
 }
@@ -201,7 +174,7 @@ QString ProgressWindow::noticeText() const {
     if (readProblem_)
         return QStringLiteral("履歴ファイル「%1」を読み込めませんでした。理由：%2")
             .arg(fileName_, readProblem_->reason);
-    if (!state_.exists && seen_)
+    if (!exists_ && seen_)
         return QStringLiteral(
                    "履歴ファイル「%1」がなくなりました（項目の削除やファイルの移動など）。")
             .arg(fileName_);
@@ -336,9 +309,7 @@ void ProgressWindow::savePicture() {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     picture().save(&buffer, "PNG");
-    Outcome saved;
-    saved.done = saved.take(safe_file::writeUserFile(path, bytes));
-    if (!report_(this, saved))
+    if (!report_(this, safe_file::writeUserFile(path, bytes)))
         return;
     pointed_->setText(
         QStringLiteral("画像を「%1」に保存しました").arg(QDir::toNativeSeparators(path)));

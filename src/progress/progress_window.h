@@ -12,13 +12,12 @@
 
 class Clock;
 class Dialogs;
+class DiskWatch;
 class ProgressCalendar;
 class ProgressChart;
-class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
-class QTimer;
 
 // The progress of one item in a window of its own: the chart over a range, or a year calendar
 // (by buttons and keys: 30日, 90日, 1年, 全期間, カレンダー are 1 to 5; the arrow keys step
@@ -33,10 +32,11 @@ public:
     enum class Range { Days30, Days90, Year, All, Calendar };
     // Tells the user what went wrong with a file, as the program does everywhere; false when
     // the step failed.
-    using Report = std::function<bool(QWidget*, const Outcome&)>;
+    using Report = std::function<bool(QWidget*, const Step&)>;
 
-    ProgressWindow(const DataDir& data, const QString& itemName, double target, const Clock& clock,
-                   Dialogs& dialogs, Report report);
+    // `watch` tells the window of changes to its history file and of midnight.
+    ProgressWindow(const DataDir& data, DiskWatch& watch, const QString& itemName, double target,
+                   const Clock& clock, Dialogs& dialogs, Report report);
 
     void setRange(Range range);
     Range range() const { return range_; }
@@ -61,15 +61,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    struct FileState {
-        bool exists = false;
-        qint64 size = 0;
-        QDateTime modified, changed;
-        bool operator==(const FileState&) const = default;
-    };
-    FileState fileState() const;
     void load();
-    void reloadIfChanged();
+    // The history file changed on the disk, or the day turned: read again and shown.
+    void reload();
     void showRange();
     void showSummary(QDate from, QDate to);
     void describeChart(const progress::Summary& summary, QDate from, QDate to);
@@ -85,13 +79,11 @@ private:
     // the size of the file.
     std::optional<FileProblem> readProblem_;
     progress::DailyTotals totals_;
-    FileState state_;
+    bool exists_ = false;
     bool seen_ = false; // the file has existed while the window was open
     QDate today_;
     Range range_ = Range::Days30;
     QDate from_, to_; // the days shown
-    QFileSystemWatcher* watcher_;
-    QTimer* refresh_;
     QStackedWidget* views_;
     ProgressChart* chart_;
     ProgressCalendar* calendar_;

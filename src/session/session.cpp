@@ -60,11 +60,17 @@ bool Session::report(QWidget* parent, const Outcome& outcome) {
     return outcome.done;
 }
 
+bool Session::report(QWidget* parent, const Step& step) {
+    Outcome outcome;
+    outcome.done = outcome.take(step);
+    return report(parent, outcome);
+}
+
 void Session::reportMerged(QWidget* parent, const DataDir::Merged& merged) {
     // One box for the merge: how the list changed is part of what it says.
     for (const FileProblem& problem : merged.warnings)
         report(parent, problem);
-    if (!merged.any())
+    if (!merged.done)
         return;
     QStringList lines;
     for (const DataDir::Merged::History& history : merged.histories)

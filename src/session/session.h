@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 class Clock;
+class DiskWatch;
 class Dialogs;
 class HtmlHelp;
 class QWidget;
@@ -22,7 +23,7 @@ public:
 
     // The data directory, with the item table (GYMM) it owns.
     DataDir& data() const { return data_; }
-    GYMM& gymm() const { return data_.gymm(); }
+    const GYMM& gymm() const { return data_.gymm(); }
 
     // The palette colour of the training window's next background flash. It belongs to the
     // training window but outlives each of its openings, so it keeps counting across workouts.
@@ -35,10 +36,15 @@ public:
     const Clock& clock() const { return clock_; }
     HtmlHelp& help() const { return help_; }
 
+    // What changes on the disk under the run, for the windows to follow.
+    virtual DiskWatch& watch() = 0;
+
     // Tells the user in Japanese what went wrong with which file and why: first how the item
     // list changed on the disk, if it did, then one warning for each of the outcome's, in
     // order. True when the action took place (perhaps with warnings).
     bool report(QWidget* parent, const Outcome& outcome);
+    // The same for a single file step.
+    bool report(QWidget* parent, const Step& step);
     void report(QWidget* parent, const FileProblem& problem);
     // Tells the user once what conflict copies of a sync tool were merged in, if any were, and
     // what went wrong on the way.

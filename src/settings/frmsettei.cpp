@@ -3,7 +3,7 @@
 #include "base/clock.h"
 #include "base/text_to_number.h"
 #include "data/csv_export.h"
-#include "data/safe_file.h"
+#include "data/disk_watch.h"
 #include "help/html_help.h"
 #include "session/session.h"
 #include "settings/history_model.h"
@@ -154,6 +154,7 @@ frmSettei::frmSettei(Session& session) : session_(session), history_(new History
         widget->setIconSize(QSize(32, 32));
     }
     lstRireki->setModel(history_);
+    connect(&session_.watch(), &DiskWatch::historyChanged, this, &frmSettei::followHistory);
     lstRireki->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lblGoukei->setAutoFillBackground(true);
 
@@ -268,16 +269,11 @@ void frmSettei::exportCsv(bool allItems) {
     if (allItems ? gymm.ItemCount() == 0 : !historyShown())
         return;
     const QDateTime now = session_.clock().now();
-    // Read first: a history that cannot be read is told before a file is asked for.
-    const csv::Histories histories = csv::histories(
-        session_.data(), allItems ? std::nullopt : std::optional(gymm.ItemNames(HistoryItem)), now);
-    // An item whose name no file can carry has nothing to write; a history that cannot be
-    // read would leave the file short, so nothing is written then.
-    for (const FileProblem& problem : histories.problems) {
-        session_.report(this, problem);
-        if (!allItems || problem.action != FileProblem::Action::UnusableName)
-            return;
-    }
+    const std::optional<csv::Histories> histories = csv::forExport(
+        session_.data(), allItems ? std::nullopt : std::optional(gymm.ItemNames(HistoryItem)), now,
+        [this](const FileProblem& problem, bool) { session_.report(this, problem); });
+    if (!histories)
+        return;
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
@@ -288,13 +284,11 @@ void frmSettei::exportCsv(bool allItems) {
         QStringLiteral("CSV ファイル (*.csv)"));
     if (path.isEmpty())
         return;
-    Outcome written;
-    written.done = written.take(csv::write(session_.data(), path, histories));
-    if (!session_.report(this, written))
+    if (!session_.report(this, csv::write(session_.data(), path, *histories)))
         return;
     dialogs().notice(this,
                      QStringLiteral("%1 件の記録を「%2」に書き出しました。")
-                         .arg(histories.records)
+                         .arg(histories->records)
                          .arg(QDir::toNativeSeparators(path)),
                      QStringLiteral("CSV 書き出し終了"));
 }
@@ -345,20 +339,10 @@ void frmSettei::followTable() {
     Form_Load();
 }
 
-void frmSettei::followHistory() {
-    if (!historyShown())
+void frmSettei::followHistory(const QString& itemName) {
+    if (!historyShown() || session_.gymm().ItemNames(HistoryItem) != itemName)
         return;
-    const QString name = session_.gymm().ItemNames(HistoryItem);
-    // The file as it looks first: the directory changes at every write of the program's own,
-    // and a long history is not read again for that.
-    const std::optional<safe_file::Looks> looks =
-        history::refusal(name)
-            ? std::nullopt
-            : safe_file::looksOf(session_.data().folder(), historyFileName(name));
-    if (looks ? *looks == safe_file::Looks{history_->bytes().size(), history_->modified()}
-              : history_->bytes().isEmpty())
-        return;
-    const Expected<HistoryFile> read = session_.data().readHistory(name);
+    const Expected<HistoryFile> read = session_.data().readHistory(itemName);
     // Only a history that reads otherwise than the one shown: the program's own changes are
     // shown already (a clear leaves its "0"), and a file that cannot be read now is told of
     // when the user asks for it.
@@ -389,8 +373,9 @@ void frmSettei::cboKoumoku_Click(int index) {
 
 void frmSettei::ShowHistory() {
     history_->clear();
-    Expected<HistoryFile> read =
-        session_.data().readHistory(session_.gymm().ItemNames(HistoryItem));
+    const QString& name = session_.gymm().ItemNames(HistoryItem);
+    session_.watch().follow(this, name);
+    Expected<HistoryFile> read = session_.data().readHistory(name);
     // A missing file (after a rename, or removed by hand) is simply an empty history; one that
     // cannot be read is said, and shows as one.
     if (!read)
@@ -512,7 +497,7 @@ void frmSettei::cmdDel_Click() {
     const int p = chosenItem();
     if (p == 0)
         return;
-    GYMM& gymm = session_.gymm();
+    const GYMM& gymm = session_.gymm();
     if (!dialogs().confirm(this,
                            gymm.ItemNames(p) + QStringLiteral("を削除します。よろしいですか？"),
                            QStringLiteral("クリア確認"))) // the title users know, for deletion too

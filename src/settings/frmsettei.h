@@ -44,8 +44,8 @@ public:
     // The table changed under the window (a sync tool's copy of the item list merged in): the
     // lists show the new table, as on opening.
     void followTable();
-    // Files of the data directory changed on the disk: the history shown follows its file.
-    void followHistory();
+    // The history of `itemName` changed on the disk: the history shown follows its file.
+    void followHistory(const QString& itemName);
 
     void cmdNew_Click();
     void cmdHozon_Click();

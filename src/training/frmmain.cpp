@@ -143,7 +143,7 @@ void frmMain::createContents() {
 }
 
 void frmMain::Form_Load() {
-    GYMM& gymm = session_.gymm();
+    const GYMM& gymm = session_.gymm();
     session_.report(this, session_.data().LoadItemList());
     if (gymm.ItemCount() == 0) {
         session_.dialogs().warning(this,
@@ -159,7 +159,7 @@ void frmMain::Form_Load() {
     cmdNext->setText(gymm.ItemCount() == 1 ? QStringLiteral("終了") : QStringLiteral("次へ"));
     hsbKaisu->setValue(0);
     txtKaisu->setText(QString());
-    gymm.CurrentItem = 1;
+    CurrentItem = 1;
     ShowItem(1);
 }
 
@@ -218,7 +218,7 @@ void frmMain::cmdNext_Click() {
 
 void frmMain::recordAndAdvance() {
     const QPointer<frmMain> self(this);
-    GYMM& gymm = session_.gymm();
+    const GYMM& gymm = session_.gymm();
 
     const double count = TextToNumber(txtKaisu->text());
     if (count < 1 &&
@@ -230,7 +230,7 @@ void frmMain::recordAndAdvance() {
         return;
     }
 
-    const int k = gymm.CurrentItem;
+    const int k = CurrentItem;
     const QString recordedName = gymm.ItemNames(k);
     const DataDir::Recorded recorded = session_.data().record(k, count, session_.clock().now());
     session_.report(this, recorded);
@@ -261,8 +261,8 @@ void frmMain::recordAndAdvance() {
         setBackColor(palette().color(QPalette::Button));
         if (QLabel* label = recorded.listChanged ? nullptr : labelOf(k))
             setTextColor(label, BrightWhite);
-        gymm.CurrentItem = next;
-        ShowItem(gymm.CurrentItem);
+        CurrentItem = next;
+        ShowItem(CurrentItem);
     } else {
         close();
         session_.openSettings();
@@ -297,23 +297,23 @@ void frmMain::advanceFlashColor() {
 void frmMain::followTable() {
     if (!cmdNext) // not shown: its load step reads the table anyway
         return;
-    GYMM& gymm = session_.gymm();
+    const GYMM& gymm = session_.gymm();
     if (gymm.ItemCount() == 0) {
         close();
         session_.openSettings();
         return;
     }
-    const int shown = gymm.CurrentItem;
+    const int shown = CurrentItem;
     const int found = itemNamed(lblKoumoku->text(), shown);
-    gymm.CurrentItem = found > 0 ? found : std::min(shown, gymm.ItemCount());
+    CurrentItem = found > 0 ? found : std::min(shown, gymm.ItemCount());
     showLabels(1);
-    cmdNext->setText(nextCaption(gymm.CurrentItem));
+    cmdNext->setText(nextCaption(CurrentItem));
     if (found > 0) { // the same item, and the count typed for it, stay
         if (!labelOf(found))
             showLabels(found - LabelCount + 1);
         setTextColor(labelOf(found), LightRed);
     } else {
-        ShowItem(gymm.CurrentItem);
+        ShowItem(CurrentItem);
     }
 }
 

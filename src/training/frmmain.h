@@ -22,6 +22,9 @@ public:
     // The controls and their twips, in the order they are created.
     static std::vector<ControlRow> layout();
 
+    // The number of the item on the window.
+    int CurrentItem = 0;
+
     void Form_Load();
     void ShowItem(int k);
     void cmdNext_Click();

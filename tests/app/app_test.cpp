@@ -164,6 +164,7 @@ TEST_F(Reporting, EveryProblemIsToldWithItsFileAndItsReason) {
     EXPECT_EQ(Session::changeText({{}, {}, {}, ListChange::Then::Noted}),
               reread + QStringLiteral("\r\n\r\n項目の並びが変わりました。"));
     DataDir::Merged merged;
+    merged.done = true;
     merged.listCopy = QStringLiteral("copy.txt");
     merged.itemsLeftOut = QStringList{QStringLiteral("a\tb"), QStringLiteral("c")};
     app->reportMerged(nullptr, merged);
@@ -214,6 +215,14 @@ TEST_F(TwoComputers, ConflictCopiesAreMergedAtTheStartAndWhenOneAppears) {
     EXPECT_FALSE(find<QLabel>(QStringLiteral("lblSnd(2)"))->isHidden());
     EXPECT_EQ(find<PictureButton>(QStringLiteral("cmdNext"))->text(), u"次へ");
     EXPECT_EQ(dir.read(QStringLiteral("項目一覧.txt")), "\"A\",1\r\n\"B\",2\r\n");
+    // The list itself replaced by the tool: the workout's items follow at once, and the user
+    // is told how they changed.
+    dialogs.clear();
+    dir.bringIn(QStringLiteral("項目一覧.txt"), "\"A\",1\r\n\"B\",2\r\n\"C\",3\r\n");
+    app->dataDirChanged();
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("項目一覧の変更")});
+    EXPECT_EQ(find<QLabel>(QStringLiteral("lblSnd(3)"))->text(), u"3.C");
+    EXPECT_EQ(find<PictureButton>(QStringLiteral("cmdNext"))->text(), u"次へ");
 
     find<PictureButton>(QStringLiteral("cmdCut"))->click();
     settle();
@@ -259,13 +268,13 @@ TEST_F(TwoComputers, AListThatShrankDuringANextIsFollowedOnceItIsOver) {
     });
     next->click(); // B, on to C
     EXPECT_EQ(itemsDuringTheFlash, 3);
-    EXPECT_EQ(app->gymm().CurrentItem, 3);
+    EXPECT_EQ(training()->CurrentItem, 3);
     dialogs.clear();
     app->dataDirChanged();
     EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("同期の競合コピーの統合")});
     // C is gone: the workout goes on at A, now the only item.
     ASSERT_EQ(app->gymm().ItemCount(), 1);
-    EXPECT_EQ(app->gymm().CurrentItem, 1);
+    EXPECT_EQ(training()->CurrentItem, 1);
     EXPECT_EQ(find<QLabel>(QStringLiteral("lblKoumoku"))->text(), u"A");
     EXPECT_EQ(next->text(), u"終了");
     app->flashSeconds = 0;

@@ -150,7 +150,7 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
     EXPECT_EQ(again.histories[0].added, 0);
     EXPECT_TRUE(
         dir.exists(aside + QStringLiteral("腹筋 (conflicted copy 2026-12-07 081500) (2).txt")));
-    EXPECT_FALSE(data.mergeConflictCopies().any());
+    EXPECT_FALSE(data.mergeConflictCopies().done);
 
     // The copy of a history that is gone becomes the history.
     dir.write(QStringLiteral("背筋 (conflicted copy 2026-12-07 081500).txt"), record(12, 5, 8, 7),
@@ -183,7 +183,7 @@ TEST(Conflicts, CopiesAreMergedThenMovedAsideAndTheUserIsToldWhat) {
     dir.write(DataDir::MergedCopiesFolder, "a file");
     dir.write(historyCopy, record(12, 4, 8, 40), Evening);
     const DataDir::Merged failed = data.mergeConflictCopies();
-    EXPECT_FALSE(failed.any());
+    EXPECT_FALSE(failed.done);
     ASSERT_EQ(failed.warnings.size(), 3);
     EXPECT_EQ(failed.warnings[0].action, FileProblem::Action::Write);
     EXPECT_EQ(failed.warnings[0].fileName, DataDir::MergedCopiesFolder);

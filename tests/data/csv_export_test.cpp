@@ -1,4 +1,5 @@
 #include "data/csv_export.h"
+#include "data/system_reason.h"
 
 #include "base/cp932.h"
 #include "support/work_dir.h"
@@ -196,7 +197,7 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
     const Step full = csv::write(
         table, file, [](int fd) { return safe_file::writeAll(fd, "half") ? EIO : ENOSPC; });
     ASSERT_FALSE(full);
-    EXPECT_EQ(full.error().reason, safe_file::systemReason(ENOSPC));
+    EXPECT_EQ(full.error().reason, systemReason(ENOSPC));
     EXPECT_EQ(read(file), "c");
     // A pipe and a character device are written to; a directory is refused, saying so.
     ASSERT_EQ(::mkfifo("out/fifo", 0600), 0);

@@ -1,4 +1,5 @@
 #include "data/safe_file.h"
+#include "data/system_reason.h"
 
 #include "support/work_dir.h"
 
@@ -210,13 +211,13 @@ TEST(SafeFile, TheReasonsAUserMeetsAreSaidInJapaneseAndOthersAsTheSystemSaysThem
     QStringList said;
     for (const int error : {ELOOP, ENOSPC, EDQUOT, EIO, EACCES, EROFS, EISDIR, ENOTDIR, ENOENT,
                             ENAMETOOLONG, ENOMEM, ENXIO, EBADF, EPIPE}) {
-        const QString reason = safe_file::systemReason(error);
+        const QString reason = systemReason(error);
         EXPECT_NE(reason, QString::fromLocal8Bit(std::strerror(error))) << error;
         EXPECT_FALSE(said.contains(reason)) << error;
         said.append(reason);
     }
-    EXPECT_EQ(safe_file::systemReason(EPERM), safe_file::systemReason(EACCES));
-    EXPECT_EQ(safe_file::systemReason(EXDEV), QString::fromLocal8Bit(std::strerror(EXDEV)));
+    EXPECT_EQ(systemReason(EPERM), systemReason(EACCES));
+    EXPECT_EQ(systemReason(EXDEV), QString::fromLocal8Bit(std::strerror(EXDEV)));
 }
 
 TEST(SafeFile, ReadReportsAMissingFileApartFromAnError) {

@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # The floor check against small trees: a clean one passes, and every way of reaching a floor
-# above, or Qt beyond Qt Core in the two Qt Core floors, fails.
+# above, Qt beyond Qt Core in the two Qt Core floors, or the files past DataDir from a window,
+# fails.
 #   cmake -DCHECK=<check_floors.cmake> -DQT_CORE_DIR=<dir> -DWORK=<scratch dir> -P this file
 function(tree name)
   file(REMOVE_RECURSE ${WORK}/${name})
@@ -10,9 +11,11 @@ function(tree name)
   file(WRITE ${WORK}/${name}/data/gymm.h "#include \"base/cp932.h\"\n#include <QString>\n")
   file(WRITE ${WORK}/${name}/base/cp932.h "#include <QtCore/QByteArray>\n#include <cstring>\n")
   file(WRITE ${WORK}/${name}/settings/frmsettei.h "#include \"session/session.h\"\n#include <QWidget>\n")
-  file(WRITE ${WORK}/${name}/training/frmmain.h "#include \"widgets/controls.h\"\n")
+  file(WRITE ${WORK}/${name}/training/frmmain.h
+       "#include \"widgets/controls.h\"\n// the window was open (a comment, not a call)\n")
   file(WRITE ${WORK}/${name}/widgets/controls.h "#include <QLabel>\n")
   file(WRITE ${WORK}/${name}/session/session.h "#include \"data/gymm.h\"\n")
+  file(WRITE ${WORK}/${name}/data/safe_file.h "#include <sys/stat.h>\nint f() { return ::fstat(0, 0); }\n")
 endfunction()
 
 function(expect name should_pass)
@@ -38,7 +41,11 @@ set(cases
   "data/gymm.h|#include <QWidget>"
   "data/gymm.h|#include <QtWidgets/qwidget.h>"
   "base/cp932.h|#include <qwidget.h>"
-  "base/cp932.h|#include \"data/gymm.h\"")
+  "base/cp932.h|#include \"data/gymm.h\""
+  "settings/frmsettei.h|#include \"data/safe_file.h\""
+  "training/frmmain.h|#define G ::fstatat(3, \"x\", nullptr, 0)"
+  "session/session.h|  auto fd = open(\"x\", 0)"
+  "settings/frmsettei.h|QFileSystemWatcher* watcher")
 set(n 0)
 foreach(case IN LISTS cases)
   math(EXPR n "${n} + 1")

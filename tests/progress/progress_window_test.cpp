@@ -55,10 +55,8 @@ protected:
     }
     std::unique_ptr<ProgressWindow> open(double target = 30) {
         auto window = std::make_unique<ProgressWindow>(
-            data, QStringLiteral("腕立て伏せ"), target, clock, dialogs,
-            [this](QWidget* parent, const Outcome& outcome) {
-                return session.report(parent, outcome);
-            });
+            data, session.watch(), QStringLiteral("腕立て伏せ"), target, clock, dialogs,
+            [this](QWidget* parent, const Step& step) { return session.report(parent, step); });
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->resize(800, 500);
         window->show();
@@ -327,11 +325,10 @@ TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
     ASSERT_TRUE(QFile::rename(QStringLiteral("kept.txt"), QStringLiteral("腕立て伏せ.txt")));
     EXPECT_TRUE(eventually([&] { return window->noticeText().isEmpty(); }));
     EXPECT_TRUE(total(u"合計 10回"));
-    // Past midnight, the next wake of the watch moves the range on, the file unchanged.
+    // Past midnight, the watch's wake at midnight moves the range on, the file unchanged.
     clock.set(QDateTime(Today.addDays(1), QTime(0, 5)));
-    dir.write(QStringLiteral("other.txt"), "x");
-    EXPECT_TRUE(
-        eventually([&] { return window->chart()->bars().back().first == Today.addDays(1); }));
+    session.watch().look();
+    EXPECT_EQ(window->chart()->bars().back().first, Today.addDays(1));
 }
 
 TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {

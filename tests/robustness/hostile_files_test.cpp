@@ -145,7 +145,7 @@ TEST_F(HostileFiles, SpecialFilesUnderDataFileNamesAreErrorsNotHangs) {
     start();
     find<PictureButton>(QStringLiteral("cmdNext"))->click();
     EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("書き込みエラー")});
-    EXPECT_EQ(app->gymm().CurrentItem, 1);
+    EXPECT_EQ(training()->CurrentItem, 1);
     press("cmdCut");
     settle();
     EXPECT_EQ(dialogs.titles().last(), u"読み込みエラー");

@@ -188,7 +188,7 @@ public:
             for (auto& data : computer) {
                 const DataDir::Merged result = data->mergeConflictCopies();
                 EXPECT_TRUE(result.warnings.isEmpty());
-                merged = merged || result.any();
+                merged = merged || result.done;
                 merges += static_cast<int>(result.histories.size()) + !result.listCopy.isEmpty();
             }
             if (!synced && !merged)

@@ -149,13 +149,13 @@ TEST_F(Training, MoreThanTwentyItemsScrollTheLabelsAndReachEveryItem) {
     writeItems(items);
     start();
     EXPECT_EQ(label(20)->text(), u"20.i20");
-    app->gymm().CurrentItem = 21;
+    training()->CurrentItem = 21;
     training()->ShowItem(21);
     EXPECT_EQ(label(20)->text(), u"21.i21");
     EXPECT_EQ(label(1)->text(), u"2.i2");
     EXPECT_EQ(textColor(label(20)), paletteColor(LightRed));
     EXPECT_EQ(caption("lblKoumoku"), u"i21");
-    app->gymm().CurrentItem = 25;
+    training()->CurrentItem = 25;
     training()->ShowItem(25);
     next()->click();
     settle();
@@ -207,7 +207,7 @@ TEST_F(Training, NextRecordsRewritesAndPresentsTheNextItem) {
     EXPECT_EQ(historyLines(QStringLiteral("スクワット")),
               QStringList{record(QStringLiteral("30"))});
     EXPECT_EQ(dir.read(QStringLiteral("項目一覧.txt")), list);
-    EXPECT_EQ(app->gymm().CurrentItem, 3);
+    EXPECT_EQ(training()->CurrentItem, 3);
     EXPECT_EQ(textColor(label(2)), paletteColor(BrightWhite));
     EXPECT_EQ(textColor(label(3)), paletteColor(LightRed));
     EXPECT_EQ(caption("lblKoumoku"), u"腹筋");
@@ -232,7 +232,7 @@ TEST_F(Training, CountsBelowOneNeedConfirmation) {
     EXPECT_EQ(box.icon, Dialogs::Icon::Warning);
     EXPECT_EQ(box.buttons, Dialogs::Buttons::OkCancel);
     EXPECT_EQ(dir.snapshot(), before);
-    EXPECT_EQ(app->gymm().CurrentItem, 1);
+    EXPECT_EQ(training()->CurrentItem, 1);
     EXPECT_EQ(app->FlashColor, 0);
 
     next()->click(); // OK this time: 0 is recorded
@@ -316,7 +316,7 @@ TEST_F(Training, AWholeWorkoutByEnterAlone) {
     QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
                        true);
     QApplication::sendEvent(next(), &repeated);
-    EXPECT_EQ(app->gymm().CurrentItem, 1);
+    EXPECT_EQ(training()->CurrentItem, 1);
     EXPECT_FALSE(dir.exists(QStringLiteral("A.txt")));
     QTest::keyClick(next(), Qt::Key_Return);
     QTest::keyClick(next(), Qt::Key_Space);
@@ -434,7 +434,7 @@ TEST_F(Training, LeavingKeepsWhatWasRecordedAndWritesNothingMore) {
     EXPECT_FALSE(dir.exists(QStringLiteral("腹筋.txt")));
     settings()->cmdAgain_Click();
     settle();
-    EXPECT_EQ(app->gymm().CurrentItem, 1);
+    EXPECT_EQ(training()->CurrentItem, 1);
 }
 
 TEST_F(Training, ClicksDuringTheFlashAreIgnored) {
@@ -448,7 +448,7 @@ TEST_F(Training, ClicksDuringTheFlashAreIgnored) {
     });
     next()->click();
     EXPECT_EQ(extra, 1);
-    EXPECT_EQ(app->gymm().CurrentItem, 2);
+    EXPECT_EQ(training()->CurrentItem, 2);
     EXPECT_EQ(historyLines(QStringLiteral("腕立て伏せ")).size(), 1);
     EXPECT_FALSE(dir.exists(QStringLiteral("スクワット.txt")));
 }
@@ -484,7 +484,7 @@ TEST_F(Training, FileErrorsWhileRecording) {
     EXPECT_EQ(dialogs.shown().first().title, u"書き込みエラー");
     EXPECT_EQ(dialogs.shown().first().text,
               notWritten(QStringLiteral("腕立て伏せ.txt"), QStringLiteral("フォルダーです")));
-    EXPECT_EQ(app->gymm().CurrentItem, 1);
+    EXPECT_EQ(training()->CurrentItem, 1);
     EXPECT_EQ(count()->text(), u"33");
     EXPECT_EQ(app->FlashColor, 0);
 
@@ -500,7 +500,7 @@ TEST_F(Training, FileErrorsWhileRecording) {
         notRead(QStringLiteral("項目一覧.txt"), QStringLiteral("通常のファイルではありません")));
     EXPECT_EQ(historyLines(QStringLiteral("腕立て伏せ")),
               QStringList{record(QStringLiteral("33"))});
-    EXPECT_EQ(app->gymm().CurrentItem, 2);
+    EXPECT_EQ(training()->CurrentItem, 2);
 }
 
 } // namespace
@@ -528,7 +528,7 @@ TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
     EXPECT_EQ(historyLines(QStringLiteral("A")), QStringList{record(QStringLiteral("1"))});
     EXPECT_EQ(dir.read(QStringLiteral("項目一覧.txt")), "\"X\",9\r\n\"A\",1\r\n\"B\",2\r\n");
     // After A comes B, the last item now; the labels show the new list.
-    EXPECT_EQ(app->gymm().CurrentItem, 3);
+    EXPECT_EQ(training()->CurrentItem, 3);
     EXPECT_EQ(caption("lblKoumoku"), u"B");
     EXPECT_EQ(next()->text(), u"終わり");
     EXPECT_EQ(label(1)->text(), u"1.X");
@@ -540,12 +540,12 @@ TEST_F(Training, AWorkoutGoesOnWithAListChangedUnderIt) {
     dir.bringIn(QStringLiteral("項目一覧.txt"), "\"X\",9\r\n\"A\",1\r\n\"C\",3\r\n\"D\",4\r\n");
     next()->click();
     EXPECT_EQ(historyLines(QStringLiteral("B")).size(), 1);
-    ASSERT_EQ(app->gymm().CurrentItem, 3);
+    ASSERT_EQ(training()->CurrentItem, 3);
     EXPECT_EQ(caption("lblKoumoku"), u"C");
     // C now twice, one on each side as near: the earlier one counts as the one recorded.
     dir.bringIn(QStringLiteral("項目一覧.txt"), "\"X\",9\r\n\"C\",3\r\n\"Y\",1\r\n\"C\",3\r\n");
     next()->click();
-    ASSERT_EQ(app->gymm().CurrentItem, 3);
+    ASSERT_EQ(training()->CurrentItem, 3);
     EXPECT_EQ(caption("lblKoumoku"), u"Y");
     next()->click();
     next()->click();

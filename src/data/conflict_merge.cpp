@@ -1,0 +1,118 @@
+#include "data/conflict_merge.h"
+
+#include "data/conflicts.h"
+#include "data/history.h"
+#include "data/safe_file.h"
+
+#include <algorithm>
+
+namespace conflicts {
+
+Merged Merge::run() {
+    merged_ = {};
+    const Expected<QStringList> names = safe_file::namesIn(folder_);
+    if (!names) {
+        merged_.warn(names.error());
+        return merged_;
+    }
+    QStringList sorted = *names;
+    sorted.sort();
+    for (const QString& name : sorted) {
+        const std::optional<Copy> copy = recognise(name);
+        if (!copy)
+            continue;
+        // A registered item may bear such a name itself: its history is no copy.
+        if (std::any_of(table_.begin(), table_.end(),
+                        [&](const GYMM::Item& item) { return item.name == name.chopped(4); }))
+            continue;
+        if (copy->original == ItemListFileName)
+            mergeListCopy(name);
+        else if (!history::refusal(copy->original.chopped(4)))
+            mergeHistoryCopy(name, copy->original);
+    }
+    merged_.done = !merged_.histories.isEmpty() || !merged_.listCopy.isEmpty();
+    return merged_;
+}
+
+void Merge::mergeHistoryCopy(const QString& copy, const QString& original) {
+    const Expected<FileBytes> theirs = safe_file::readAll(folder_, copy);
+    if (!theirs || theirs->missing) {
+        if (!theirs)
+            merged_.warn(theirs.error());
+        return;
+    }
+    const Expected<FileBytes> ours = safe_file::readAll(folder_, original);
+    if (!merged_.take(ours))
+        return;
+    int added = 0;
+    const QByteArray bytes = mergeHistories(ours->bytes.view(), ours->modified,
+                                            theirs->bytes.view(), theirs->modified, &added);
+    if (added > 0 && !merged_.take(safe_file::replace(folder_, original, bytes)))
+        return;
+    if (!merged_.take(safe_file::moveInto(folder_, copy, MergedCopiesFolder)))
+        return;
+    merged_.histories.append({copy, original, added});
+}
+
+void Merge::mergeListCopy(const QString& copy) {
+    const Expected<FileBytes> theirs = safe_file::readAll(folder_, copy);
+    if (!theirs || theirs->missing) {
+        if (!theirs)
+            merged_.warn(theirs.error());
+        return;
+    }
+    // What the user knew before: the list the sync tool kept may lack what this computer added,
+    // which the copy brings back, so only the change of both together is told.
+    const std::vector<GYMM::Item> before = table_;
+    const Expected<KnownList::Check> checked =
+        known_.check(folder_, table_, ListChange::Then::Noted);
+    if (!merged_.take(checked))
+        return;
+    if (checked->change)
+        table_ = checked->items;
+    QByteArray bytes = checked->current.bytes.view().toByteArray();
+    if (checked->current.missing) { // written again from the table, as every rewrite does
+        QString unencodableName;
+        bytes = GYMM::render(table_, &unencodableName).value_or(QByteArray());
+    }
+    std::vector<GYMM::Item> items = GYMM::parse(bytes);
+    QStringList added;
+    for (const GYMM::Item& item : GYMM::parse(theirs->bytes.view())) {
+        const auto same = std::find_if(items.begin(), items.end(), [&](const GYMM::Item& mine) {
+            return mine.name == item.name;
+        });
+        if (same != items.end()) {
+            if (same->target != item.target && !added.contains(item.name))
+                merged_.targetsDiffer.append({item.name, same->target, item.target});
+            continue;
+        }
+        if (items.size() >= size_t(MaxItems)) {
+            merged_.itemsLeftOut.append(item.name);
+            continue;
+        }
+        // The copy's record as the copy holds it: the list takes it byte for byte.
+        if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+            bytes.append("\r\n");
+        bytes.append(item.asRead).append("\r\n");
+        items.push_back(item);
+        added.append(item.name);
+    }
+    if (!added.isEmpty()) {
+        if (!merged_.take(safe_file::replace(folder_, ItemListFileName, bytes)))
+            return;
+        known_.know(false, bytes);
+        table_ = std::move(items);
+    }
+    if (!merged_.take(safe_file::moveInto(folder_, copy, MergedCopiesFolder)))
+        return;
+    merged_.itemsAdded += added;
+    merged_.listCopy = copy;
+    // The items the copy brings are told as such; a list the tool replaced is told as well.
+    if (checked->change && !sameTable(before, table_)) {
+        ListChange change = differences(before, table_);
+        change.then = ListChange::Then::Noted;
+        merged_.listChanged = std::move(change);
+    }
+}
+
+} // namespace conflicts

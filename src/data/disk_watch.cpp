@@ -1,0 +1,126 @@
+#include "data/disk_watch.h"
+
+#include "base/clock.h"
+#include "data/conflicts.h"
+#include "data/gymm.h"
+#include "data/history.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// A file changed this close to a look may change again without its times showing it.
+constexpr qint64 CoarseClockMs = 2000;
+
+} // namespace
+
+DiskWatch::DiskWatch(const Folder& folder, const Clock& clock, QObject* parent)
+    : QObject(parent), folder_(folder), clock_(clock), watcher_(new QFileSystemWatcher(this)),
+      settle_(new QTimer(this)), midnight_(new QTimer(this)), today_(clock.now().date()) {
+    settle_->setSingleShot(true);
+    settle_->setInterval(SettleMs);
+    connect(settle_, &QTimer::timeout, this, &DiskWatch::look);
+    // A file renamed in or removed shows only in its directory; a file written in place only
+    // in the file itself.
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::fileChanged, settle_, qOverload<>(&QTimer::start));
+    watcher_->addPath(QDir(folder_.path()).absolutePath());
+    list_ = seeNow(ItemListFileName);
+    watchFiles();
+    midnight_->setSingleShot(true);
+    connect(midnight_, &QTimer::timeout, this, &DiskWatch::look);
+    armMidnight();
+}
+
+DiskWatch::~DiskWatch() = default;
+
+void DiskWatch::follow(QObject* follower, const QString& itemName) {
+    if (followers_.value(follower) == itemName && followers_.contains(follower))
+        return;
+    if (followers_.contains(follower))
+        unfollow(follower);
+    else
+        connect(follower, &QObject::destroyed, this, [this, follower] { unfollow(follower); });
+    followers_.insert(follower, itemName);
+    Followed& followed = histories_[itemName];
+    if (followed.count++ == 0)
+        followed.seen = seeNow(historyFileName(itemName));
+    watchFiles();
+}
+
+void DiskWatch::unfollow(QObject* follower) {
+    const auto found = histories_.find(followers_.take(follower));
+    if (found != histories_.end() && --found->count <= 0)
+        histories_.erase(found);
+}
+
+DiskWatch::Seen DiskWatch::seeNow(const QString& fileName) const {
+    Seen seen{safe_file::looksOf(folder_, fileName), std::nullopt};
+    // The file system's clock, not the user's: real time.
+    if (seen.looks &&
+        std::abs(seen.looks->changed.msecsTo(QDateTime::currentDateTime())) < CoarseClockMs)
+        if (const Expected<FileBytes> read = safe_file::readAll(folder_, fileName))
+            seen.hash = qHash(read->bytes.view());
+    return seen;
+}
+
+bool DiskWatch::changed(const QString& fileName, Seen& seen) const {
+    Seen now = seeNow(fileName);
+    const bool differs =
+        now.looks != seen.looks || (seen.hash && (!now.hash || *now.hash != *seen.hash));
+    seen = std::move(now);
+    return differs;
+}
+
+void DiskWatch::watchFiles() {
+    // A rename over a file ends the watch on it: the name is watched again.
+    const QDir dir(folder_.path());
+    QStringList missing;
+    for (const QString& name : QStringList{ItemListFileName} + histories_.keys()) {
+        const QString path =
+            dir.absoluteFilePath(name == ItemListFileName ? name : historyFileName(name));
+        if (!watcher_->files().contains(path) && QFileInfo::exists(path))
+            missing.append(path);
+    }
+    if (!missing.isEmpty())
+        watcher_->addPaths(missing);
+}
+
+void DiskWatch::armMidnight() {
+    const QDateTime now = clock_.now();
+    const qint64 toMidnight = now.msecsTo(QDateTime(now.date().addDays(1), QTime(0, 0)));
+    // Not trusted to the minute: a suspend stops the timer, and the clock may be set.
+    midnight_->start(int(std::clamp<qint64>(toMidnight + 1000, 1000, 10 * 60 * 1000)));
+}
+
+void DiskWatch::look() {
+    if (held_ && held_()) {
+        settle_->start();
+        return;
+    }
+    settle_->stop();
+    const Expected<QStringList> names = safe_file::namesIn(folder_);
+    if (names && std::any_of(names->begin(), names->end(), [](const QString& name) {
+            return conflicts::recognise(name).has_value();
+        }))
+        emit conflictCopiesArrived();
+    if (changed(ItemListFileName, list_))
+        emit itemListChanged();
+    // A listener may follow or unfollow as it is told: the names are taken first.
+    for (const QString& name : histories_.keys()) {
+        const auto found = histories_.find(name);
+        if (found != histories_.end() && changed(historyFileName(name), found->seen))
+            emit historyChanged(name);
+    }
+    watchFiles();
+    if (const QDate today = clock_.now().date(); today != today_) {
+        today_ = today;
+        emit dayTurned();
+    }
+    armMidnight();
+}
