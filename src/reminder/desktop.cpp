@@ -256,8 +256,8 @@ Verdict Check::run(const QDateTime& now) {
             if (const Step noted = noteReminded(dataDir, today); !noted)
                 logLine(QStringLiteral("%1: %2").arg(noted.error().fileName, noted.error().reason));
         lock_.reset();
-        if (!shown)
-            emit finished();
+        if (!shown) // perhaps still inside run(): told once the caller waits
+            QMetaObject::invokeMethod(this, &Check::finished, Qt::QueuedConnection);
     });
     return verdict;
 }

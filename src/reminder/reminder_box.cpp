@@ -67,6 +67,7 @@ ReminderBox::ReminderBox(QWidget* parent, const QString& dataDir, Dialogs& dialo
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* grid = new QGridLayout(this);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
     grid->addWidget(on_, 0, 0, 1, 2);
     grid->addWidget(atLabel, 1, 0);
     grid->addWidget(at_, 1, 1, Qt::AlignLeft);

@@ -132,8 +132,12 @@ protected:
             QTest::qWait(10);
         return verdict;
     }
-    QString run(const QStringList& arguments, int code = 0) {
+    QString run(const QStringList& arguments, int code = 0, bool bus = true) {
         QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!bus)
+            environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        program.setProcessEnvironment(environment);
         program.start(QStringLiteral(YARUKIN_PROGRAM), arguments);
         EXPECT_TRUE(program.waitForFinished(30000));
         EXPECT_EQ(program.exitCode(), code) << program.readAllStandardError().toStdString();
@@ -188,6 +192,9 @@ TEST_F(Reminder, OnceADayAtTheHourOnlyWhenSomethingIsLeft) {
 }
 
 TEST_F(Reminder, WithoutAServerOrAReadableListNothingBreaksAndNothingWrongIsShown) {
+    ASSERT_TRUE(reminder::saveChoice({true, QTime(0, 0), reminder::EveryDay, dir.path()}));
+    EXPECT_EQ(run({QStringLiteral("--remind")}, 0, false), QString()); // no bus: it ends
+    ASSERT_TRUE(reminder::saveChoice({true, QTime(19, 0), 0x1f, dir.path()}));
     server.serve(false);
     EXPECT_EQ(check(at(8, 19)).kind, Verdict::Remind);
     EXPECT_FALSE(reminder::lastReminded(dir.path())); // not shown, so not yet given
