@@ -2,6 +2,8 @@
 
 #include "base/clock.h"
 #include "progress/progress_window.h"
+#include "reminder/desktop.h"
+#include "reminder/reminder_box.h"
 #include "settings/frmsettei.h"
 #include "training/frmmain.h"
 #include "widgets/dialogs.h"
@@ -52,6 +54,8 @@ bool App::start() {
         break;
     case DataDir::Lock::Held:
         report(nullptr, data().removeStrayTemporaries());
+        // Only the copy that holds the directory answers a reminder's 「始める」.
+        reminder::registerPresence(this, data().folder(), [this] { present(); });
         break;
     }
     mergeConflictCopies();
@@ -147,6 +151,20 @@ void App::showProgress(QWidget* caller, int item) {
     }
     window->show();
     window->activateWindow();
+}
+
+void App::showReminder(QWidget* caller) {
+    ReminderBox box(caller, data().folder().path(), dialogs(), &reminder::apply);
+    box.exec();
+}
+
+void App::present() {
+    if (!current_)
+        return;
+    current_->show();
+    current_->setWindowState(current_->windowState() & ~Qt::WindowMinimized);
+    current_->raise();
+    current_->activateWindow();
 }
 
 QList<QWidget*> App::progressWindows() const {

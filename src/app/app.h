@@ -41,6 +41,9 @@ public:
     void openSettings() override;
     void endProgram() override;
     void showProgress(QWidget* caller, int item) override;
+    void showReminder(QWidget* caller) override;
+    // The open window to the front (「始める」 of a reminder, through the session bus).
+    void present();
     QList<QWidget*> progressWindows() const;
 
     QWidget* window() const { return current_; }

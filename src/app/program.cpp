@@ -7,6 +7,7 @@
 #include "data/safe_file.h"
 #include "data/system_reason.h"
 #include "help/chm_help.h"
+#include "reminder/desktop.h"
 #include "widgets/dialogs.h"
 
 #include <QApplication>
@@ -29,9 +30,10 @@ namespace {
 constexpr char DefaultDataDirVariable[] = "YARUKIN_DEFAULT_DATA_DIR";
 
 struct CommandLine {
-    enum class Ask { Windows, Export, Help, Version, Mistake };
+    enum class Ask { Windows, Export, Help, Version, Mistake, Reminder, Remind };
     Ask ask = Ask::Windows;
-    std::optional<QString> dataDir, exportTarget, item;
+    std::optional<QString> dataDir, exportTarget, item, reminder, reminderDays;
+    bool remind = false;
     QString mistake; // what was wrong, for Ask::Mistake
 };
 
@@ -63,6 +65,12 @@ CommandLine parse(const QStringList& arguments) {
             line.ask = help ? CommandLine::Ask::Help : CommandLine::Ask::Version;
             return line;
         }
+        if (name == u"--remind") {
+            if (name != argument)
+                return mistake(QStringLiteral("%1 は値を取りません").arg(name));
+            line.remind = true;
+            continue;
+        }
         struct ValueOption {
             const char16_t* name;
             const char16_t* value;
@@ -70,7 +78,9 @@ CommandLine parse(const QStringList& arguments) {
         };
         const ValueOption options[] = {{u"--data-dir", u"DIR", &line.dataDir},
                                        {u"--export-csv", u"FILE", &line.exportTarget},
-                                       {u"--item", u"NAME", &line.item}};
+                                       {u"--item", u"NAME", &line.item},
+                                       {u"--reminder", u"HH:MM|off|show", &line.reminder},
+                                       {u"--reminder-days", u"DAYS", &line.reminderDays}};
         const ValueOption* option = nullptr;
         for (const ValueOption& candidate : options)
             if (name == QStringView(candidate.name))
@@ -96,7 +106,24 @@ CommandLine parse(const QStringList& arguments) {
     }
     if (line.item && !line.exportTarget)
         return mistake(QStringLiteral("--item は --export-csv と一緒に使います"));
-    line.ask = line.exportTarget ? CommandLine::Ask::Export : CommandLine::Ask::Windows;
+    if (line.remind && (line.dataDir || line.exportTarget || line.reminder))
+        return mistake(QStringLiteral("--remind はほかのオプションと一緒に使えません"));
+    if (line.reminder && line.exportTarget)
+        return mistake(QStringLiteral("--reminder と --export-csv は一緒に使えません"));
+    if (line.reminder && *line.reminder != u"off" && *line.reminder != u"show" &&
+        !QTime::fromString(*line.reminder, u"H:mm").isValid())
+        return mistake(
+            QStringLiteral("--reminder の時刻は 19:30 のように書きます: %1").arg(*line.reminder));
+    if (line.reminderDays &&
+        (!line.reminder || !QTime::fromString(*line.reminder, u"H:mm").isValid()))
+        return mistake(QStringLiteral("--reminder-days は --reminder HH:MM と一緒に使います"));
+    if (line.reminderDays && !reminder::parseDays(*line.reminderDays))
+        return mistake(QStringLiteral("曜日は 月水金、平日、mon,wed,fri のように書きます: %1")
+                           .arg(*line.reminderDays));
+    line.ask = line.remind         ? CommandLine::Ask::Remind
+               : line.reminder     ? CommandLine::Ask::Reminder
+               : line.exportTarget ? CommandLine::Ask::Export
+                                   : CommandLine::Ask::Windows;
     return line;
 }
 
@@ -118,6 +145,7 @@ QString helpText() {
     return QStringLiteral(
                "使い方: yarukin [--data-dir DIR]\n"
                "        yarukin [--data-dir DIR] --export-csv FILE [--item NAME]\n"
+               "        yarukin [--data-dir DIR] --reminder HH:MM|off|show [--reminder-days DAYS]\n"
                "        yarukin --help | --version\n"
                "\n"
                "ヤルキン！ 運動の回数を数えて記録するカウンターです。オプションがなければ\n"
@@ -130,6 +158,13 @@ QString helpText() {
                "                      書き出して終わります。FILE が - なら標準出力に書きます。\n"
                "                      画面は使いません。\n"
                "  --item NAME         --export-csv で書き出すのを項目 NAME の履歴だけにします。\n"
+               "  --reminder HH:MM    毎日 HH:MM に、データのフォルダーの項目でその日まだ\n"
+               "                      済んでいないものがあれば通知します（このコンピューター\n"
+               "                      だけの設定）。off で止め、show で設定を表示します。\n"
+               "  --reminder-days DAYS\n"
+               "                      通知する曜日: 月水金、平日、週末、毎日、mon,wed,fri など。\n"
+               "                      なければ前の設定の曜日（初めは毎日）です。\n"
+               "  --remind            通知の時刻の確認（systemd のタイマーが使います）。\n"
                "  -h, --help          この説明を表示して終わります。\n"
                "  -v, --version       バージョンを表示して終わります。\n"
                "  値は --item=NAME のように = でつないでも書けます。\n"
@@ -145,6 +180,8 @@ QString helpText() {
                "      腕立て伏せの履歴を標準出力に書き出し、初めの行だけを見ます。\n"
                "  yarukin --export-csv >(gzip > 記録.csv.gz)\n"
                "      圧縮しながら書き出します（bash のプロセス置換）。\n"
+               "  yarukin --reminder 19:30 --reminder-days 平日\n"
+               "      平日の 19:30 に、まだの項目があれば通知します。\n"
                "  yarukin --data-dir /media/usb/yarukin\n"
                "      別のフォルダーのデータでトレーニングします。\n"
                "\n"
@@ -260,6 +297,36 @@ int exportHistories(const CommandLine& line) {
     return written ? 0 : fail(problemText(written.error()));
 }
 
+// This computer's daily reminder: set on the data directory, turned off, or shown.
+int setReminder(const CommandLine& line) {
+    const Expected<reminder::Choice> saved = reminder::loadChoice();
+    if (!saved && *line.reminder != u"off")
+        return fail(problemText(saved.error()));
+    reminder::Choice choice = saved ? *saved : reminder::Choice{};
+    if (*line.reminder == u"show") {
+        if (!choice.on)
+            return print(QStringLiteral("毎日の通知: 使いません\n")) ? 0 : 1;
+        return print(QStringLiteral("毎日の通知: %1 %2\nフォルダー: %3\n")
+                         .arg(choice.at.toString(u"HH:mm"), reminder::daysText(choice.days),
+                              choice.dataDir))
+                   ? 0
+                   : 1;
+    }
+    choice.on = *line.reminder != u"off";
+    if (choice.on) {
+        const QString dir = line.dataDir.value_or(qEnvironmentVariable(DefaultDataDirVariable));
+        choice.dataDir = QDir::cleanPath(QDir(dir).absolutePath());
+        if (choice.dataDir.contains(u'\n'))
+            return fail(QStringLiteral("改行を含むフォルダーには通知できません"));
+        choice.at = QTime::fromString(*line.reminder, u"H:mm");
+        if (line.reminderDays)
+            choice.days = *reminder::parseDays(*line.reminderDays);
+    }
+    if (const std::optional<QString> failed = reminder::apply(choice))
+        return fail(QStringLiteral("毎日の通知を設定できませんでした: %1").arg(*failed));
+    return 0;
+}
+
 // The windows, once a display is known to be there: a platform plugin that cannot connect
 // ends the process from inside QApplication, after three lines of English.
 int openWindows(const CommandLine& line, char* programName) {
@@ -313,6 +380,13 @@ int runProgram(int argc, char* argv[]) {
         int argumentCount = 1;
         QCoreApplication core(argumentCount, argv); // the system's texts in the user's language
         return exportHistories(line);
+    }
+    case CommandLine::Ask::Reminder:
+    case CommandLine::Ask::Remind: {
+        int argumentCount = 1;
+        QCoreApplication core(argumentCount, argv);
+        return line.remind ? reminder::remindNow(QCoreApplication::applicationFilePath())
+                           : setReminder(line);
     }
     case CommandLine::Ask::Windows:
         break;

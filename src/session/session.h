@@ -64,6 +64,8 @@ public:
     // Opens the progress of item `item` in a window of its own beside `caller`; it lives
     // until it is closed or the program ends.
     virtual void showProgress(QWidget* caller, int item) = 0;
+    // Opens the box of this computer's daily reminder on the data directory, modal to `caller`.
+    virtual void showReminder(QWidget* caller) = 0;
 
 private:
     DataDir& data_;

@@ -209,6 +209,9 @@ void frmSettei::addHistoryMenu() {
     exportAllAction_ =
         action(QStringLiteral("全項目を CSV に書き出す…"),
                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { exportCsv(true); });
+    historyMenu_->addSeparator();
+    action(QStringLiteral("毎日の通知…"), QKeySequence(Qt::CTRL | Qt::Key_R),
+           [this] { session_.showReminder(this); });
     // The combo box hands the key to its text field itself, past the field's filters.
     auto* keysFirst = new WindowKeysFirst(this, historyMenu_->actions());
     for (QLineEdit* field : findChildren<QLineEdit*>())

@@ -13,7 +13,8 @@ root="$tmp/root/usr"
 expected="bin/yarukin libexec/yarukin/yarukin share/yarukin/ZkHelp.chm
 share/applications/org.yarukin.Yarukin.desktop share/metainfo/org.yarukin.Yarukin.metainfo.xml
 share/man/man1/yarukin.1.gz share/man/ja/man1/yarukin.1.gz share/bash-completion/completions/yarukin
-share/doc/yarukin/copyright"
+share/doc/yarukin/copyright lib/systemd/user/yarukin-reminder.service
+lib/systemd/user/yarukin-reminder.timer"
 for size in 16 32 48 128 256; do
   expected="$expected share/icons/hicolor/${size}x${size}/apps/yarukin.png"
 done
@@ -33,6 +34,24 @@ if command -v appstreamcli >/dev/null 2>&1; then
     fail "metainfo"
 else
   skipped="$skipped appstreamcli"
+fi
+
+# The reminder's timer and check as the user's systemd reads them, with the hour a choice sets
+# in a drop-in; the check runs the launcher (found on systemd's own path, here the staged one).
+if command -v systemd-analyze >/dev/null 2>&1; then
+  grep -qx 'ExecStart=yarukin --remind' "$root/lib/systemd/user/yarukin-reminder.service" ||
+    fail "the reminder's check does not run the launcher"
+  units="$tmp/units"
+  mkdir -p "$units/yarukin-reminder.timer.d"
+  sed "s|^ExecStart=yarukin |ExecStart=$root/bin/yarukin |" "$root/lib/systemd/user/yarukin-reminder.service" \
+    >"$units/yarukin-reminder.service"
+  cp "$root/lib/systemd/user/yarukin-reminder.timer" "$units/"
+  printf '[Timer]\nOnCalendar=\nOnCalendar=Mon,Wed *-*-* 07:05:00\n' >"$units/yarukin-reminder.timer.d/hour.conf"
+  verified=$(systemd-analyze verify --man=no "$units/yarukin-reminder.timer" "$units/yarukin-reminder.service" 2>&1) ||
+    fail "the reminder's units: $verified"
+  [ -z "$verified" ] || fail "the reminder's units: $verified"
+else
+  skipped="$skipped systemd-analyze"
 fi
 
 # The project has no web site or mail domain yet: no address may claim one (README.md says

@@ -43,7 +43,8 @@ TEST_F(HistoryMenu, TheMenuOpensTheProgressOfTheItemShown) {
         if (!entry->isSeparator())
             texts.append(entry->text());
     EXPECT_EQ(texts, (QStringList{QStringLiteral("グラフを表示"), QStringLiteral("CSV に書き出す…"),
-                                  QStringLiteral("全項目を CSV に書き出す…")}));
+                                  QStringLiteral("全項目を CSV に書き出す…"),
+                                  QStringLiteral("毎日の通知…")}));
 
     // The right mouse button on the history list, and on the item chooser's text.
     auto* list = find<QListView>(QStringLiteral("lstRireki"));
