@@ -59,6 +59,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct FileState {
@@ -71,6 +72,8 @@ private:
     void load();
     void reloadIfChanged();
     void showRange();
+    // The words under the views: the day or bar pointed at, or what was just done.
+    void setPointed(const QString& text);
     void showSummary(QDate from, QDate to);
     void describeChart(const progress::Summary& summary, QDate from, QDate to);
 
@@ -98,5 +101,6 @@ private:
     std::array<QPushButton*, 5> rangeButtons_{};
     QLabel* notice_;
     QLabel* pointed_;
+    QString pointedText_; // as said, before it is fitted to the line
     QLabel* summary_;
 };
