@@ -242,8 +242,14 @@ void ProgressCalendar::measureShown() {
             high = high ? std::max(*high, trained->total) : trained->total;
         }
     }
+    // The weeks' scale, as the chart's: a week far above the others stands cut at the top.
+    std::vector<double> weeks;
     for (int week = 0; week < Weeks; ++week)
-        bestWeek_ = std::max(bestWeek_, weekTotal(firstShown().addDays(7 * week)));
+        weeks.push_back(weekTotal(firstShown().addDays(7 * week)));
+    const double cut = progress::outlierAbove(weeks);
+    for (const double week : weeks)
+        if (week <= cut)
+            bestWeek_ = std::max(bestWeek_, week);
 }
 
 int ProgressCalendar::shadeOf(QDate date) const {
@@ -388,10 +394,13 @@ void ProgressCalendar::paintEvent(QPaintEvent*) {
         const double total = weekTotal(monday);
         if (total <= 0)
             continue;
-        const double height = std::max(1.0, total / bestWeek_ * g.stripHeight);
+        const double height = std::clamp(total / bestWeek_ * g.stripHeight, 1.0, g.stripHeight);
         const QRectF bar = dayRect(monday);
         painter.fillRect(QRectF(bar.left(), floor - height, bar.width(), height),
                          monday == focusMonday ? Shades[4] : Shades[2]);
+        if (total > bestWeek_) // cut: a gap below its top
+            painter.fillRect(QRectF(bar.left(), floor - height + 3, bar.width(), 2),
+                             palette().color(QPalette::Base));
     }
 
     // What the shades mean.

@@ -9,6 +9,7 @@ message as it appears.
     accessibility_walk.py PROGRAM DATA_DIR [-v]
 
 Run inside an X server and a D-Bus session. Exit code 77 means skipped."""
+import datetime
 import os
 import re
 import subprocess
@@ -174,10 +175,10 @@ try:
     subprocess.run(["xdotool", "key", "5"], check=True)
     wait_for(lambda: any(n.getRoleName() == "list" and n.name == "練習カレンダー"
                          for n in descendants(progress) if showing(n)), "no calendar")
-    heard.clear()
-    subprocess.run(["xdotool", "key", "Up"], check=True)
-    wait_for(lambda: heard_that("focus", r"^\d+月\d+日（.）(記録なし|.+回 \d+セット)$"),
-             f"the chosen day was not announced: {heard}")
+    subprocess.run(["xdotool", "key", "Up"], check=True)  # from today to yesterday
+    day = datetime.date.today() - datetime.timedelta(days=1)
+    chosen = f"^{day.month}月{day.day}日（{'月火水木金土日'[day.weekday()]}）(記録なし|.+回 \\d+セット)$"
+    wait_for(lambda: heard_that("focus", chosen), f"the chosen day was not announced: {heard}")
     # Messages as they appear: a copy done, and the history file gone.
     subprocess.run(["xdotool", "key", "ctrl+c"], check=True)
     wait_for(lambda: heard_that("object:property-change:accessible-name", "コピーしました"),

@@ -186,6 +186,10 @@ TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
         chart->describe(last - 1),
         u"2026年11月30日（月）～2026年12月6日（日）　合計 90回（練習 3日・4セット・最高 40回・"
         u"目標 120回）　4週平均 22.5回");
+    // Said under the chart on two lines broken between its parts, its last 回 in view.
+    QTest::mouseMove(chart, rects[rects.size() - 2].center().toPoint());
+    EXPECT_EQ(pointed(window.get()).replace(u'\n', u'　'), chart->describe(last - 1));
+    EXPECT_EQ(pointed(window.get()).count(u'\n'), 1);
     // The cut week is hatched: the bar's colour in lines over a lighter ground.
     const QImage image = painted(chart);
     const QRect cut = rects.back().toAlignedRect().adjusted(1, 1, -1, -1);
@@ -502,7 +506,15 @@ TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(window.get(), Qt::Key_5);
     QTest::keyClick(window->calendar(), Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->image().width(), window->calendar()->width());
+    const QImage copied = QGuiApplication::clipboard()->image();
+    EXPECT_EQ(copied.width(), window->calendar()->width());
+    // The days alone: the box of the chosen day is the window's, not the picture's.
+    const QDate chosen = window->calendar()->focusDay();
+    const QPoint corner = window->calendar()->dayRect(chosen).topLeft().toPoint() + QPoint(1, 1);
+    EXPECT_NE(painted(window->calendar()).pixelColor(corner),
+              ProgressCalendar::Shades[window->calendar()->shadeOf(chosen)]);
+    EXPECT_EQ(copied.pixelColor(corner + QPoint(0, copied.height() - window->calendar()->height())),
+              ProgressCalendar::Shades[window->calendar()->shadeOf(chosen)]);
     // Both are in the views' context menus.
     EXPECT_EQ(window->calendar()->actions(), window->chart()->actions());
     EXPECT_EQ(window->chart()->contextMenuPolicy(), Qt::ActionsContextMenu);
