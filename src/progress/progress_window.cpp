@@ -55,7 +55,7 @@ QString caption(ProgressWindow::Range range) {
     return QString::fromUtf16(Ranges[static_cast<size_t>(range)].caption);
 }
 
-// Words for a line or two of `width` pixels, broken only between their parts (the wide spaces
+// Words for a line or two of `width` pixels, broken between their parts (the wide spaces
 // between them), so that no figure is parted from its 回; what two lines cannot hold ends in
 // an ellipsis rather than being cut unseen.
 QString fitted(const QString& text, const QFontMetrics& metrics, int width) {
@@ -69,6 +69,13 @@ QString fitted(const QString& text, const QFontMetrics& metrics, int width) {
             lines.back() += space + part;
         else
             lines.append(part);
+    }
+    // One part wider than a line (a long folder name) goes on where the line ends.
+    if (lines.size() == 1 && metrics.horizontalAdvance(lines[0]) > width) {
+        qsizetype fits = lines[0].size();
+        while (fits > 1 && metrics.horizontalAdvance(lines[0].left(fits)) > width)
+            --fits;
+        lines = QStringList{lines[0].left(fits), lines[0].mid(fits)};
     }
     for (QString& line : lines)
         line = metrics.elidedText(line, Qt::ElideRight, width);

@@ -495,6 +495,8 @@ TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {
     ASSERT_TRUE(saved.load(dir.path() + QStringLiteral("/chart.png"), "PNG"));
     EXPECT_EQ(saved.width(), window->chart()->width());
     EXPECT_GT(saved.height(), window->chart()->height()); // the item's name above it
+    EXPECT_EQ(pointed(window.get()).remove(u'\n'),
+              QStringLiteral("画像を「%1/chart.png」に保存しました").arg(dir.path()));
 
     // A file that cannot be written is told as every file failure is.
     dialogs.clear();
