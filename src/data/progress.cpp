@@ -127,7 +127,7 @@ double totalBetween(const DailyTotals& totals, QDate first, QDate last) {
     return sum;
 }
 
-std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period period) {
+std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period period, QDate today) {
     std::vector<Bar> result;
     if (!from.isValid() || !to.isValid() || to < from)
         return result;
@@ -151,11 +151,52 @@ std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period pe
         }
         bar.target = saturated(totals.target * bar.sets);
         const QDate spanStart = stepPeriod(start, period, 1 - span);
-        if (end <= to && historyStart.isValid() && spanStart >= historyStart)
-            bar.average = totalBetween(totals, spanStart, end) / span;
+        const bool over = end <= to && (!today.isValid() || end < today);
+        if (over && historyStart.isValid() && spanStart >= historyStart) {
+            // Days before the first day trained were never there to count as nothing.
+            const QDate counted = std::max(spanStart, totals.days.front().date);
+            const double share = static_cast<double>(spanStart.daysTo(end) + 1) /
+                                 static_cast<double>(counted.daysTo(end) + 1);
+            bar.average = saturated(totalBetween(totals, counted, end) * share / span);
+        }
         result.push_back(bar);
     }
     return result;
+}
+
+namespace {
+
+// The value at `share` of the sorted values, by nearest rank.
+double nearestRank(const std::vector<double>& sorted, double share) {
+    const auto rank = static_cast<size_t>(std::ceil(share * static_cast<double>(sorted.size())));
+    return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1];
+}
+
+} // namespace
+
+double outlierAbove(std::vector<double> values) {
+    std::erase_if(values, [](double value) { return value == 0; });
+    std::sort(values.begin(), values.end());
+    // Measured against the others: a bar is no measure of itself, and among a few bars the
+    // 90th percentile would be the huge one.
+    if (!values.empty())
+        values.pop_back();
+    if (values.empty())
+        return std::numeric_limits<double>::infinity();
+    return 3 * nearestRank(values, 0.9);
+}
+
+std::array<double, 3> shadeLevels(std::vector<double> totals) {
+    std::erase_if(totals, [](double total) { return !(total > 0); });
+    if (totals.empty())
+        return {0, 0, 0};
+    std::sort(totals.begin(), totals.end());
+    return {nearestRank(totals, 0.25), nearestRank(totals, 0.5), nearestRank(totals, 0.75)};
+}
+
+int shadeFor(double total, const std::array<double, 3>& levels) {
+    return 1 + static_cast<int>(std::count_if(levels.begin(), levels.end(),
+                                              [total](double level) { return level < total; }));
 }
 
 Period periodFor(QDate from, QDate to, int width, int minimumWidth) {

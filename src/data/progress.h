@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QString>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -40,8 +41,11 @@ enum class Period { Day, Week, Month, Year };
 // that it holds only some of its days). Each figure is a quantity of its own days: the total,
 // the target for the sets done in them (target x sets: a user who did every set at target
 // stands exactly on it), and the mean total of the `averageSpan` whole periods that end with
-// it. There is no average for a period the range ends inside (its days are not all past yet),
-// nor for one whose span reaches back before the period of the first day trained.
+// it. An average counts days from the first day trained on: a span that starts before it (the
+// first period trained, begun part way) is the mean of its days since then, times the span's
+// days. There is no average for a period that is not over (today, this week, this month: its
+// days are not all past yet) or that the range ends inside, nor for one whose span reaches
+// back before the period of the first day trained.
 struct Bar {
     QDate first;
     QDate last;
@@ -58,8 +62,22 @@ struct Bar {
 // The periods an average spans: 7 days, 4 weeks, 3 months or 3 years.
 int averageSpan(Period period);
 
-// The bars of the range from `from` to `to` (both included).
-std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period period);
+// The bars of the range from `from` to `to` (both included); a period that ends on or after
+// `today` is not over (none is, when `today` is not given, but for the range's end).
+std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period period,
+                      QDate today = {});
+
+// Where a scale stops believing a bar: above three times the 90th percentile (nearest rank)
+// of the other non-zero values, those below the highest, one huge set would flatten every
+// other bar. Infinite when there are no others.
+double outlierAbove(std::vector<double> values);
+
+// The shade levels of a year of days, as contribution graphs take them: the totals at the
+// quarter, the half and three quarters of the positive totals (nearest rank), so that each
+// shade holds about a quarter of the days trained, whatever one huge day does. A day of total
+// t has shade 1 + the number of levels below t; 0 is a day not trained.
+std::array<double, 3> shadeLevels(std::vector<double> totals);
+int shadeFor(double total, const std::array<double, 3>& levels);
 
 // The period whose bars stay at least `minimumWidth` pixels wide in `width` pixels: days
 // while they fit, else weeks, else months, else years.

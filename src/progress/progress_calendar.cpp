@@ -2,9 +2,12 @@
 
 #include "widgets/geometry.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
+#include <QPointer>
 #include <algorithm>
 #include <cmath>
 
@@ -17,6 +20,90 @@ const QColor ProgressCalendar::Shades[5] = {{0xe8, 0xea, 0xee},
 namespace {
 
 const QColor FocusColor(0x20, 0x20, 0x20);
+// The day under the pointer: only shown, not chosen, so it looks unlike the chosen day.
+const QColor HoverColor(0x80, 0x80, 0x80);
+
+QString shortDate(QDate date) {
+    return QLocale(QLocale::Japanese, QLocale::Japan)
+        .toString(date, QStringLiteral("M月d日（ddd）"));
+}
+
+// The chosen day as a screen reader meets it: the calendar's one item, with a short name of
+// its own, so that an arrow key says the day and not the whole calendar again.
+class DayAccessible : public QAccessibleInterface {
+public:
+    explicit DayAccessible(ProgressCalendar* calendar) : calendar_(calendar) {}
+    bool isValid() const override { return calendar_; }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override {
+        return calendar_ ? calendar_->window()->windowHandle() : nullptr;
+    }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(calendar_.data());
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text kind) const override {
+        if (!calendar_)
+            return {};
+        if (kind == QAccessible::Name)
+            return calendar_->shortName(calendar_->focusDay());
+        if (kind == QAccessible::Description)
+            return calendar_->describe(calendar_->focusDay());
+        return {};
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        if (!calendar_)
+            return {};
+        const QRect day = calendar_->dayRect(calendar_->focusDay()).toAlignedRect();
+        return QRect(calendar_->mapToGlobal(day.topLeft()), day.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::ListItem; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.focusable = true;
+        state.selectable = true;
+        state.selected = true;
+        state.focused = calendar_ && calendar_->hasFocus();
+        state.invisible = !calendar_ || !calendar_->isVisible();
+        return state;
+    }
+
+private:
+    QPointer<ProgressCalendar> calendar_;
+};
+
+class CalendarAccessible : public QAccessibleWidget {
+public:
+    explicit CalendarAccessible(ProgressCalendar* calendar)
+        : QAccessibleWidget(calendar, QAccessible::List), day_(new DayAccessible(calendar)),
+          dayId_(QAccessible::registerAccessibleInterface(day_)) {}
+    ~CalendarAccessible() override { QAccessible::deleteAccessibleInterface(dayId_); }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override { return index == 0 ? day_ : nullptr; }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child == day_ ? 0 : -1;
+    }
+    QAccessibleInterface* focusChild() const override {
+        return widget()->hasFocus() ? day_ : nullptr;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        return day_->rect().contains(x, y) ? day_ : nullptr;
+    }
+
+private:
+    DayAccessible* day_; // the cache owns it, by its id
+    QAccessible::Id dayId_;
+};
+
+QAccessibleInterface* calendars(const QString& className, QObject* object) {
+    if (className == QLatin1String(ProgressCalendar::staticMetaObject.className()))
+        return new CalendarAccessible(static_cast<ProgressCalendar*>(object));
+    return nullptr;
+}
 
 QString longDate(QDate date) {
     return QLocale(QLocale::Japanese, QLocale::Japan)
@@ -38,6 +125,8 @@ ProgressCalendar::ProgressCalendar(QWidget* parent) : QWidget(parent) {
     setFont(gothicFont(9));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    static const bool installed = (QAccessible::installFactory(calendars), true);
+    Q_UNUSED(installed);
 }
 
 void ProgressCalendar::setData(const progress::DailyTotals* totals, QDate today) {
@@ -84,14 +173,32 @@ void ProgressCalendar::setFocusDay(QDate day) {
 }
 
 void ProgressCalendar::said() {
-    const QString focused = describe(focus_);
-    setAccessibleDescription(
-        QStringLiteral(
-            "%1から%2までの練習カレンダー。練習 %3日、合計 %4、最高の日 %5。選んだ日：%6")
-            .arg(longDate(firstShown()), longDate(lastShown()))
-            .arg(daysShown_)
-            .arg(times(totalShown_), times(best_), focused));
-    emit pointed(focused);
+    const QString shown =
+        QStringLiteral("%1から%2までの練習カレンダー。練習 %3日、合計 %4、最高の日 %5。")
+            .arg(longDate(firstShown()), longDate(lastShown()), progress::amount(daysShown_),
+                 times(totalShown_), times(best_));
+    if (accessibleDescription() != shown) // the weeks shown changed: said once, not at every key
+        setAccessibleDescription(shown);
+    // The chosen day, as the calendar's item: said at once when the calendar has the focus.
+    QAccessibleEvent renamed(this, QAccessible::NameChanged);
+    renamed.setChild(0);
+    QAccessible::updateAccessibility(&renamed);
+    if (hasFocus()) {
+        QAccessibleEvent focused(this, QAccessible::Focus);
+        focused.setChild(0);
+        QAccessible::updateAccessibility(&focused);
+    }
+    emit pointed(describe(focus_));
+}
+
+QString ProgressCalendar::shortName(QDate date) const {
+    if (!date.isValid())
+        return {};
+    const progress::Day* day = dayOf(date);
+    if (!day)
+        return shortDate(date) + QStringLiteral("記録なし");
+    return QStringLiteral("%1%2 %3セット")
+        .arg(shortDate(date), times(day->total), progress::amount(day->sets));
 }
 
 const progress::Day* ProgressCalendar::dayOf(QDate date) const {
@@ -109,30 +216,54 @@ double ProgressCalendar::weekTotal(QDate monday) const {
 }
 
 void ProgressCalendar::measureShown() {
+    levels_ = {0, 0, 0};
     best_ = 0;
     bestWeek_ = 0;
     totalShown_ = 0;
     daysShown_ = 0;
     if (!totals_)
         return;
+    std::vector<double> totals;
     for (QDate day = firstShown(); day <= lastShown(); day = day.addDays(1)) {
         if (const progress::Day* trained = dayOf(day)) {
             best_ = std::max(best_, trained->total);
             totalShown_ += trained->total;
             ++daysShown_;
+            totals.push_back(trained->total);
         }
     }
+    levels_ = progress::shadeLevels(totals);
+    // What each shade holds, as the legend says it.
+    shadeRanges_.fill({});
+    for (QDate day = firstShown(); day <= lastShown(); day = day.addDays(1)) {
+        if (const progress::Day* trained = dayOf(day)) {
+            auto& [low, high] = shadeRanges_[static_cast<size_t>(shadeOf(day) - 1)];
+            low = low ? std::min(*low, trained->total) : trained->total;
+            high = high ? std::max(*high, trained->total) : trained->total;
+        }
+    }
+    // The weeks' scale, as the chart's: a week far above the others stands cut at the top.
+    std::vector<double> weeks;
     for (int week = 0; week < Weeks; ++week)
-        bestWeek_ = std::max(bestWeek_, weekTotal(firstShown().addDays(7 * week)));
+        weeks.push_back(weekTotal(firstShown().addDays(7 * week)));
+    const double cut = progress::outlierAbove(weeks);
+    for (const double week : weeks)
+        if (week <= cut)
+            bestWeek_ = std::max(bestWeek_, week);
 }
 
 int ProgressCalendar::shadeOf(QDate date) const {
     const progress::Day* day = dayOf(date);
-    if (!day)
-        return 0;
-    if (day->total <= 0 || best_ <= 0)
-        return 1;
-    return 1 + static_cast<int>(std::min(3.0, std::floor(4 * day->total / best_)));
+    return day ? progress::shadeFor(day->total, levels_) : 0;
+}
+
+QString ProgressCalendar::shadeRange(int shade) const {
+    const auto& [low, high] = shadeRanges_[static_cast<size_t>(std::clamp(shade, 1, 4) - 1)];
+    if (!low)
+        return {};
+    if (*low == *high)
+        return times(*low);
+    return QStringLiteral("%1～%2").arg(progress::amount(*low), times(*high));
 }
 
 QString ProgressCalendar::describe(QDate date) const {
@@ -241,13 +372,14 @@ void ProgressCalendar::paintEvent(QPaintEvent*) {
     const QDate last = lastShown();
     for (QDate day = firstShown(); day <= last; day = day.addDays(1))
         painter.fillRect(dayRect(day), Shades[shadeOf(day)]);
-    if (hovered_.isValid() && hovered_ != focus_) {
-        painter.setPen(QPen(FocusColor, 1));
+    // A picture shows the days alone: a box would read as a day marked.
+    if (!plain_ && hovered_.isValid() && hovered_ != focus_) {
+        painter.setPen(QPen(HoverColor, 1, Qt::DotLine));
         painter.drawRect(dayRect(hovered_).adjusted(0.5, 0.5, -0.5, -0.5));
     }
-    if (focus_ >= firstShown() && focus_ <= last) {
-        painter.setPen(QPen(FocusColor, hasFocus() ? 2 : 1));
-        painter.drawRect(dayRect(focus_).adjusted(0.5, 0.5, -0.5, -0.5));
+    if (!plain_ && focus_ >= firstShown() && focus_ <= last) {
+        painter.setPen(QPen(FocusColor, 2));
+        painter.drawRect(dayRect(focus_).adjusted(1, 1, -1, -1));
     }
 
     // Each week's total under its column.
@@ -262,10 +394,13 @@ void ProgressCalendar::paintEvent(QPaintEvent*) {
         const double total = weekTotal(monday);
         if (total <= 0)
             continue;
-        const double height = std::max(1.0, total / bestWeek_ * g.stripHeight);
+        const double height = std::clamp(total / bestWeek_ * g.stripHeight, 1.0, g.stripHeight);
         const QRectF bar = dayRect(monday);
         painter.fillRect(QRectF(bar.left(), floor - height, bar.width(), height),
                          monday == focusMonday ? Shades[4] : Shades[2]);
+        if (total > bestWeek_) // cut: a gap below its top
+            painter.fillRect(QRectF(bar.left(), floor - height + 3, bar.width(), 2),
+                             palette().color(QPalette::Base));
     }
 
     // What the shades mean.
@@ -281,14 +416,20 @@ void ProgressCalendar::paintEvent(QPaintEvent*) {
         painter.fillRect(QRectF(x, g.legendTop + (line - size) / 2, size, size), Shades[shade]);
         x += size + 3;
     };
-    words(QStringLiteral("記録なし"));
     swatch(0);
-    x += 12;
-    words(QStringLiteral("少"));
-    for (int shade = 1; shade <= 4; ++shade)
+    words(QStringLiteral("記録なし"));
+    for (int shade = 1; shade <= 4; ++shade) {
+        const QString range = shadeRange(shade);
+        if (range.isEmpty())
+            continue;
+        x += 8;
         swatch(shade);
-    words(best_ > 0 ? QStringLiteral("多（最高の日 %1 に対して）").arg(times(best_))
-                    : QStringLiteral("多"));
+        words(range);
+    }
+}
+
+void ProgressCalendar::setPlain(bool plain) {
+    plain_ = plain;
 }
 
 void ProgressCalendar::keyPressEvent(QKeyEvent* event) {

@@ -4,9 +4,13 @@
 
 #include <QDate>
 #include <QWidget>
+#include <array>
+#include <optional>
+#include <utility>
 
-// A year of days as squares, a column a week (Monday at the top), each shaded by the day's
-// total against the best day of the weeks shown, as the habit calendars users know; under
+// A year of days as squares, a column a week (Monday at the top), each shaded by the level
+// of the day's total among the days trained in the weeks shown (quarters of them, as the
+// habit calendars users know, so one huge day does not make the others alike); under
 // them each week's total as a small bar. One day has the focus: the arrow keys move it (up
 // and down a day, left and right a week), Home and End go to the first and last day shown,
 // Page Up and Page Down a year back or on; the pointer shows a day and a click takes it.
@@ -28,9 +32,15 @@ public:
     QDate lastShown() const;
     QRectF dayRect(QDate day) const;
     QDate dayAt(QPointF point) const;
-    // A day's figures in words, and its shade from 0 (not trained) to 4.
+    // A day's figures in words, its name as the calendar's chosen item (「12月8日（火）17回
+    // 2セット」), and its shade from 0 (not trained) to 4, with the totals the shade holds in
+    // the weeks shown (「17～30回」; empty when none).
     QString describe(QDate day) const;
+    QString shortName(QDate day) const;
     int shadeOf(QDate day) const;
+    QString shadeRange(int shade) const;
+    // Drawn without the chosen and the pointed day's boxes, for a picture.
+    void setPlain(bool plain);
 
     QSize sizeHint() const override { return {640, 220}; }
     QSize minimumSizeHint() const override { return {480, 180}; }
@@ -70,6 +80,9 @@ private:
     QDate earliest_;   // the focus goes no further back or on
     QDate latest_;
     double best_ = 0; // the best day's total in the weeks shown
+    std::array<double, 3> levels_{};
+    std::array<std::pair<std::optional<double>, std::optional<double>>, 4> shadeRanges_;
+    bool plain_ = false;
     double bestWeek_ = 0;
     double totalShown_ = 0;
     int daysShown_ = 0;

@@ -83,10 +83,12 @@ ProgressChart::ProgressChart(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
-void ProgressChart::setData(const progress::DailyTotals* totals, QDate from, QDate to) {
+void ProgressChart::setData(const progress::DailyTotals* totals, QDate from, QDate to,
+                            QDate today) {
     totals_ = totals;
     from_ = from;
     to_ = to;
+    today_ = today;
     rebuild();
     update();
 }
@@ -99,7 +101,8 @@ void ProgressChart::setMessage(const QString& message) {
 QRectF ProgressChart::plotArea() const {
     const QFontMetricsF metrics(font());
     const double left = labelWidth_ + 12;
-    const double top = legendHeight_ + MarkSize + 10;
+    // Room above for a cut bar's value.
+    const double top = legendHeight_ + std::max(MarkSize, metrics.height()) + 10;
     const double bottom = 2 * metrics.height() + 10; // the date and, where it changes, the year
     return QRectF(left, top, std::max(1.0, width() - left - 14),
                   std::max(1.0, height() - top - bottom));
@@ -124,13 +127,20 @@ void ProgressChart::rebuild() {
         if (pass > 0 && period == period_)
             break;
         period_ = period;
-        bars_ = progress::bars(*totals_, from_, to_, period_);
+        bars_ = progress::bars(*totals_, from_, to_, period_, today_);
         axisFirst_ = progress::periodStart(from_, period_);
         axisEnd_ = progress::periodEnd(to_, period_).addDays(1);
+        // The scale is the range's own bars': an average carried in from before the range, or
+        // one bar far above the others, would flatten the rest.
+        std::vector<double> totals;
+        for (const progress::Bar& bar : bars_)
+            totals.push_back(bar.total);
+        cutAbove_ = progress::outlierAbove(totals);
         double highest = 0;
         double targets = 0;
         for (const progress::Bar& bar : bars_) {
-            highest = std::max({highest, bar.total, bar.average.value_or(0)});
+            if (bar.total <= cutAbove_)
+                highest = std::max(highest, bar.total);
             if (bar.sets > 0)
                 targets = std::max(targets, bar.target);
         }
@@ -170,6 +180,19 @@ QString ProgressChart::averageName() const {
     return {};
 }
 
+QString ProgressChart::averageMeaning() const {
+    // What the line leaves out: the days before the first one trained, and the period not over.
+    const QString upTo = period_ == progress::Period::Day     ? QStringLiteral("きのう")
+                         : period_ == progress::Period::Week  ? QStringLiteral("先週")
+                         : period_ == progress::Period::Month ? QStringLiteral("先月")
+                                                              : QStringLiteral("去年");
+    return QStringLiteral("%1（練習を始めた日から%2まで）").arg(averageName(), upTo);
+}
+
+bool ProgressChart::cut(const progress::Bar& bar) const {
+    return bar.total > top_;
+}
+
 void ProgressChart::layOutLegend() {
     legend_.clear();
     // What the chart shows, and only that.
@@ -181,15 +204,22 @@ void ProgressChart::layOutLegend() {
     if (marked(TargetMark::Tick))
         legend_.push_back({LegendItem::Target, QStringLiteral("目標（指示数×セット数）")});
     if (any([](const progress::Bar& bar) { return bar.average.has_value(); }))
-        legend_.push_back({LegendItem::Average, averageName()});
+        legend_.push_back({LegendItem::Average, averageMeaning()});
     if (any([](const progress::Bar& bar) { return bar.partial && bar.daysTrained > 0; }))
         legend_.push_back(
             {LegendItem::Partial, QStringLiteral("一部の日だけの") + periodNoun(period_)});
+    if (any([this](const progress::Bar& bar) { return bar.average.value_or(0) > top_; }))
+        legend_.push_back({LegendItem::Note, QStringLiteral("▲ 目盛りより上の平均（オレンジ）")});
     if (marked(TargetMark::Above))
         legend_.push_back({LegendItem::Note, QStringLiteral("▲ 目盛りより上の目標")});
+    if (any([this](const progress::Bar& bar) { return cut(bar); }))
+        legend_.push_back(
+            {LegendItem::Note, QStringLiteral("▲ 目盛りに収まらない棒（数字は合計）")});
     if (marked(TargetMark::TooSmall))
         legend_.push_back(
-            {LegendItem::Note, QStringLiteral("目標は目盛りに比べて小さすぎて描けません")});
+            {LegendItem::Note, marked(TargetMark::Tick)
+                                   ? QStringLiteral("一部の目標は小さすぎて描けません")
+                                   : QStringLiteral("目標は目盛りに比べて小さすぎて描けません")});
     if (any([](const progress::Bar& bar) { return bar.total < 0; }))
         legend_.push_back({LegendItem::Note, QStringLiteral("▼ マイナスの回数")});
 
@@ -338,7 +368,7 @@ QString ProgressChart::describe(int index) const {
         span += QStringLiteral("（%1日分）").arg(bar.first.daysTo(bar.last) + 1);
     QString text = QStringLiteral("%1　合計 %2").arg(span, times(bar.total));
     if (bar.sets > 0)
-        text += QStringLiteral("（練習 %1日・%2）").arg(bar.daysTrained).arg(sets);
+        text += QStringLiteral("（練習 %1日・%2）").arg(progress::amount(bar.daysTrained), sets);
     if (bar.average)
         text += QStringLiteral("　%1 %2").arg(averageName(), times(*bar.average));
     return text;
@@ -353,6 +383,21 @@ ProgressChart::TargetMark ProgressChart::targetMark(const progress::Bar& bar) co
     if (bar.target / top_ * plotArea().height() < 2)
         return TargetMark::TooSmall;
     return TargetMark::Tick;
+}
+
+// A bar above the scale: cut by a gap near the top, its total above it.
+void ProgressChart::drawCut(QPainter& painter, const QRectF& rect, double total,
+                            const QColor& colour) const {
+    const double y = rect.top() + 6;
+    painter.fillRect(QRectF(rect.left(), y, rect.width(), 3), palette().color(QPalette::Base));
+    const QFontMetricsF metrics(font());
+    const QString said = QStringLiteral("▲") + progress::amount(total);
+    const double half = metrics.horizontalAdvance(said) / 2 + 1;
+    const double x = std::clamp(rect.center().x(), half, width() - half);
+    painter.setPen(colour);
+    painter.drawText(
+        QRectF(x - half, rect.top() - metrics.height() - 2, 2 * half, metrics.height()),
+        Qt::AlignCenter, said);
 }
 
 bool ProgressChart::anyTrained() const {
@@ -417,9 +462,8 @@ void ProgressChart::paintEvent(QPaintEvent*) {
             }
             if (bar.total < 0)
                 drawMark(painter, QPointF(rects[i].center().x(), plot.bottom() - 1), false, colour);
-            else if (bar.total > top_)
-                drawMark(painter, QPointF(rects[i].center().x(), plot.top() - MarkSize - 2), true,
-                         colour);
+            else if (cut(bar))
+                drawCut(painter, rects[i], bar.total, colour);
         }
 
         painter.setRenderHint(QPainter::Antialiasing);
@@ -448,6 +492,13 @@ void ProgressChart::paintEvent(QPaintEvent*) {
                 joined = false;
                 continue;
             }
+            // Above the scale (one huge set in its days): a mark at the top, not a line along it
+            // that would read as a value.
+            if (*bars_[i].average > top_) {
+                drawMark(painter, QPointF(rects[i].center().x(), plot.top()), true, AverageColor);
+                joined = false;
+                continue;
+            }
             const QPointF point(rects[i].center().x(), yOf(*bars_[i].average));
             joined ? line.lineTo(point) : line.moveTo(point);
             const bool alone = !joined && (i + 1 == rects.size() || !bars_[i + 1].average);
@@ -458,6 +509,7 @@ void ProgressChart::paintEvent(QPaintEvent*) {
             }
             joined = true;
         }
+        painter.setPen(QPen(AverageColor, 2));
         painter.drawPath(line);
     }
 

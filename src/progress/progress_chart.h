@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <vector>
 
+class QPainter;
+
 // The progress of one item as a bar chart on a date axis, every mark a quantity of the bar's
 // own days: the bar is the day's, week's, month's or year's total; the target tick is the
 // item's target times the sets done in it (a user who did every set at target stands exactly
@@ -16,8 +18,9 @@ class ProgressChart : public QWidget {
 public:
     explicit ProgressChart(QWidget* parent = nullptr);
 
-    // The totals to show and the range, both days included.
-    void setData(const progress::DailyTotals* totals, QDate from, QDate to);
+    // The totals to show, the range (both days included), and today: a period not over yet
+    // has no average.
+    void setData(const progress::DailyTotals* totals, QDate from, QDate to, QDate today);
     // Text shown in place of the bars (the history file is gone), or none.
     void setMessage(const QString& message);
 
@@ -39,6 +42,9 @@ public:
     // What the bars and lines mean, as the legend says it.
     QString barMeaning() const;
     QString averageName() const;
+    QString averageMeaning() const;
+    // A bar drawn cut at the top: far above the others, it is left out of the scale.
+    bool cut(const progress::Bar& bar) const;
 
     QSize sizeHint() const override { return {640, 320}; }
     QSize minimumSizeHint() const override { return {320, 200}; }
@@ -71,6 +77,7 @@ private:
     enum class TargetMark { None, Tick, Above, TooSmall };
     TargetMark targetMark(const progress::Bar& bar) const;
     void rebuild();
+    void drawCut(QPainter& painter, const QRectF& rect, double total, const QColor& colour) const;
     void layOutLegend();
     void chooseAxisLabels();
     bool anyTrained() const;
@@ -78,12 +85,13 @@ private:
     QRectF slot(size_t bar) const;
 
     const progress::DailyTotals* totals_ = nullptr;
-    QDate from_, to_;
+    QDate from_, to_, today_;
     QDate axisFirst_, axisEnd_; // whole periods: the first day, and the day after the last
     QString message_;
     progress::Period period_ = progress::Period::Day;
     std::vector<progress::Bar> bars_;
-    double top_ = 1;  // the value at the top of the plot
+    double top_ = 1; // the value at the top of the plot
+    double cutAbove_ = 0;
     double step_ = 1; // between grid lines
     int hovered_ = -1;
     int labelWidth_ = 0; // of the widest value on the axis

@@ -5,6 +5,7 @@
 #include "data/user_file.h"
 #include "progress/progress_calendar.h"
 #include "progress/progress_chart.h"
+#include "widgets/accessibility.h"
 #include "widgets/dialogs.h"
 #include "widgets/geometry.h"
 #include "widgets/window_style.h"
@@ -47,6 +48,33 @@ QString caption(ProgressWindow::Range range) {
     return QString::fromUtf16(Ranges[static_cast<size_t>(range)].caption);
 }
 
+// Words for a line or two of `width` pixels, broken between their parts (the wide spaces
+// between them), so that no figure is parted from its 回; what two lines cannot hold ends in
+// an ellipsis rather than being cut unseen.
+QString fitted(const QString& text, const QFontMetrics& metrics, int width) {
+    if (width <= 0) // not laid out yet
+        return text;
+    const QString space = QStringLiteral("　");
+    QStringList lines;
+    for (const QString& part : text.split(space)) {
+        if (!lines.isEmpty() &&
+            (lines.size() == 2 || metrics.horizontalAdvance(lines.back() + space + part) <= width))
+            lines.back() += space + part;
+        else
+            lines.append(part);
+    }
+    // One part wider than a line (a long folder name) goes on where the line ends.
+    if (lines.size() == 1 && metrics.horizontalAdvance(lines[0]) > width) {
+        qsizetype fits = lines[0].size();
+        while (fits > 1 && metrics.horizontalAdvance(lines[0].left(fits)) > width)
+            --fits;
+        lines = QStringList{lines[0].left(fits), lines[0].mid(fits)};
+    }
+    for (QString& line : lines)
+        line = metrics.elidedText(line, Qt::ElideRight, width);
+    return lines.join(u'\n');
+}
+
 } // namespace
 
 QString ProgressWindow::titleFor(const QString& itemName) {
@@ -65,15 +93,19 @@ ProgressWindow::ProgressWindow(const DataDir& data, DiskWatch& watch, const QStr
     setWindowIcon(programIcon());
     setFont(gothicFont(10.5));
 
-    auto* buttons = new QHBoxLayout;
+    // The range buttons in a group of their own, read as buttons that stay pressed.
+    auto* rangeBox = new QWidget(this);
+    rangeBox->setObjectName(QStringLiteral("ranges"));
+    auto* buttons = new QHBoxLayout(rangeBox);
+    buttons->setContentsMargins(0, 0, 0, 0);
     auto* group = new QButtonGroup(this);
     for (size_t i = 0; i < std::size(Ranges); ++i) {
-        auto* button = new QPushButton(QString::fromUtf16(Ranges[i].caption), this);
+        auto* button = new QPushButton(QString::fromUtf16(Ranges[i].caption), rangeBox);
         button->setCheckable(true);
         button->setObjectName(QStringLiteral("range%1").arg(i + 1));
         const QString key = QStringLiteral("キー %1").arg(QString::fromUtf16(Ranges[i].key));
         button->setToolTip(key);
-        button->setAccessibleName(button->text());
+        nameWidget(button, QAccessible::PushButton, button->text());
         button->setAccessibleDescription(key);
         button->setFocusPolicy(Qt::NoFocus); // the keys are the window's
         group->addButton(button, static_cast<int>(i));
@@ -83,36 +115,36 @@ ProgressWindow::ProgressWindow(const DataDir& data, DiskWatch& watch, const QStr
         rangeButtons_[i] = button;
     }
     buttons->addStretch();
+    nameWidget(rangeBox, QAccessible::Grouping, QStringLiteral("表示する期間"));
     connect(group, &QButtonGroup::idClicked, this, [this](int id) { setRange(Range(id)); });
 
     views_->setAccessibleName(QStringLiteral("グラフとカレンダー"));
     views_->addWidget(chart_);
     views_->addWidget(calendar_);
     chart_->setObjectName(QStringLiteral("chart"));
-    chart_->setAccessibleName(QStringLiteral("グラフ"));
+    nameWidget(chart_, QAccessible::Chart, QStringLiteral("グラフ"));
     calendar_->setObjectName(QStringLiteral("calendar"));
     calendar_->setAccessibleName(QStringLiteral("練習カレンダー"));
     notice_->setObjectName(QStringLiteral("notice"));
-    notice_->setAccessibleName(QStringLiteral("お知らせ"));
+    nameNews(notice_, QStringLiteral("お知らせ"), true);
     notice_->setWordWrap(true);
     QPalette warning = notice_->palette();
     warning.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
     notice_->setPalette(warning);
     pointed_->setObjectName(QStringLiteral("pointed"));
-    pointed_->setAccessibleName(QStringLiteral("指した日の記録"));
+    nameNews(pointed_, QStringLiteral("指した日の記録"));
     // Two lines kept free, so that the chart does not move as the pointer does; long words
-    // wrap rather than widen the window.
+    // go on the second line rather than widen the window.
     pointed_->setFixedHeight(2 * pointed_->fontMetrics().lineSpacing() + 2);
     pointed_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    pointed_->setWordWrap(true);
     pointed_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     summary_->setObjectName(QStringLiteral("summary"));
-    summary_->setAccessibleName(QStringLiteral("まとめ"));
+    nameNews(summary_, QStringLiteral("まとめ"));
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     summary_->setWordWrap(true);
     summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    connect(chart_, &ProgressChart::hovered, pointed_, &QLabel::setText);
-    connect(calendar_, &ProgressCalendar::pointed, pointed_, &QLabel::setText);
+    connect(chart_, &ProgressChart::hovered, this, &ProgressWindow::setPointed);
+    connect(calendar_, &ProgressCalendar::pointed, this, &ProgressWindow::setPointed);
     connect(calendar_, &ProgressCalendar::shownChanged, this,
             [this] { showSummary(calendar_->firstShown(), calendar_->lastShown()); });
 
@@ -130,7 +162,7 @@ ProgressWindow::ProgressWindow(const DataDir& data, DiskWatch& watch, const QStr
     }
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(buttons);
+    layout->addWidget(rangeBox);
     layout->addWidget(notice_);
     layout->addWidget(views_, 1);
     layout->addWidget(pointed_);
@@ -204,7 +236,7 @@ void ProgressWindow::showRange() {
         calendar_->setData(&totals_, today_);
         from = calendar_->firstShown();
         to = calendar_->lastShown();
-        pointed_->setText(calendar_->describe(calendar_->focusDay()));
+        setPointed(calendar_->describe(calendar_->focusDay()));
     } else {
         switch (range_) {
         case Range::Days30:
@@ -225,8 +257,8 @@ void ProgressWindow::showRange() {
             break;
         }
         views_->setCurrentWidget(chart_);
-        chart_->setData(&totals_, from, to);
-        pointed_->clear();
+        chart_->setData(&totals_, from, to, today_);
+        setPointed({});
     }
     showSummary(from, to);
 }
@@ -236,7 +268,8 @@ void ProgressWindow::showSummary(QDate from, QDate to) {
     to_ = to;
     const progress::Summary s = progress::summarize(totals_, from, to, today_);
     QStringList first{QStringLiteral("合計 %1").arg(times(s.total)),
-                      QStringLiteral("練習 %1日・%2セット").arg(s.daysTrained).arg(s.sets)};
+                      QStringLiteral("練習 %1日・%2セット")
+                          .arg(progress::amount(s.daysTrained), progress::amount(s.sets))};
     if (s.sets > 0)
         first << QStringLiteral("目標達成 %1/%2セット（%3）")
                      .arg(progress::amount(s.setsAtTarget), progress::amount(s.sets),
@@ -246,12 +279,13 @@ void ProgressWindow::showSummary(QDate from, QDate to) {
         lines << QStringLiteral("最高の日 %1（%2）　最高のセット %3（%4）")
                      .arg(times(s.bestDayTotal), dateText(s.bestDay), times(s.bestSet),
                           dateText(s.bestSetDay));
-    QStringList last{QStringLiteral("連続 %1日（最長 %2日）").arg(s.currentRun).arg(s.longestRun),
+    QStringList last{QStringLiteral("連続 %1日（最長 %2日）")
+                         .arg(progress::amount(s.currentRun), progress::amount(s.longestRun)),
                      QStringLiteral("今週 %1　先週 %2").arg(times(s.thisWeek), times(s.lastWeek))};
     if (totals_.unreadable > 0)
-        last << QStringLiteral("読めない記録 %1件").arg(totals_.unreadable);
+        last << QStringLiteral("読めない記録 %1件").arg(progress::amount(totals_.unreadable));
     if (totals_.undated > 0)
-        last << QStringLiteral("日付の読めない記録 %1件").arg(totals_.undated);
+        last << QStringLiteral("日付の読めない記録 %1件").arg(progress::amount(totals_.undated));
     lines << last.join(QStringLiteral("　"));
     summary_->setText(lines.join(u'\n'));
     describeChart(s, from, to);
@@ -262,7 +296,7 @@ void ProgressWindow::describeChart(const progress::Summary& summary, QDate from,
     const QString figures = summary_->text().replace(u'\n', QStringLiteral("　"));
     chart_->setAccessibleDescription(
         QStringLiteral("%1から%2までの%3の棒グラフ。赤い目盛りは目標（指示数×セット数）、線は%4。")
-            .arg(dateText(from), dateText(to), chart_->barMeaning(), chart_->averageName()) +
+            .arg(dateText(from), dateText(to), chart_->barMeaning(), chart_->averageMeaning()) +
         (summary.daysTrained > 0 ? figures : QStringLiteral("この期間の記録はありません。")));
 }
 
@@ -287,7 +321,9 @@ QImage ProgressWindow::picture() const {
                               .arg(itemName_, caption(range_), dateText(from_), dateText(to_));
     painter.drawText(QRect(8, 0, view->width() - 16, header), Qt::AlignLeft | Qt::AlignVCenter,
                      title);
+    calendar_->setPlain(true);
     view->render(&painter, QPoint(0, header));
+    calendar_->setPlain(false);
     return image;
 }
 
@@ -311,15 +347,24 @@ void ProgressWindow::savePicture() {
     picture().save(&buffer, "PNG");
     if (!report_(this, safe_file::writeUserFile(path, bytes)))
         return;
-    pointed_->setText(
-        QStringLiteral("画像を「%1」に保存しました").arg(QDir::toNativeSeparators(path)));
+    setPointed(QStringLiteral("画像を「%1」に保存しました").arg(QDir::toNativeSeparators(path)));
 }
 
 void ProgressWindow::copyPicture() {
     QGuiApplication::clipboard()->setImage(picture());
-    pointed_->setText(QStringLiteral("%1をクリップボードにコピーしました")
-                          .arg(range_ == Range::Calendar ? QStringLiteral("カレンダー")
-                                                         : QStringLiteral("グラフ")));
+    setPointed(QStringLiteral("%1をクリップボードにコピーしました")
+                   .arg(range_ == Range::Calendar ? QStringLiteral("カレンダー")
+                                                  : QStringLiteral("グラフ")));
+}
+
+void ProgressWindow::setPointed(const QString& text) {
+    pointedText_ = text;
+    pointed_->setText(fitted(text, pointed_->fontMetrics(), pointed_->contentsRect().width()));
+}
+
+void ProgressWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    setPointed(pointedText_);
 }
 
 void ProgressWindow::keyPressEvent(QKeyEvent* event) {

@@ -59,12 +59,15 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void load();
     // The history file changed on the disk, or the day turned: read again and shown.
     void reload();
     void showRange();
+    // The words under the views: the day or bar pointed at, or what was just done.
+    void setPointed(const QString& text);
     void showSummary(QDate from, QDate to);
     void describeChart(const progress::Summary& summary, QDate from, QDate to);
 
@@ -90,5 +93,6 @@ private:
     std::array<QPushButton*, 5> rangeButtons_{};
     QLabel* notice_;
     QLabel* pointed_;
+    QString pointedText_; // as said, before it is fitted to the line
     QLabel* summary_;
 };

@@ -61,6 +61,12 @@ void nameForScreenReaders(QWidget* window) {
                              {u"lstKoumoku", u"登録した項目"},
                              {u"Image1", u"ヤルキン！"},
                          });
+    // Titled ヤルキン！ as the training window is: read apart by a name and a role of its own.
+    nameWidget(window, QAccessible::Window, QStringLiteral("設定 - ヤルキン！"));
+    // The etched rule's two lines are no blank control.
+    for (const char16_t* line : {u"Line1(0)", u"Line1(1)"})
+        nameWidget(window->findChild<QWidget*>(QString::fromUtf16(line)), QAccessible::Separator,
+                   QStringLiteral("区切り線"));
 }
 
 const QString TotalPrefix = QStringLiteral("合計回数 ： ");

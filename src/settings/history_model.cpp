@@ -11,9 +11,21 @@ int HistoryModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= file_.count())
+    if (!index.isValid() || index.row() >= file_.count())
         return {};
-    return line(index.row() + 1, file_.record(index.row()));
+    if (role == Qt::DisplayRole)
+        return line(index.row() + 1, file_.record(index.row()));
+    if (role == Qt::AccessibleTextRole)
+        return spoken(index.row() + 1, file_.record(index.row()));
+    return {};
+}
+
+QString HistoryModel::spoken(int number, const HistoryRecord& record) {
+    QString text =
+        QStringLiteral("%1件目 %2 %3 %4").arg(number).arg(record.date, record.time, record.count);
+    if (!record.count.isEmpty())
+        text += u'回';
+    return text;
 }
 
 QString HistoryModel::line(int number, const HistoryRecord& record) {

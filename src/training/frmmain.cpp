@@ -48,6 +48,9 @@ void nameForScreenReaders(QWidget* window) {
                     {u"lblKoumoku", u"項目"},
                     {u"lblKaisu", u"指示数"},
                 });
+    // Titled ヤルキン！ as the settings window is: read apart by a name and, as its border is
+    // a dialog's, a role of its own.
+    nameWidget(window, QAccessible::Dialog, QStringLiteral("トレーニング - ヤルキン！"));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -98,6 +99,11 @@ TEST_F(Progress, BarsHoldTotalsTargetsAndAveragesOfTheirOwnDays) {
     EXPECT_FALSE(days[0].partial);
     // The seven days 1..7 Dec, rest days as nothing.
     EXPECT_DOUBLE_EQ(*days[7].average, 74.5 / 7);
+    // Today is not over: it joins the line tomorrow, and yesterday is already on it.
+    const auto today = progress::bars(totals, QDate(2026, 11, 30), QDate(2026, 12, 7), Period::Day,
+                                      QDate(2026, 12, 7));
+    EXPECT_FALSE(today[7].average);
+    EXPECT_DOUBLE_EQ(*today[6].average, 77.5 / 7); // 30 Nov..6 Dec
     // No average that reaches back before the first day trained (5 Oct).
     EXPECT_FALSE(progress::bars(totals, QDate(2026, 10, 10), QDate(2026, 10, 10), Period::Day)
                      .front()
@@ -117,6 +123,9 @@ TEST_F(Progress, BarsHoldTotalsTargetsAndAveragesOfTheirOwnDays) {
     EXPECT_EQ(weeks[0].daysTrained, 3);
     EXPECT_DOUBLE_EQ(*weeks[0].average, 77.5 / 4); // 9 Nov..6 Dec
     EXPECT_DOUBLE_EQ(*weeks[1].average, 98.5 / 4); // 16 Nov..13 Dec
+    EXPECT_FALSE(progress::bars(totals, QDate(2026, 11, 30), QDate(2026, 12, 13), Period::Week,
+                                QDate(2026, 12, 13))[1]
+                     .average); // this week, on its Sunday
 
     // Weeks cut at both ends hold only their days in the range, and the last, whose days are
     // not all past, has no average.
@@ -138,7 +147,8 @@ TEST_F(Progress, BarsHoldTotalsTargetsAndAveragesOfTheirOwnDays) {
     EXPECT_EQ(months[2].total, 88.5);
     EXPECT_EQ(months[2].daysTrained, 4);
     EXPECT_FALSE(months[1].average); // September lies before the first month trained
-    EXPECT_DOUBLE_EQ(*months[2].average, 197.5 / 3);
+    // October counts from its first day trained, the 5th: 88 days of 92 stand for three months.
+    EXPECT_DOUBLE_EQ(*months[2].average, 197.5 * 92 / 88 / 3);
     const auto cutMonths =
         progress::bars(totals, QDate(2026, 10, 15), QDate(2026, 12, 10), Period::Month);
     EXPECT_TRUE(cutMonths.front().partial);
@@ -203,6 +213,37 @@ TEST_F(Progress, TheSummaryRunsAndWeeks) {
     EXPECT_EQ(tied.bestDayTotal, 40);
     EXPECT_EQ(tied.bestSetDay, QDate(2026, 12, 2));
     EXPECT_EQ(tied.longestRun, 4);
+}
+
+TEST(ProgressScale, OneHugeBarIsCutAndShadesTakeQuartersOfTheDays) {
+    const double none = std::numeric_limits<double>::infinity();
+    // Three times the 90th percentile of the bars that are not nothing, but for the highest,
+    // by nearest rank.
+    for (const auto& [values, cut] : std::initializer_list<std::pair<std::vector<double>, double>>{
+             {{}, none},
+             {{0, 0}, none},
+             {{0, 17}, none},
+             {{17, 12000}, 51},
+             {{17, 40, 43, 90, 12000}, 270},
+             {{17, 20, 30, 40, 50, 60, 70, 80, 90, 12000}, 270},
+             {{20, 30, 40, 50, 60, 70, 80, 90, 0, -7, 12000}, 270}})
+        EXPECT_EQ(progress::outlierAbove(values), cut) << values.size();
+    // Levels at a quarter, half and three quarters of the days trained; a day at a level is
+    // in the lighter shade.
+    const std::array<double, 3> levels =
+        progress::shadeLevels({12000, 17, 20, 0, 30, 40, -3, 50, 60, 70, 90});
+    EXPECT_EQ(levels, (std::array<double, 3>{30, 50, 70}));
+    for (const auto& [total, shade] : {std::pair{-3.0, 1},
+                                       {17.0, 1},
+                                       {30.0, 1},
+                                       {30.5, 2},
+                                       {50.0, 2},
+                                       {70.0, 3},
+                                       {90.0, 4},
+                                       {12000.0, 4}})
+        EXPECT_EQ(progress::shadeFor(total, levels), shade) << total;
+    EXPECT_EQ(progress::shadeLevels({0, -1}), (std::array<double, 3>{0, 0, 0}));
+    EXPECT_EQ(progress::shadeFor(40, progress::shadeLevels({40})), 1);
 }
 
 TEST(ProgressFigures, GroupedByThreesAndRoundedForPeople) {

@@ -94,7 +94,9 @@ TEST_F(Progress, TheWindowNamesTheItemAndSumsUpTheRangeInWordsAScreenReaderHears
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         if (widget->isVisible() && (qobject_cast<QPushButton*>(widget) ||
                                     qobject_cast<QLabel*>(widget) || widget == window->chart())) {
-            EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->objectName().toStdString();
+            EXPECT_FALSE(
+                QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).isEmpty())
+                << widget->objectName().toStdString();
         }
     }
     EXPECT_TRUE(window->chart()->accessibleDescription().contains(u"1日の合計の棒グラフ"));
@@ -182,6 +184,10 @@ TEST_F(Progress, LongRangesGatherWeeksOrMonthsAndTheAxisNamesEachYear) {
         chart->describe(last - 1),
         u"2026年11月30日（月）～2026年12月6日（日）　合計 90回（練習 3日・4セット・最高 40回・"
         u"目標 120回）　4週平均 22.5回");
+    // Said under the chart on two lines broken between its parts, its last 回 in view.
+    QTest::mouseMove(chart, rects[rects.size() - 2].center().toPoint());
+    EXPECT_EQ(pointed(window.get()).replace(u'\n', u'　'), chart->describe(last - 1));
+    EXPECT_EQ(pointed(window.get()).count(u'\n'), 1);
     // The cut week is hatched: the bar's colour in lines over a lighter ground.
     const QImage image = painted(chart);
     const QRect cut = rects.back().toAlignedRect().adjusted(1, 1, -1, -1);
@@ -245,6 +251,20 @@ TEST_F(Progress, WhatLiesBeyondTheScaleIsMarkedAtItsEdge) {
         EXPECT_EQ(marks.pixelColor(static_cast<int>(rects.back().center().x()), y),
                   ProgressChart::BarColor);
     EXPECT_FALSE(wild->summaryText().contains(u"inf"));
+
+    // The scale is the range's own: a set of 9,999 three days before it (in the first bars'
+    // 7日平均) leaves it to the bars near 40, and a bar far above the others is cut at the top
+    // with its total; one at three times the others' 90th percentile still stands whole.
+    QList<std::tuple<int, int, const char*>> days{{11, 5, "9999"}};
+    for (int day = 8; day <= 27; ++day)
+        days.append({11, day, "30"});
+    writeFile(days + QList<std::tuple<int, int, const char*>>{{12, 1, "90"}, {12, 6, "12000"}});
+    const auto huge = open();
+    EXPECT_EQ(huge->chart()->top(), 100);
+    const std::vector<progress::Bar>& bars = huge->chart()->bars();
+    EXPECT_FALSE(huge->chart()->cut(bars[23])); // 90: three times the 90th percentile, 30
+    EXPECT_TRUE(huge->chart()->cut(bars[28]));
+    EXPECT_EQ(huge->chart()->barRects()[28].top(), huge->chart()->plotArea().top());
 }
 
 TEST_F(Progress, NoRecordsOrOneLookDeliberate) {
@@ -340,6 +360,8 @@ TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {
                {12, 6, "30"},
                {12, 7, "20"}});
     const auto window = open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_5);
     ProgressCalendar* calendar = window->calendar();
     ASSERT_TRUE(calendar->isVisible());
@@ -348,18 +370,27 @@ TEST_F(Progress, TheCalendarReachesEveryDayByKeyAndByPointer) {
     EXPECT_EQ(pointed(window.get()),
               u"2026年12月7日（月）　20回（1セット・最高 20回・目標達成 0/1セット）　この週 20回");
     EXPECT_TRUE(calendar->accessibleDescription().contains(u"練習 5日、合計 160回、最高の日 50回"));
-    EXPECT_TRUE(calendar->accessibleDescription().contains(u"選んだ日：2026年12月7日"));
-    // Shaded by the day's total against the best day shown (50 on 1 November).
+    // The chosen day is the calendar's one item, named short.
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(calendar);
+    ASSERT_EQ(list->childCount(), 1);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), u"12月7日（月）20回 1セット");
+    EXPECT_EQ(list->focusChild(), list->child(0));
+    // Shaded by levels of the days shown (20 20 30 40 50: 20, 30 and 40), each shade's totals
+    // in the legend.
     EXPECT_EQ(calendar->shadeOf(QDate(2026, 11, 1)), 4);
-    EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 3)), 4);
-    EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 1)), 2);
+    EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 3)), 3);
+    EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 6)), 2);
+    EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 1)), 1);
     EXPECT_EQ(calendar->shadeOf(QDate(2026, 12, 2)), 0);
+    EXPECT_EQ(calendar->shadeRange(1), u"20回");
+    EXPECT_EQ(calendar->shadeRange(4), u"50回");
 
     // Up and down a day, left and right a week, Home and End; Page Up a year back.
     QTest::keyClick(calendar, Qt::Key_Up);
     EXPECT_EQ(calendar->focusDay(), QDate(2026, 12, 6));
     QTest::keyClick(calendar, Qt::Key_Left);
     EXPECT_EQ(calendar->focusDay(), QDate(2026, 11, 29));
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), u"11月29日（日）記録なし");
     EXPECT_TRUE(pointed(window.get()).startsWith(u"2026年11月29日（日）　記録なし　この週 0回"));
     QTest::keyClick(calendar, Qt::Key_Home);
     EXPECT_EQ(calendar->focusDay(), calendar->firstShown());
@@ -439,6 +470,12 @@ TEST_F(Progress, TheViewsLookAsKept) {
     QTest::qWait(0);
     marked->chart()->resize(300, 260);
     EXPECT_TRUE(looksAsKept(painted(marked->chart()), QStringLiteral("marks.png")));
+    // A bar far above the others, cut at the top with its total.
+    writeFile({{11, 20, "17"}, {11, 24, "40"}, {11, 27, "90"}, {12, 1, "12000"}, {12, 3, "43"}});
+    const auto cut = open(30);
+    QTest::qWait(0);
+    cut->chart()->resize(400, 260);
+    EXPECT_TRUE(looksAsKept(painted(cut->chart()), QStringLiteral("cut.png")));
 }
 
 TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {
@@ -455,6 +492,8 @@ TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {
     ASSERT_TRUE(saved.load(dir.path() + QStringLiteral("/chart.png"), "PNG"));
     EXPECT_EQ(saved.width(), window->chart()->width());
     EXPECT_GT(saved.height(), window->chart()->height()); // the item's name above it
+    EXPECT_EQ(pointed(window.get()).remove(u'\n'),
+              QStringLiteral("画像を「%1/chart.png」に保存しました").arg(dir.path()));
 
     // A file that cannot be written is told as every file failure is.
     dialogs.clear();
@@ -466,7 +505,15 @@ TEST_F(Progress, TheChartIsSavedAsPngOrCopied) {
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(window.get(), Qt::Key_5);
     QTest::keyClick(window->calendar(), Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->image().width(), window->calendar()->width());
+    const QImage copied = QGuiApplication::clipboard()->image();
+    EXPECT_EQ(copied.width(), window->calendar()->width());
+    // The days alone: the box of the chosen day is the window's, not the picture's.
+    const QDate chosen = window->calendar()->focusDay();
+    const QPoint corner = window->calendar()->dayRect(chosen).topLeft().toPoint() + QPoint(1, 1);
+    EXPECT_NE(painted(window->calendar()).pixelColor(corner),
+              ProgressCalendar::Shades[window->calendar()->shadeOf(chosen)]);
+    EXPECT_EQ(copied.pixelColor(corner + QPoint(0, copied.height() - window->calendar()->height())),
+              ProgressCalendar::Shades[window->calendar()->shadeOf(chosen)]);
     // Both are in the views' context menus.
     EXPECT_EQ(window->calendar()->actions(), window->chart()->actions());
     EXPECT_EQ(window->chart()->contextMenuPolicy(), Qt::ActionsContextMenu);

@@ -3,6 +3,7 @@
 #include "widgets/geometry.h"
 #include "widgets/picture_button.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -124,6 +125,19 @@ TEST_F(Settings, ThreeItemsFillBothListsAndShowTheFirstHistory) {
                                     QStringLiteral("2 _ 12月05日 _ 18時36分10秒 _ 20"),
                                     QStringLiteral("3 _ 12月05日 _ 18時36分10秒 _ 5")}));
     EXPECT_EQ(total(), u"合計回数 ： 35");
+    // A screen reader hears the lines without their separators, the chooser by its name, and
+    // the window apart from the training window, whose title it shares.
+    const QModelIndex first = find<QListView>(QStringLiteral("lstRireki"))->model()->index(0, 0);
+    EXPECT_EQ(first.data(Qt::AccessibleTextRole).toString(), u"1件目 12月05日 18時36分10秒 10回");
+    const auto said = [](QWidget* widget) {
+        const QAccessibleInterface* read = QAccessible::queryAccessibleInterface(widget);
+        return std::pair{read->role(), read->text(QAccessible::Name)};
+    };
+    EXPECT_EQ(said(combo()), std::pair(QAccessible::ComboBox, QStringLiteral("履歴を見る項目")));
+    EXPECT_EQ(said(settings()),
+              std::pair(QAccessible::Window, QStringLiteral("設定 - ヤルキン！")));
+    EXPECT_EQ(said(find<QWidget>(QStringLiteral("Line1(0)"))),
+              std::pair(QAccessible::Separator, QStringLiteral("区切り線")));
 }
 
 TEST_F(Settings, SelectingAnItemAndPickingAHistoryAreIndependent) {

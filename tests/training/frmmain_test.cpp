@@ -5,6 +5,7 @@
 #include "widgets/palette.h"
 #include "widgets/picture_button.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,6 +63,10 @@ TEST_F(Training, LayoutMatchesTheTwips) {
     EXPECT_EQ(window->size(), QSize(629, 450));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_EQ(window->windowTitle(), u"ヤルキン！");
+    // Titled as the settings window is, but read apart from it.
+    const QAccessibleInterface* read = QAccessible::queryAccessibleInterface(window);
+    EXPECT_EQ(read->role(), QAccessible::Dialog);
+    EXPECT_EQ(read->text(QAccessible::Name), u"トレーニング - ヤルキン！");
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(window->windowIcon().isNull());
