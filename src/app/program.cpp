@@ -100,7 +100,7 @@ CommandLine parse(const QStringList& arguments) {
         else
             return mistake(QStringLiteral("%1 には値（%2）が要ります")
                                .arg(name, QString::fromUtf16(option->value)));
-        if (value.isEmpty() && option->into != &line.item)
+        if (value.isEmpty())
             return mistake(QStringLiteral("%1 の値が空です").arg(name));
         *option->into = value;
     }

@@ -247,6 +247,12 @@ std::optional<FileProblem> checkTarget(const DataDir& data, const QString& path)
     for (const QString& name : own)
         if (place.fileName() == name || safe_file::isTemporaryName(place.fileName(), name))
             return refused;
+    // Nor any other history's name: an item registered later under it would take the CSV for
+    // its history.
+    if (place.fileName().endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
+        return FileProblem{FileProblem::Action::Write, path,
+                           QStringLiteral("データのフォルダーの .txt ファイルは項目の履歴になります"
+                                          "（書き出し先にはできません）")};
     return std::nullopt;
 }
 

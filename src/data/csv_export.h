@@ -61,7 +61,8 @@ std::optional<Histories> forExport(const DataDir& data, const std::optional<QStr
                                    const std::function<void(const FileProblem&, bool ends)>& tell);
 
 // Refuses a target that is one of the data directory's own files: the item list, the history
-// file of any registered item (exported or not), and the program's temporary files. Files are
+// file of any registered item (exported or not), the program's temporary files, and any other
+// ".txt" file there, which a later registration would take for a history. Files are
 // told apart by identity, not by how they are named: an existing target by its device and
 // inode (so "x/../項目一覧.txt", a symbolic or a hard link to a history file are refused), one
 // still to be made by its directory's identity and its name.

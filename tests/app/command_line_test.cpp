@@ -194,8 +194,8 @@ TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
          QStringLiteral("項目「懸垂」は登録されていません")},
         {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv, dash,
           QStringLiteral("--item=")},
-         1,
-         QStringLiteral("項目「」は登録されていません")},
+         2,
+         QStringLiteral("--item の値が空です")},
         {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv, QStringLiteral("elsewhere")},
          1,
          // The file as the user named it, relative to where the command was given.
@@ -205,6 +205,12 @@ TEST_F(CommandLine, ExitStatusesAndTheirOneLine) {
          1,
          QStringLiteral("data/x/../腹筋.txt: ヤルキン！のデータのファイルです（書き出し先には"
                         "できません）")},
+        // Any history name: a later 登録 of 新項目 would take the CSV for its history.
+        {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv,
+          QStringLiteral("data/新項目.TXT")},
+         1,
+         QStringLiteral("data/新項目.TXT: データのフォルダーの .txt ファイルは項目の履歴になります"
+                        "（書き出し先にはできません）")},
         // Output that cannot be written: a closed standard output, a full device.
         {{QStringLiteral("--data-dir"), QStringLiteral("data"), csv, dash},
          1,
