@@ -211,8 +211,10 @@ struct Trace {
             if (change.node != n ||
                 (change.kind != Change::Write && change.kind != Change::Truncate))
                 continue;
+            if (j > synced && all.isEmpty())
+                all.append(now); // nothing of what came after the flush
             if (j > synced)
-                for (qsizetype part = 0; change.kind == Change::Write && part < change.bytes.size();
+                for (qsizetype part = 1; change.kind == Change::Write && part < change.bytes.size();
                      ++part) {
                     all.append(now);
                     apply(all.last(), change, part);
