@@ -262,8 +262,10 @@ Step appendTo(const Folder& folder, const QString& name, QByteArrayView bytes) {
         const ssize_t n = retry([&] { return ::pread(fd.get(), &last, 1, oldSize - 1); });
         if (n != 1)
             return failed(Action::Write, name, n < 0 ? errno : EIO);
-        if (last != '\n') // end the cut-off last line, in the same write as the record
-            data = "\r\n";
+        // End the cut-off last line, in the same write as the record; a CR that a power cut
+        // left alone takes only its LF, or the line would end in a CR of its own.
+        if (last != '\n')
+            data = last == '\r' ? "\n" : "\r\n";
     }
     data.append(bytes);
     if (const int reason = writeAll(fd.get(), data))
@@ -498,8 +500,12 @@ Step removeStrayTemporaries(const Folder& folder, const QString& fileName) {
     const Expected<QStringList> names = namesIn(folder);
     if (!names)
         return names.error();
+    bool removed = false;
     for (const QString& name : *names) {
-        if (!isTemporaryName(name, fileName))
+        // A merge replaces a history too: a temporary beside a file that is there is ours.
+        const QString original = name.left(name.lastIndexOf(TemporaryMark));
+        if (!isTemporaryName(name, fileName) &&
+            !(isTemporaryName(name, original) && names->contains(original)))
             continue;
         struct stat info {};
         const QByteArray path = QFile::encodeName(name);
@@ -509,7 +515,12 @@ Step removeStrayTemporaries(const Folder& folder, const QString& fileName) {
             errno != ENOENT)
             return logged("sweep", folder, name, failed(Action::Remove, name, errno));
         qCDebug(lcFiles) << "sweep" << folder.path() << name << "removed";
+        removed = true;
     }
+    // Else a power cut after the start brings the removed files back.
+    if (removed)
+        if (const int reason = syncDirectory(folder))
+            return unconfirmed(folder.path(), reason);
     return stepDone();
 }
 

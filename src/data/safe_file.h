@@ -90,10 +90,11 @@ Step truncate(const Folder& folder, const QString& name);
 // Removes the file; a file that is already missing is no failure.
 Step remove(const Folder& folder, const QString& name);
 
-// Removes the temporary files that replace() leaves beside `fileName` when the program is
-// killed between creating and renaming one. Only names of exactly that pattern, and only
-// regular files, are touched; run it only while no other copy of the program can be writing
-// there (while holding the data directory's lock).
+// Removes the temporary files that replace() leaves beside `fileName`, or beside another file
+// that is there (a history a merge replaced), when the program is killed or the power cut
+// between creating and renaming one; the folder is flushed after a removal. Only names of
+// exactly that pattern, and only regular files, are touched; run it only while no other copy
+// of the program can be writing there (while holding the data directory's lock).
 Step removeStrayTemporaries(const Folder& folder, const QString& fileName);
 
 // The names of the entries of the folder.

@@ -126,6 +126,9 @@ TEST(SafeFile, AppendEndsACutOffLineInTheSameWrite) {
     dir.write(QStringLiteral("b.txt"), "x"); // a single byte is a cut-off line too
     ASSERT_TRUE(safe_file::append(f, QStringLiteral("b.txt"), "two\r\n"));
     EXPECT_EQ(dir.read(QStringLiteral("b.txt")), QByteArray("x\r\ntwo\r\n"));
+    dir.write(QStringLiteral("c.txt"), "one\r"); // a power cut between the CR and the LF
+    ASSERT_TRUE(safe_file::append(f, QStringLiteral("c.txt"), "two\r\n"));
+    EXPECT_EQ(dir.read(QStringLiteral("c.txt")), QByteArray("one\r\ntwo\r\n"));
 }
 
 TEST(SafeFile, TruncationEmptiesInPlaceKeepingLinksAndMode) {
@@ -158,9 +161,11 @@ TEST(SafeFile, StrayTemporariesOfTheReplaceAreRemovedAndNothingElse) {
     TempWorkDir dir;
     const Folder f = dir.folder();
     const QStringList strays = {Name + QStringLiteral(".yarukin-a1B2c3"),
-                                Name + QStringLiteral(".yarukin-ZZZZZZ")};
+                                Name + QStringLiteral(".yarukin-ZZZZZZ"),
+                                QStringLiteral("A.txt.yarukin-q1W2e3")}; // beside a history
     // A user's own backups and notes look much alike and must stay.
     const QStringList kept = {Name,
+                              QStringLiteral("A.txt"),
                               Name + QStringLiteral(".backup"),
                               Name + QStringLiteral(".201207"),
                               Name + QStringLiteral(".yarukin-abc"),

@@ -8,6 +8,7 @@
 
 #include "fault_shim.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -38,6 +39,9 @@ struct State {
     char last[2 * kPathSize + 32];
     char trace[64 * 1024]; // the counted calls since the last arm, one a line
     size_t traceLength;
+    char steps[4 << 20]; // the counted calls that succeeded, with their arguments and bytes
+    size_t stepsLength;
+    char step[2 * kPathSize + 32]; // the header of the call under way, for noted()
 };
 
 State g_state;              // constant-initialised, so usable before any constructor ran
@@ -58,6 +62,8 @@ bool wasWritten(int fd) {
 
 // Set while the library itself works, so nothing it calls is counted or intercepted again.
 [[gnu::tls_model("initial-exec")]] thread_local bool t_busy = false;
+// Set when this thread's call under way was counted: noted() then keeps it among the steps.
+[[gnu::tls_model("initial-exec")]] thread_local bool t_counted = false;
 
 void* lookup(const char* name) {
     void* function = dlsym(RTLD_NEXT, name);
@@ -223,6 +229,9 @@ Verdict count(const char* call, const char* first, const char* second, int mode)
                  second ? " " : "", second ? traced(second) : "");
     if (traced_length > 0 && static_cast<size_t>(traced_length) < room)
         g_state.traceLength += static_cast<size_t>(traced_length);
+    snprintf(g_state.step, sizeof g_state.step, "%s\t%s\t%s", call, traced(first),
+             second ? traced(second) : "");
+    t_counted = true;
     if (g_state.log) {
         char line[2 * kPathSize + 64];
         const int length =
@@ -249,6 +258,7 @@ Verdict check(const char* call, long writeBytes, const Target& first, const Targ
               Kind kind = Kind::change) {
     if (t_busy)
         return {};
+    t_counted = false;
     const int mode = g_mode.load(std::memory_order_relaxed);
     if (mode == 0 || (mode == FAULT_SHORT_WRITE && writeBytes < 2) ||
         (mode == FAULT_READ) != (kind == Kind::read))
@@ -291,6 +301,43 @@ long bytesOf(const struct iovec* iov, int count) {
     return static_cast<long>(total);
 }
 
+// Keeps the counted call just made among the steps when it succeeded (result >= 0): its
+// header, `number` (a write's offset, a truncate's length, the flags of the rest) and the bytes
+// it wrote. Returns the result, errno untouched.
+template <typename Result>
+Result noted(Result result, long long number = 0, const struct iovec* iov = nullptr,
+             int count = 0) {
+    if (!t_counted || result < 0)
+        return result;
+    t_counted = false;
+    const size_t bytes = iov ? static_cast<size_t>(result) : 0;
+    std::lock_guard lock(g_state.mutex);
+    const size_t room = sizeof g_state.steps - g_state.stepsLength;
+    char* out = g_state.steps + g_state.stepsLength;
+    const int header = snprintf(out, room, "%s\t%lld\t%zu\n", g_state.step, number, bytes);
+    if (header < 0 || static_cast<size_t>(header) + bytes > room)
+        return result;
+    size_t at = static_cast<size_t>(header);
+    for (int i = 0; i < count && at < static_cast<size_t>(header) + bytes; ++i) {
+        const size_t part = std::min(iov[i].iov_len, static_cast<size_t>(header) + bytes - at);
+        memcpy(out + at, iov[i].iov_base, part);
+        at += part;
+    }
+    g_state.stepsLength += at;
+    return result;
+}
+
+// The same for a write that moved the file position: the offset it wrote at.
+ssize_t notedWrite(ssize_t result, int fd, const void* buffer) {
+    if (result <= 0 || !t_counted)
+        return noted(result);
+    const int savedErrno = errno;
+    const off_t end = lseek(fd, 0, SEEK_CUR);
+    errno = savedErrno;
+    const struct iovec part = {const_cast<void*>(buffer), static_cast<size_t>(result)};
+    return noted(result, static_cast<long long>(end - result), &part, 1);
+}
+
 void armFromEnvironment() __attribute__((constructor));
 void armFromEnvironment() {
     // A fork while another thread holds the lock must not leave the child waiting for ever.
@@ -329,66 +376,93 @@ extern "C" {
 
 int open(const char* path, int flags, ...) {
     OPEN_MODE(flags);
-    return OPEN_FAILS("open", AT_FDCWD, path, flags) ? -1 : REAL(open)(path, flags, mode);
+    return OPEN_FAILS("open", AT_FDCWD, path, flags) ? -1
+                                                     : noted(REAL(open)(path, flags, mode), flags);
 }
 
 int open64(const char* path, int flags, ...) {
     OPEN_MODE(flags);
-    return OPEN_FAILS("open64", AT_FDCWD, path, flags) ? -1 : REAL(open64)(path, flags, mode);
+    return OPEN_FAILS("open64", AT_FDCWD, path, flags)
+               ? -1
+               : noted(REAL(open64)(path, flags, mode), flags);
 }
 
 int openat(int dirfd, const char* path, int flags, ...) {
     OPEN_MODE(flags);
-    return OPEN_FAILS("openat", dirfd, path, flags) ? -1 : REAL(openat)(dirfd, path, flags, mode);
+    return OPEN_FAILS("openat", dirfd, path, flags)
+               ? -1
+               : noted(REAL(openat)(dirfd, path, flags, mode), flags);
 }
 
 int openat64(int dirfd, const char* path, int flags, ...) {
     OPEN_MODE(flags);
-    return OPEN_FAILS("openat64", dirfd, path, flags) ? -1
-                                                      : REAL(openat64)(dirfd, path, flags, mode);
+    return OPEN_FAILS("openat64", dirfd, path, flags)
+               ? -1
+               : noted(REAL(openat64)(dirfd, path, flags, mode), flags);
 }
 
 int __open_2(const char* path, int flags) {
-    return OPEN_FAILS("__open_2", AT_FDCWD, path, flags) ? -1 : REAL(__open_2)(path, flags);
+    return OPEN_FAILS("__open_2", AT_FDCWD, path, flags)
+               ? -1
+               : noted(REAL(__open_2)(path, flags), flags);
 }
 
 int __open64_2(const char* path, int flags) {
-    return OPEN_FAILS("__open64_2", AT_FDCWD, path, flags) ? -1 : REAL(__open64_2)(path, flags);
+    return OPEN_FAILS("__open64_2", AT_FDCWD, path, flags)
+               ? -1
+               : noted(REAL(__open64_2)(path, flags), flags);
 }
 
 int __openat_2(int dirfd, const char* path, int flags) {
-    return OPEN_FAILS("__openat_2", dirfd, path, flags) ? -1 : REAL(__openat_2)(dirfd, path, flags);
+    return OPEN_FAILS("__openat_2", dirfd, path, flags)
+               ? -1
+               : noted(REAL(__openat_2)(dirfd, path, flags), flags);
 }
 
 int __openat64_2(int dirfd, const char* path, int flags) {
-    return OPEN_FAILS("__openat64_2", dirfd, path, flags) ? -1
-                                                          : REAL(__openat64_2)(dirfd, path, flags);
+    return OPEN_FAILS("__openat64_2", dirfd, path, flags)
+               ? -1
+               : noted(REAL(__openat64_2)(dirfd, path, flags), flags);
 }
 
 int creat(const char* path, mode_t mode) {
-    return fails(check("creat", -1, onPath(AT_FDCWD, path))) ? -1 : REAL(creat)(path, mode);
+    return fails(check("creat", -1, onPath(AT_FDCWD, path)))
+               ? -1
+               : noted(REAL(creat)(path, mode), O_CREAT | O_TRUNC);
 }
 
 int creat64(const char* path, mode_t mode) {
-    return fails(check("creat64", -1, onPath(AT_FDCWD, path))) ? -1 : REAL(creat64)(path, mode);
+    return fails(check("creat64", -1, onPath(AT_FDCWD, path)))
+               ? -1
+               : noted(REAL(creat64)(path, mode), O_CREAT | O_TRUNC);
 }
 
 ssize_t write(int fd, const void* buffer, size_t bytes) {
     markWritten(fd);
     const Verdict verdict = check("write", static_cast<long>(bytes), onFd(fd));
-    return fails(verdict) ? -1 : REAL(write)(fd, buffer, shortened(verdict, bytes));
+    return fails(verdict)
+               ? -1
+               : notedWrite(REAL(write)(fd, buffer, shortened(verdict, bytes)), fd, buffer);
 }
 
 ssize_t pwrite(int fd, const void* buffer, size_t bytes, off_t offset) {
     markWritten(fd);
     const Verdict verdict = check("pwrite", static_cast<long>(bytes), onFd(fd));
-    return fails(verdict) ? -1 : REAL(pwrite)(fd, buffer, shortened(verdict, bytes), offset);
+    if (fails(verdict))
+        return -1;
+    const ssize_t written = REAL(pwrite)(fd, buffer, shortened(verdict, bytes), offset);
+    const struct iovec part = {const_cast<void*>(buffer), written > 0 ? size_t(written) : 0};
+    return noted(written, offset, &part, 1);
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t bytes, off64_t offset) {
     markWritten(fd);
     const Verdict verdict = check("pwrite64", static_cast<long>(bytes), onFd(fd));
-    return fails(verdict) ? -1 : REAL(pwrite64)(fd, buffer, shortened(verdict, bytes), offset);
+    if (fails(verdict))
+        return -1;
+    const ssize_t written = REAL(pwrite64)(fd, buffer, shortened(verdict, bytes), offset);
+    const struct iovec part = {const_cast<void*>(buffer), written > 0 ? size_t(written) : 0};
+    return noted(written, offset, &part, 1);
 }
 
 ssize_t writev(int fd, const struct iovec* iov, int count) {
@@ -397,8 +471,17 @@ ssize_t writev(int fd, const struct iovec* iov, int count) {
     const Verdict verdict = check("writev", bytes, onFd(fd));
     if (fails(verdict))
         return -1;
+    const auto notedV = [&](const struct iovec* parts, int used) {
+        const ssize_t written = REAL(writev)(fd, parts, used);
+        if (written <= 0 || !t_counted)
+            return noted(written);
+        const int savedErrno = errno;
+        const off_t end = lseek(fd, 0, SEEK_CUR);
+        errno = savedErrno;
+        return noted(written, static_cast<long long>(end - written), parts, used);
+    };
     if (verdict.action != Action::shorten)
-        return REAL(writev)(fd, iov, count);
+        return notedV(iov, count);
     struct iovec front[IOV_MAX];
     size_t wanted = static_cast<size_t>(bytes) / 2;
     int used = 0;
@@ -408,7 +491,7 @@ ssize_t writev(int fd, const struct iovec* iov, int count) {
             front[used].iov_len = wanted;
         wanted -= front[used++].iov_len;
     }
-    return REAL(writev)(fd, front, used);
+    return notedV(front, used);
 }
 
 ssize_t read(int fd, void* buffer, size_t bytes) {
@@ -436,80 +519,100 @@ int close(int fd) {
 }
 
 int fsync(int fd) {
-    return fails(check("fsync", -1, onFd(fd))) ? -1 : REAL(fsync)(fd);
+    return fails(check("fsync", -1, onFd(fd))) ? -1 : noted(REAL(fsync)(fd));
 }
 
 int fdatasync(int fd) {
-    return fails(check("fdatasync", -1, onFd(fd))) ? -1 : REAL(fdatasync)(fd);
+    return fails(check("fdatasync", -1, onFd(fd))) ? -1 : noted(REAL(fdatasync)(fd));
 }
 
 int fchmod(int fd, mode_t mode) noexcept {
-    return fails(check("fchmod", -1, onFd(fd))) ? -1 : REAL(fchmod)(fd, mode);
+    return fails(check("fchmod", -1, onFd(fd))) ? -1 : noted(REAL(fchmod)(fd, mode));
 }
 
 int fchmodat(int dirfd, const char* path, mode_t mode, int flags) noexcept {
     const Target target = onPath(dirfd, path, !(flags & AT_SYMLINK_NOFOLLOW));
-    return fails(check("fchmodat", -1, target)) ? -1 : REAL(fchmodat)(dirfd, path, mode, flags);
+    return fails(check("fchmodat", -1, target))
+               ? -1
+               : noted(REAL(fchmodat)(dirfd, path, mode, flags), flags);
 }
 
 int rename(const char* from, const char* to) noexcept {
     const Verdict verdict =
         check("rename", -1, onPath(AT_FDCWD, from, false), onPath(AT_FDCWD, to, false));
-    return fails(verdict) ? -1 : REAL(rename)(from, to);
+    return fails(verdict) ? -1 : noted(REAL(rename)(from, to));
 }
 
 int renameat(int fromDir, const char* from, int toDir, const char* to) noexcept {
     const Verdict verdict =
         check("renameat", -1, onPath(fromDir, from, false), onPath(toDir, to, false));
-    return fails(verdict) ? -1 : REAL(renameat)(fromDir, from, toDir, to);
+    return fails(verdict) ? -1 : noted(REAL(renameat)(fromDir, from, toDir, to));
 }
 
 int renameat2(int fromDir, const char* from, int toDir, const char* to,
               unsigned int flags) noexcept {
     const Verdict verdict =
         check("renameat2", -1, onPath(fromDir, from, false), onPath(toDir, to, false));
-    return fails(verdict) ? -1 : REAL(renameat2)(fromDir, from, toDir, to, flags);
+    return fails(verdict) ? -1 : noted(REAL(renameat2)(fromDir, from, toDir, to, flags), flags);
 }
 
 int link(const char* from, const char* to) noexcept {
     const Verdict verdict =
         check("link", -1, onPath(AT_FDCWD, from, false), onPath(AT_FDCWD, to, false));
-    return fails(verdict) ? -1 : REAL(link)(from, to);
+    return fails(verdict) ? -1 : noted(REAL(link)(from, to));
 }
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) noexcept {
     const Verdict verdict = check("linkat", -1, onPath(fromDir, from, flags & AT_SYMLINK_FOLLOW),
                                   onPath(toDir, to, false));
-    return fails(verdict) ? -1 : REAL(linkat)(fromDir, from, toDir, to, flags);
+    return fails(verdict) ? -1 : noted(REAL(linkat)(fromDir, from, toDir, to, flags), flags);
 }
 
 int unlink(const char* path) noexcept {
-    return fails(check("unlink", -1, onPath(AT_FDCWD, path, false))) ? -1 : REAL(unlink)(path);
+    return fails(check("unlink", -1, onPath(AT_FDCWD, path, false))) ? -1
+                                                                     : noted(REAL(unlink)(path));
 }
 
 int unlinkat(int dirfd, const char* path, int flags) noexcept {
     return fails(check("unlinkat", -1, onPath(dirfd, path, false)))
                ? -1
-               : REAL(unlinkat)(dirfd, path, flags);
+               : noted(REAL(unlinkat)(dirfd, path, flags), flags);
 }
 
 int ftruncate(int fd, off_t length) noexcept {
     markWritten(fd);
-    return fails(check("ftruncate", -1, onFd(fd))) ? -1 : REAL(ftruncate)(fd, length);
+    return fails(check("ftruncate", -1, onFd(fd))) ? -1
+                                                   : noted(REAL(ftruncate)(fd, length), length);
 }
 
 int ftruncate64(int fd, off64_t length) noexcept {
     markWritten(fd);
-    return fails(check("ftruncate64", -1, onFd(fd))) ? -1 : REAL(ftruncate64)(fd, length);
+    return fails(check("ftruncate64", -1, onFd(fd))) ? -1
+                                                     : noted(REAL(ftruncate64)(fd, length), length);
 }
 
 int truncate(const char* path, off_t length) noexcept {
-    return fails(check("truncate", -1, onPath(AT_FDCWD, path))) ? -1 : REAL(truncate)(path, length);
+    return fails(check("truncate", -1, onPath(AT_FDCWD, path)))
+               ? -1
+               : noted(REAL(truncate)(path, length), length);
 }
 
 int truncate64(const char* path, off64_t length) noexcept {
-    return fails(check("truncate64", -1, onPath(AT_FDCWD, path))) ? -1
-                                                                  : REAL(truncate64)(path, length);
+    return fails(check("truncate64", -1, onPath(AT_FDCWD, path)))
+               ? -1
+               : noted(REAL(truncate64)(path, length), length);
+}
+
+int mkdir(const char* path, mode_t mode) noexcept {
+    return fails(check("mkdir", -1, onPath(AT_FDCWD, path, false)))
+               ? -1
+               : noted(REAL(mkdir)(path, mode));
+}
+
+int mkdirat(int dirfd, const char* path, mode_t mode) noexcept {
+    return fails(check("mkdirat", -1, onPath(dirfd, path, false)))
+               ? -1
+               : noted(REAL(mkdirat)(dirfd, path, mode));
 }
 
 // Control functions.
@@ -536,6 +639,7 @@ void fault_arm(const char* dir, long nth, int mode) {
     g_state.last[0] = '\0';
     g_state.trace[0] = '\0';
     g_state.traceLength = 0;
+    g_state.stepsLength = 0;
     if (!valid)
         return;
     strcpy(g_state.dir, canonical);
@@ -567,6 +671,12 @@ const char* fault_last(void) {
 const char* fault_trace(void) {
     std::lock_guard lock(g_state.mutex);
     return g_state.trace;
+}
+
+const char* fault_steps(size_t* length) {
+    std::lock_guard lock(g_state.mutex);
+    *length = g_state.stepsLength;
+    return g_state.steps;
 }
 
 } // extern "C"

@@ -6,8 +6,8 @@
 //   modes 1 and 2: open, open64, openat, openat64, __open_2, __open64_2, __openat_2,
 //     __openat64_2, creat, creat64 (only when creating: O_CREAT or O_TMPFILE), write, pwrite,
 //     pwrite64, writev, fsync, fdatasync, fchmod, fchmodat, rename, renameat, renameat2, link,
-//     linkat, unlink, unlinkat, ftruncate, ftruncate64, truncate, truncate64, and close of a
-//     descriptor written or truncated through since it was opened.
+//     linkat, unlink, unlinkat, ftruncate, ftruncate64, truncate, truncate64, mkdir, mkdirat,
+//     and close of a descriptor written or truncated through since it was opened.
 //     The N-th fails with ENOSPC (1) or EIO (2) and does nothing; a failed close still closes.
 //   mode 3: only write, pwrite, pwrite64 and writev of at least 2 bytes; the N-th writes the
 //     first half of its bytes and returns that short count.
@@ -25,6 +25,7 @@
 // (the library comes before the sanitizer runtime in the load order), or
 // LD_PRELOAD="libasan.so.8 libfault_shim.so".
 
+#include <cstddef>
 #include <dlfcn.h>
 
 extern "C" {
@@ -52,6 +53,13 @@ const char* fault_last(void);
 // Every counted call since the last arm, one a line, paths relative to the armed directory:
 // "open64 a.txt", "fsync .", "rename a.tmp a.txt". Ends when its 64 KiB are full.
 const char* fault_trace(void);
+// The counted calls that succeeded since the last arm, with what they did, so that a test can
+// build the directory again after each of them: per call a line "call<TAB>path<TAB>second
+// path<TAB>number<TAB>size", paths as in the trace, then `size` bytes. number is the offset a
+// write wrote at, a truncate's length, or the flags of the rest (open, renameat2, unlinkat);
+// the bytes are what a write wrote. *length is the whole size; it ends when 4 MiB are full.
+// One thread's calls at a time.
+const char* fault_steps(size_t* length);
 }
 
 namespace fault_shim {
@@ -63,6 +71,7 @@ struct Api {
     decltype(&fault_fired) fired;
     decltype(&fault_last) last;
     decltype(&fault_trace) trace;
+    decltype(&fault_steps) steps;
 };
 
 // The preloaded library's control functions, or nullptr when it is not loaded.
@@ -76,10 +85,11 @@ inline const Api* api() {
         api.fired = reinterpret_cast<decltype(&fault_fired)>(get("fault_fired"));
         api.last = reinterpret_cast<decltype(&fault_last)>(get("fault_last"));
         api.trace = reinterpret_cast<decltype(&fault_trace)>(get("fault_trace"));
+        api.steps = reinterpret_cast<decltype(&fault_steps)>(get("fault_steps"));
         return api;
     }();
-    const bool complete =
-        found.arm && found.disarm && found.calls && found.fired && found.last && found.trace;
+    const bool complete = found.arm && found.disarm && found.calls && found.fired && found.last &&
+                          found.trace && found.steps;
     return complete ? &found : nullptr;
 }
 

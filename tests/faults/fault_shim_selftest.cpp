@@ -335,6 +335,14 @@ void readModeFailsReadsOnlyAndTheTraceListsEveryCall() {
     CHECK(fsync(dfd) == 0 && rename((dir / "g").c_str(), (dir / "h").c_str()) == 0, "more");
     CHECK(std::string(shim->trace()) == "open g\nwrite g\nfdatasync g\nfsync .\nrename g h\n",
           shim->trace());
+    // The steps keep what each call did: the flags, the offset and bytes of a write.
+    size_t length = 0;
+    const char* stepsData = shim->steps(&length);
+    const std::string steps(stepsData, length);
+    CHECK(steps == "open\tg\t\t" + std::to_string(O_CREAT | O_WRONLY) +
+                       "\t0\nwrite\tg\t\t0\t1\nx"
+                       "fdatasync\tg\t\t0\t0\nfsync\t.\t\t0\t0\nrename\tg\th\t0\t0\n",
+          steps);
     close(out);
     close(dfd);
 }

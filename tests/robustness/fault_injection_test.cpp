@@ -374,7 +374,8 @@ TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
     dir.write(QStringLiteral("A (conflicted copy 2026-12-07 081500).txt"), record(11, 5));
     expect(trace([&] { return Outcome(data.mergeConflictCopies()); }),
            QString(replace).replace(QStringLiteral("項目一覧"), QStringLiteral("A")) +
-               QStringLiteral("renameat2 C 統合済みの競合コピー/C\\nfsync 統合済みの競合コピー\\n"
+               QStringLiteral("mkdirat 統合済みの競合コピー\\nrenameat2 C 統合済みの競合コピー/C\\n"
+                              "fsync 統合済みの競合コピー\\n"
                               "fsync \\.\\n")
                    .replace(u'C', copy));
 }

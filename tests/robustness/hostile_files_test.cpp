@@ -352,8 +352,10 @@ TEST(GeneratedFiles, AnyItemListAndHistorySurviveAWorkoutAndTheSettingsWindow) {
                 const QByteArray old = randomHistory(random);
                 histories.insert(record.name, old);
                 dir.write(file, old);
-                expected.insert(record.name,
-                                old.isEmpty() || old.endsWith('\n') ? old : old + "\r\n");
+                // A last line without its end is ended first; one cut after its CR gets its LF.
+                expected.insert(record.name, old.isEmpty() || old.endsWith('\n') ? old
+                                             : old.endsWith('\r')                ? old + "\n"
+                                                                                 : old + "\r\n");
                 filesAfter.append(file);
             }
             expected[record.name] += cp(QStringLiteral("\"12月05日\",\"18時36分11秒\",")) +
