@@ -389,8 +389,14 @@ namespace {
 
 Step moveFile(const Folder& folder, const QString& name, const QString& into) {
     const QByteArray folderName = QFile::encodeName(into);
-    if (::mkdirat(folder.fd(), folderName.constData(), 0777) != 0 && errno != EEXIST)
+    const bool made = ::mkdirat(folder.fd(), folderName.constData(), 0777) == 0;
+    if (!made && errno != EEXIST)
         return failed(Action::Write, into, errno);
+    // A folder just made must be on the disk before anything moves into it: lost in a power
+    // cut, it would take the file with it.
+    if (made)
+        if (const int reason = syncDirectory(folder))
+            return failed(Action::Write, into, reason);
     struct stat info {};
     if (::fstatat(folder.fd(), folderName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISDIR(info.st_mode))

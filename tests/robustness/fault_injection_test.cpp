@@ -369,12 +369,14 @@ TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
            replace + QStringLiteral("openat D\\.txt\\nfsync \\.\\n"));
     expect(trace([&] { return Outcome(data.registerItem(QStringLiteral("E"), 4)); }, FAULT_READ),
            readList + readList);
-    // A merge: the history replaced, then the copy moved aside and both folders flushed.
+    // A merge: the history replaced, then the copy moved aside into the folder made for it
+    // (its name flushed first) and both folders flushed.
     const QString copy = QStringLiteral("A \\(conflicted copy 2026-12-07 081500\\)\\.txt");
     dir.write(QStringLiteral("A (conflicted copy 2026-12-07 081500).txt"), record(11, 5));
     expect(trace([&] { return Outcome(data.mergeConflictCopies()); }),
            QString(replace).replace(QStringLiteral("項目一覧"), QStringLiteral("A")) +
-               QStringLiteral("mkdirat 統合済みの競合コピー\\nrenameat2 C 統合済みの競合コピー/C\\n"
+               QStringLiteral("mkdirat 統合済みの競合コピー\\nfsync \\.\\n"
+                              "renameat2 C 統合済みの競合コピー/C\\n"
                               "fsync 統合済みの競合コピー\\n"
                               "fsync \\.\\n")
                    .replace(u'C', copy));
