@@ -14,7 +14,7 @@ run_packages=(
   libchm-dev fp-utils fonts-ipafont-gothic
 )
 test_packages=(
-  libgtest-dev xvfb xauth xdotool x11-utils imagemagick openbox xfwm4 dbus weston qt6-wayland
+  libgtest-dev xvfb xauth xdotool x11-utils imagemagick openbox xfwm4 dbus systemd weston qt6-wayland
   at-spi2-core python3-pyatspi mandoc bash-completion python3 syncthing
   libxcb-damage0-dev
   desktop-file-utils appstream dpkg-dev file clang libclang-rt-14-dev
