@@ -8,6 +8,7 @@
 #include "base/cp932.h"
 #include "data/data_dir.h"
 #include "faults/fault_shim.h"
+#include "support/failed_checks.h"
 #include "support/work_dir.h"
 
 #include <QDir>
@@ -73,15 +74,6 @@ protected:
             QStringLiteral("\"\\d\\d月\\d\\d日\",\"\\d\\d時\\d\\d分\\d\\d秒\",-?\\d+(\\.\\d+)?");
         static const QRegularExpression records(QStringLiteral("^(%1\\r\\n)*(%1)?$").arg(one));
         return records.match(cp932::decode(bytes)).hasMatch();
-    }
-    // The number of failed checks so far in this test.
-    static int failedChecks() {
-        const ::testing::TestResult* result =
-            ::testing::UnitTest::GetInstance()->current_test_info()->result();
-        int failed = 0;
-        for (int i = 0; i < result->total_part_count(); ++i)
-            failed += result->GetTestPartResult(i).failed();
-        return failed;
     }
 
     // Runs `act` once with each call failed in turn, in every mode, and checks what it left.

@@ -16,6 +16,7 @@
 #include "data/data_dir.h"
 #include "data/records.h"
 #include "faults/fault_shim.h"
+#include "support/failed_checks.h"
 #include "support/work_dir.h"
 
 #include <QDirIterator>
@@ -459,14 +460,6 @@ protected:
         }
     }
 
-    static int failedChecks() {
-        const ::testing::TestResult* result =
-            ::testing::UnitTest::GetInstance()->current_test_info()->result();
-        int failed = 0;
-        for (int i = 0; i < result->total_part_count(); ++i)
-            failed += result->GetTestPartResult(i).failed();
-        return failed;
-    }
 
     const fault_shim::Api* shim_ = nullptr;
     std::optional<QTemporaryDir> states_;
