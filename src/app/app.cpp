@@ -14,6 +14,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
+#include <QTimer>
 #include <QTranslator>
 
 void speakJapanese(QCoreApplication& application) {
@@ -54,10 +55,16 @@ bool App::start() {
         break;
     case DataDir::Lock::Held:
         report(nullptr, data().removeStrayTemporaries());
-        // Only the copy that holds the directory answers a reminder's 「始める」.
-        reminder::registerPresence(this, data().folder(), [this] { present(); });
+        // Only the copy that holds the directory answers a reminder's 「始める」; the session
+        // bus is not asked before the first window is up.
+        QTimer::singleShot(0, this, [this] {
+            reminder::registerPresence(this, data().folder(), [this] { present(); });
+        });
         break;
     }
+    // The list as it stands, so that a copy of it merged now tells only what the copy brings
+    // (the training window reads it again, and tells a problem with it).
+    (void)data().LoadItemList();
     mergeConflictCopies();
     // Not in the middle of what the user is doing: a box waiting for an answer, or a Next.
     watch_->setHeld([this] {

@@ -7,6 +7,19 @@
 #include <algorithm>
 
 namespace conflicts {
+namespace {
+
+// How the table changed for the user, if it did.
+std::optional<ListChange> noted(const std::vector<GYMM::Item>& before,
+                                const std::vector<GYMM::Item>& after) {
+    if (sameTable(before, after))
+        return std::nullopt;
+    ListChange change = differences(before, after);
+    change.then = ListChange::Then::Noted;
+    return change;
+}
+
+} // namespace
 
 Merged Merge::run() {
     merged_ = {};
@@ -68,8 +81,11 @@ void Merge::mergeListCopy(const QString& copy) {
         known_.check(folder_, table_, ListChange::Then::Noted);
     if (!merged_.take(checked))
         return;
-    if (checked->change)
+    if (checked->change) {
         table_ = checked->items;
+        // Told even when the merge stops below: the table is the list on the disk now.
+        merged_.noteChange(noted(before, table_));
+    }
     QByteArray bytes = checked->current.bytes.view().toByteArray();
     if (checked->current.missing) { // written again from the table, as every rewrite does
         QString unencodableName;
@@ -108,11 +124,8 @@ void Merge::mergeListCopy(const QString& copy) {
     merged_.itemsAdded += added;
     merged_.listCopy = copy;
     // The items the copy brings are told as such; a list the tool replaced is told as well.
-    if (checked->change && !sameTable(before, table_)) {
-        ListChange change = differences(before, table_);
-        change.then = ListChange::Then::Noted;
-        merged_.listChanged = std::move(change);
-    }
+    if (checked->change)
+        merged_.noteChange(noted(before, table_));
 }
 
 } // namespace conflicts

@@ -2,20 +2,24 @@
 
 #include "base/clock.h"
 #include "data/conflicts.h"
+#include "data/folder.h"
 #include "data/gymm.h"
 #include "data/history.h"
+#include "data/safe_file.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
-#include <algorithm>
 #include <cstdlib>
 
 namespace {
 
 // A file changed this close to a look may change again without its times showing it.
 constexpr qint64 CoarseClockMs = 2000;
+// Larger files are not read for that: a change of one keeps its size only by a rewrite in
+// the same instant, and reading a long history at every look would cost more than it tells.
+constexpr qint64 HashedBytes = qint64(1) << 20;
 
 } // namespace
 
@@ -31,6 +35,7 @@ DiskWatch::DiskWatch(const Folder& folder, const Clock& clock, QObject* parent)
     connect(watcher_, &QFileSystemWatcher::fileChanged, settle_, qOverload<>(&QTimer::start));
     watcher_->addPath(QDir(folder_.path()).absolutePath());
     list_ = seeNow(ItemListFileName);
+    copies_ = copiesNow();
     watchFiles();
     midnight_->setSingleShot(true);
     connect(midnight_, &QTimer::timeout, this, &DiskWatch::look);
@@ -40,11 +45,14 @@ DiskWatch::DiskWatch(const Folder& folder, const Clock& clock, QObject* parent)
 DiskWatch::~DiskWatch() = default;
 
 void DiskWatch::follow(QObject* follower, const QString& itemName) {
-    if (followers_.value(follower) == itemName && followers_.contains(follower))
+    const bool following = followers_.contains(follower);
+    if (following && followers_.value(follower) == itemName)
         return;
-    if (followers_.contains(follower))
+    if (following)
         unfollow(follower);
-    else
+    if (history::refusal(itemName)) // nor is any file outside the folder watched for it
+        return;
+    if (!following)
         connect(follower, &QObject::destroyed, this, [this, follower] { unfollow(follower); });
     followers_.insert(follower, itemName);
     Followed& followed = histories_[itemName];
@@ -55,14 +63,16 @@ void DiskWatch::follow(QObject* follower, const QString& itemName) {
 
 void DiskWatch::unfollow(QObject* follower) {
     const auto found = histories_.find(followers_.take(follower));
-    if (found != histories_.end() && --found->count <= 0)
-        histories_.erase(found);
+    if (found == histories_.end() || --found->count > 0)
+        return;
+    watcher_->removePath(pathOf(historyFileName(found.key())));
+    histories_.erase(found);
 }
 
 DiskWatch::Seen DiskWatch::seeNow(const QString& fileName) const {
     Seen seen{safe_file::looksOf(folder_, fileName), std::nullopt};
     // The file system's clock, not the user's: real time.
-    if (seen.looks &&
+    if (seen.looks && seen.looks->size <= HashedBytes &&
         std::abs(seen.looks->changed.msecsTo(QDateTime::currentDateTime())) < CoarseClockMs)
         if (const Expected<FileBytes> read = safe_file::readAll(folder_, fileName))
             seen.hash = qHash(read->bytes.view());
@@ -77,13 +87,24 @@ bool DiskWatch::changed(const QString& fileName, Seen& seen) const {
     return differs;
 }
 
+DiskWatch::Copies DiskWatch::copiesNow() const {
+    Copies copies;
+    if (const Expected<QStringList> names = safe_file::namesIn(folder_))
+        for (const QString& name : *names)
+            if (conflicts::recognise(name))
+                copies.insert(name, safe_file::looksOf(folder_, name));
+    return copies;
+}
+
+QString DiskWatch::pathOf(const QString& fileName) const {
+    return QDir(folder_.path()).absoluteFilePath(fileName);
+}
+
 void DiskWatch::watchFiles() {
     // A rename over a file ends the watch on it: the name is watched again.
-    const QDir dir(folder_.path());
     QStringList missing;
     for (const QString& name : QStringList{ItemListFileName} + histories_.keys()) {
-        const QString path =
-            dir.absoluteFilePath(name == ItemListFileName ? name : historyFileName(name));
+        const QString path = pathOf(name == ItemListFileName ? name : historyFileName(name));
         if (!watcher_->files().contains(path) && QFileInfo::exists(path))
             missing.append(path);
     }
@@ -104,10 +125,14 @@ void DiskWatch::look() {
         return;
     }
     settle_->stop();
-    const Expected<QStringList> names = safe_file::namesIn(folder_);
-    if (names && std::any_of(names->begin(), names->end(), [](const QString& name) {
-            return conflicts::recognise(name).has_value();
-        }))
+    Copies copies = copiesNow();
+    bool copiesCame = false;
+    for (auto it = copies.cbegin(); it != copies.cend(); ++it) {
+        const auto before = copies_.constFind(it.key());
+        copiesCame = copiesCame || before == copies_.cend() || *before != it.value();
+    }
+    copies_ = std::move(copies);
+    if (copiesCame)
         emit conflictCopiesArrived();
     if (changed(ItemListFileName, list_))
         emit itemListChanged();

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "data/folder.h"
-#include "data/safe_file.h"
+#include "data/file_looks.h"
 
 #include <QDate>
 #include <QHash>
@@ -10,6 +9,7 @@
 #include <optional>
 
 class Clock;
+class Folder;
 class QFileSystemWatcher;
 class QTimer;
 
@@ -29,7 +29,7 @@ public:
     ~DiskWatch() override;
 
     // The history `follower` is told of, by item name, instead of the one it followed before;
-    // until the follower is gone.
+    // until the follower is gone. A name no file can carry has no history to follow.
     void follow(QObject* follower, const QString& itemName);
     // While this holds (a box waits for an answer, a Next is under way), nothing is told: the
     // look is made again once the settle time has passed anew.
@@ -40,23 +40,28 @@ public:
     void look();
 
 signals:
-    // Told first, since a merge of the copies changes the files told of after it.
+    // Told first, since a merge of the copies changes the files told of after it. Only copies
+    // that came or changed since the last look: one that cannot be merged is not tried again
+    // and again.
     void conflictCopiesArrived();
     void itemListChanged();
     void historyChanged(const QString& itemName);
     void dayTurned();
 
 private:
-    // A file as last seen: how it looked, and for a file changed in the same instant as that
-    // look (where a coarse file clock cannot tell two changes apart) a hash of its bytes.
+    // A file as last seen: how it looked, and for a small file changed in the same instant as
+    // that look (where a coarse file clock cannot tell two changes apart) a hash of its bytes.
     struct Seen {
         std::optional<safe_file::Looks> looks;
         std::optional<size_t> hash;
     };
+    using Copies = QHash<QString, std::optional<safe_file::Looks>>;
     // Whether the file changed since `seen`, which becomes how it is now.
     bool changed(const QString& fileName, Seen& seen) const;
     Seen seeNow(const QString& fileName) const;
+    Copies copiesNow() const;
     void unfollow(QObject* follower);
+    QString pathOf(const QString& fileName) const;
     void watchFiles();
     void armMidnight();
 
@@ -67,6 +72,7 @@ private:
     QTimer* midnight_;
     std::function<bool()> held_;
     Seen list_;
+    Copies copies_;
     struct Followed {
         int count = 0;
         Seen seen;

@@ -1,5 +1,6 @@
 #include "data/folder.h"
 
+#include "data/posix.h"
 #include "data/system_reason.h"
 
 #include <QFile>
@@ -28,10 +29,8 @@ Folder& Folder::operator=(Folder&& other) noexcept {
 
 Expected<Folder> Folder::open(const QString& path) {
     const QByteArray name = path.isEmpty() ? QByteArray(".") : QFile::encodeName(path);
-    int fd;
-    do
-        fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd =
+        posix::retry([&] { return ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0)
         return FileProblem{FileProblem::Action::Read, path.isEmpty() ? QStringLiteral(".") : path,
                            systemReason(errno)};

@@ -175,7 +175,7 @@ double nearestRank(const std::vector<double>& sorted, double share) {
 } // namespace
 
 double outlierAbove(std::vector<double> values) {
-    std::erase_if(values, [](double value) { return value == 0; });
+    std::erase_if(values, [](double value) { return !(value > 0); });
     std::sort(values.begin(), values.end());
     // Measured against the others: a bar is no measure of itself, and among a few bars the
     // 90th percentile would be the huge one.

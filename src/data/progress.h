@@ -68,7 +68,7 @@ std::vector<Bar> bars(const DailyTotals& totals, QDate from, QDate to, Period pe
                       QDate today = {});
 
 // Where a scale stops believing a bar: above three times the 90th percentile (nearest rank)
-// of the other non-zero values, those below the highest, one huge set would flatten every
+// of the other values above zero, those below the highest, one huge set would flatten every
 // other bar. Infinite when there are no others.
 double outlierAbove(std::vector<double> values);
 

@@ -119,6 +119,10 @@ Step createMissing(const Folder& folder, const QString& fileName, const QByteArr
 
 namespace {
 
+QDateTime timeOf(const timespec& at) {
+    return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000);
+}
+
 Expected<FileBytes> read(const Folder& folder, const QString& name) {
     const QByteArray path = QFile::encodeName(name);
     FileBytes read;
@@ -135,8 +139,7 @@ Expected<FileBytes> read(const Folder& folder, const QString& name) {
     const FileProblem tooLarge{Action::Read, name, QStringLiteral("ファイルが大きすぎます")};
     if (info.st_size > MaxFileSize)
         return tooLarge;
-    read.modified = QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 +
-                                                   info.st_mtim.tv_nsec / 1000000);
+    read.modified = timeOf(info.st_mtim);
     // Read what the file holds now; should it have grown meanwhile, take the rest as well.
     FileBuffer bytes(static_cast<qsizetype>(info.st_size));
     if (bytes.size() != info.st_size)
@@ -330,10 +333,6 @@ Step removeFile(const Folder& folder, const QString& name) {
 } // namespace
 
 namespace {
-
-QDateTime timeOf(const timespec& at) {
-    return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000);
-}
 
 std::optional<Identity> identityOf(const struct stat& info) {
     // Data files are regular files, and only a directory is compared besides.

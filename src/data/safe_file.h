@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/file_buffer.h"
+#include "data/file_looks.h"
 #include "data/file_result.h"
 #include "data/folder.h"
 #include "data/user_file.h"
@@ -18,10 +19,11 @@ struct FileBytes {
     bool missing = false;
 };
 
-// Every file step of the program, in POSIX, each result checked. Files are named relative to
-// a Folder. Only regular files are read or written: a symbolic link, a directory, a FIFO or a
-// device under a data file's name is an error, never followed and never waited on. Each step
-// is logged under the category "yarukin.files" (off unless QT_LOGGING_RULES turns it on).
+// Every file step on the data directory, in POSIX, each result checked (the files a user
+// names for output are user_file's). Files are named relative to a Folder. Only regular files are
+// read or written: a symbolic link, a directory, a FIFO or a device under a data file's name is an
+// error, never followed and never waited on. Each step is logged under the category "yarukin.files"
+// (off unless QT_LOGGING_RULES turns it on).
 namespace safe_file {
 
 // Files larger than this are refused rather than read into memory.
@@ -29,24 +31,9 @@ inline constexpr qint64 MaxFileSize = qint64(1) << 30;
 
 Expected<FileBytes> readAll(const Folder& folder, const QString& name);
 
-// How a file looks from outside, links not followed: enough to tell that it changed, whether
-// written in place or replaced by another file (which a sync tool may give the same size and
-// modification time); nothing when there is none.
-struct Looks {
-    qint64 size = 0;
-    QDateTime modified;
-    QDateTime changed; // the status change: any write, and a rename over the name
-    quint64 inode = 0;
-    bool operator==(const Looks&) const = default;
-};
+// How the file looks, links not followed; nothing when there is none.
 std::optional<Looks> looksOf(const Folder& folder, const QString& name);
 
-// A file or directory by identity (device and inode), however it is named.
-struct Identity {
-    quint64 device = 0;
-    quint64 inode = 0;
-    bool operator==(const Identity&) const = default;
-};
 // What a path the user named leads to (links followed), when it is a regular file or a
 // directory.
 std::optional<Identity> identityOf(const QString& path);

@@ -87,6 +87,8 @@ ProgressWindow::ProgressWindow(const DataDir& data, DiskWatch& watch, const QStr
       clock_(clock), dialogs_(dialogs), report_(std::move(report)),
       views_(new QStackedWidget(this)), chart_(new ProgressChart), calendar_(new ProgressCalendar),
       notice_(new QLabel(this)), pointed_(new QLabel(this)), summary_(new QLabel(this)) {
+    // Followed before it is read, so that no change between the two goes unseen.
+    watch.follow(this, itemName_);
     load();
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(titleFor(itemName));
@@ -174,7 +176,6 @@ ProgressWindow::ProgressWindow(const DataDir& data, DiskWatch& watch, const QStr
     // The one watch of the program rather than a word from the other windows: it also sees
     // what no window of this program does (a sync tool bringing another computer's records,
     // an edit by hand).
-    watch.follow(this, itemName_);
     connect(&watch, &DiskWatch::historyChanged, this, [this](const QString& name) {
         if (name == itemName_)
             reload();

@@ -68,7 +68,6 @@ public:
     Check(QDBusConnection bus, std::function<void(const QString& dataDir)> start,
           QObject* parent = nullptr);
     Verdict run(const QDateTime& now);
-    Notifier* notifier() const { return notifier_; }
 
 signals:
     void finished();

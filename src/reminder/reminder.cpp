@@ -33,6 +33,11 @@ Expected<Folder> openOwnDir(const QString& path) {
 
 } // namespace
 
+bool sameFolder(const QString& a, const QString& b) {
+    const std::optional<safe_file::Identity> first = safe_file::identityOf(a);
+    return first ? first == safe_file::identityOf(b) : a == b;
+}
+
 QString configDir() {
     return xdgDir("XDG_CONFIG_HOME", QStringLiteral(".config"));
 }

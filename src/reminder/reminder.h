@@ -31,6 +31,9 @@ struct Choice {
 
 // ${XDG_CONFIG_HOME:-~/.config}/yarukin and ${XDG_STATE_HOME:-~/.local/state}/yarukin.
 QString configDir();
+// Whether two paths name one folder, however reached (a link, the launcher's default named
+// otherwise).
+bool sameFolder(const QString& a, const QString& b);
 QString stateDir();
 inline const QString ChoiceFileName = QStringLiteral("reminder.conf");
 inline const QString RemindedFileName = QStringLiteral("reminded");

@@ -27,7 +27,7 @@ ReminderBox::ReminderBox(QWidget* parent, const QString& dataDir, Dialogs& dialo
                          Title);
     } else {
         shown = *saved;
-        if (shown.on && shown.dataDir != dataDir_) {
+        if (shown.on && !reminder::sameFolder(shown.dataDir, dataDir_)) {
             elsewhere = shown.dataDir;
             shown.on = false; // for this folder it is off
         }
@@ -102,7 +102,7 @@ void ReminderBox::accept() {
     if (!chosen.on) {
         // Off here leaves another folder's reminder as it is.
         const Expected<reminder::Choice> saved = reminder::loadChoice();
-        if (saved && saved->on && saved->dataDir != dataDir_) {
+        if (saved && saved->on && !reminder::sameFolder(saved->dataDir, dataDir_)) {
             QDialog::accept();
             return;
         }

@@ -67,11 +67,14 @@ bool Session::report(QWidget* parent, const Step& step) {
 }
 
 void Session::reportMerged(QWidget* parent, const DataDir::Merged& merged) {
+    // Nothing merged: told as any other outcome (a list the tool replaced meanwhile included).
+    if (!merged.done) {
+        report(parent, static_cast<const Outcome&>(merged));
+        return;
+    }
     // One box for the merge: how the list changed is part of what it says.
     for (const FileProblem& problem : merged.warnings)
         report(parent, problem);
-    if (!merged.done)
-        return;
     QStringList lines;
     for (const DataDir::Merged::History& history : merged.histories)
         lines.append(history.added > 0

@@ -245,6 +245,35 @@ TEST_F(TwoComputers, ConflictCopiesAreMergedAtTheStartAndWhenOneAppears) {
     app->dataDirChanged();
     EXPECT_TRUE(dialogs.shown().isEmpty());
     EXPECT_EQ(find<QListView>(QStringLiteral("lstRireki"))->model()->rowCount(), 4);
+    // A copy that cannot be merged (a folder under a copy's name) is told once, not at every
+    // look.
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("A (conflicted copy 2026-12-08 081500).txt")));
+    app->dataDirChanged();
+    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("読み込みエラー")});
+    app->dataDirChanged();
+    EXPECT_EQ(dialogs.shown().size(), 1);
+}
+
+// A merge that stops at the move of its copy (a file stands where the merged copies' folder
+// goes) still tells and follows the list the tool replaced: Next records the item shown.
+TEST_F(TwoComputers, AMergeThatStopsStillFollowsTheReplacedList) {
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")},
+                {QStringLiteral("B"), QStringLiteral("2")},
+                {QStringLiteral("C"), QStringLiteral("3")}});
+    start();
+    dir.write(DataDir::MergedCopiesFolder, "in the way");
+    dir.write(QStringLiteral("項目一覧.sync-conflict-20261207-081500-ABCDEFG.txt"), "\"A\",1\r\n");
+    dir.bringIn(QStringLiteral("項目一覧.txt"), "\"B\",2\r\n\"A\",1\r\n\"C\",3\r\n");
+    dialogs.clear();
+    app->dataDirChanged();
+    EXPECT_EQ(dialogs.titles(),
+              (QStringList{QStringLiteral("項目一覧の変更"), QStringLiteral("書き込みエラー")}));
+    EXPECT_EQ(training()->CurrentItem, 2); // A, now second
+    app->flashSeconds = 0;
+    find<PictureButton>(QStringLiteral("cmdNext"))->click();
+    settle();
+    EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 1);
+    EXPECT_FALSE(dir.exists(QStringLiteral("B.txt")));
 }
 
 // Another computer's shorter list, and its copy, while a Next flashes: merged once the Next is

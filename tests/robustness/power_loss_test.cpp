@@ -24,7 +24,6 @@
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <functional>
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -284,8 +283,6 @@ struct Action {
     std::function<void(TempWorkDir&)> files; // beyond the three items
     std::function<bool(DataDir&)> act;       // true: done without a warning
     bool finishedByTheNextStart = false;     // a merge
-    // A loss only the weaker promise shows, still open: its states must fail, and say why.
-    const char* openUnderPosix = nullptr;
 };
 
 bool isTemporary(const QString& path) {
@@ -344,14 +341,8 @@ protected:
 
         QSet<QByteArray> seen[2]; // by model: POSIX, ext4
         int failures = 0;
-        ::testing::TestPartResultArray open;
         for (int cut = 0; cut <= trace.changes.size(); ++cut) {
             for (const bool ordered : {true, false}) {
-                std::optional<::testing::ScopedFakeTestPartResultReporter> known;
-                if (!ordered && action.openUnderPosix)
-                    known.emplace(
-                        ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD,
-                        &open);
                 trace.states(cut, ordered, [&](const Tree& tree) {
                     QByteArray key;
                     for (auto it = tree.cbegin(); it != tree.cend(); ++it)
@@ -376,11 +367,6 @@ protected:
                     failures += failedChecks() > before;
                 });
             }
-        }
-        if (action.openUnderPosix) {
-            EXPECT_GT(open.size(), 0) << "no longer open, drop it: " << action.openUnderPosix;
-            std::printf("%s: %d failed checks under POSIX alone, open: %s\n", action.name,
-                        open.size(), action.openUnderPosix);
         }
         const QSet<QByteArray> both = seen[0] + seen[1];
         std::printf("%-22s %2d changes, states: ext4 %4d, POSIX %4d, both %4d; failed %d\n",
@@ -459,7 +445,6 @@ protected:
                 << name.toStdString();
         }
     }
-
 
     const fault_shim::Api* shim_ = nullptr;
     std::optional<QTemporaryDir> states_;
