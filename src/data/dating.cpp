@@ -2,6 +2,9 @@
 
 #include "base/text_to_number.h"
 
+#include <QtEndian>
+#include <algorithm>
+
 namespace dating {
 namespace {
 
@@ -87,9 +90,11 @@ std::optional<Stamp> parseStamp(QByteArrayView date, QByteArrayView time) {
     return Stamp{month, day, *second};
 }
 
-std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
-                              const QDateTime& newest) {
-    std::vector<QDate> dates(stamps.size());
+namespace {
+
+// Dates the stamps [begin, end) from `newest` backwards, as the file's year rule does.
+void dateRun(const std::vector<std::optional<Stamp>>& stamps, size_t begin, size_t end,
+             const QDateTime& newest, std::vector<QDate>& dates) {
     // Each record is dated at the latest moment its month, day and time can stand for that is
     // at most a day after the record that follows it; the newest record at most a day after
     // the file's modification. The day's leeway takes in a clock set back (time sync, the end
@@ -101,7 +106,7 @@ std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
                    newest.time().msecsSinceStartOfDay() / 1000;
     const Stamp* after = nullptr;
     qint64 day = 0;
-    for (size_t i = stamps.size(); i-- > 0;) {
+    for (size_t i = end; i-- > begin;) {
         if (!stamps[i])
             continue;
         const Stamp& stamp = *stamps[i];
@@ -116,13 +121,64 @@ std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
         bound = day * SecondsPerDay + stamp.second;
         after = &stamp;
     }
+}
+
+} // namespace
+
+quint64 checksum(QByteArrayView bytes) {
+    // FNV-1a over little-endian words: a megabyte in well under a millisecond.
+    constexpr quint64 Prime = 1099511628211ULL;
+    quint64 sum = 14695981039346656037ULL;
+    qsizetype i = 0;
+    for (; i + 8 <= bytes.size(); i += 8)
+        sum = (sum ^ qFromLittleEndian<quint64>(bytes.data() + i)) * Prime;
+    for (; i < bytes.size(); ++i)
+        sum = (sum ^ static_cast<uchar>(bytes[i])) * Prime;
+    return sum ^ static_cast<quint64>(bytes.size());
+}
+
+std::vector<Run> runsOf(QByteArrayView file, std::vector<Anchor> anchors, size_t count,
+                        const std::function<qint64(size_t)>& startOf) {
+    std::sort(anchors.begin(), anchors.end(),
+              [](const Anchor& a, const Anchor& b) { return a.size < b.size; });
+    std::vector<Run> runs;
+    for (const Anchor& anchor : anchors) {
+        if (anchor.size <= 0 || anchor.size > file.size() || !anchor.newest.isValid() ||
+            checksum(file.first(anchor.size)) != anchor.sum)
+            continue;
+        // The first record that begins at or after the anchor's end.
+        size_t low = runs.empty() ? 0 : runs.back().end, high = count;
+        while (low < high) {
+            const size_t middle = low + (high - low) / 2;
+            if (startOf(middle) < anchor.size)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        if (runs.empty() || low > runs.back().end)
+            runs.push_back({low, anchor.newest});
+    }
+    return runs;
+}
+
+std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
+                              const QDateTime& newest, const std::vector<Run>& kept) {
+    std::vector<QDate> dates(stamps.size());
+    size_t begin = 0;
+    for (const Run& run : kept) {
+        const size_t end = std::min(run.end, stamps.size());
+        dateRun(stamps, begin, end, run.newest, dates);
+        begin = std::max(begin, end);
+    }
+    dateRun(stamps, begin, stamps.size(), newest, dates);
     return dates;
 }
 
 } // namespace dating
 
 Expected<DatedHistory> DatedHistory::read(const Folder& folder, const QString& itemName,
-                                          const QDateTime& now) {
+                                          const QDateTime& now,
+                                          const std::vector<dating::Anchor>& anchors) {
     Expected<HistoryFile> read = HistoryFile::read(folder, itemName);
     if (!read)
         return read.error();
@@ -142,7 +198,12 @@ Expected<DatedHistory> DatedHistory::read(const Folder& folder, const QString& i
         history.seconds_[i] =
             stamps[i] ? stamps[i]->second : dating::parseTime(fields[1]).value_or(-1);
     }
-    history.dates_ = dating::dateStamps(stamps, file.modified().isValid() ? file.modified() : now);
+    const std::vector<dating::Run> kept =
+        anchors.empty() ? std::vector<dating::Run>()
+                        : dating::runsOf(file.bytes(), anchors, count,
+                                         [&](size_t i) { return file.start(static_cast<int>(i)); });
+    history.dates_ =
+        dating::dateStamps(stamps, file.modified().isValid() ? file.modified() : now, kept);
     return history;
 }
 
