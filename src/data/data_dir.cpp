@@ -17,8 +17,7 @@ FileProblem unencodable(const QString& name) {
 
 Step DataDir::removeStrayTemporaries() {
     // The kept years' temporary too, when a crash came before the file's first write.
-    const Step list = safe_file::removeStrayTemporaries(folder_, ItemListFileName);
-    return list ? safe_file::removeStrayTemporaries(folder_, kept_years::FileName) : list;
+    return safe_file::removeStrayTemporaries(folder_, {ItemListFileName, kept_years::FileName});
 }
 
 Outcome DataDir::LoadItemList() {
