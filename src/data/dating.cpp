@@ -125,27 +125,51 @@ void dateRun(const std::vector<std::optional<Stamp>>& stamps, size_t begin, size
 
 } // namespace
 
+namespace {
+
+// FNV-1a over little-endian words: a megabyte in well under a millisecond. The sums of several
+// beginnings of one file are taken in one pass (Checksum::of, for sizes in order), so that no
+// number of anchors, however hostile, reads the file more than once.
+class Checksum {
+public:
+    explicit Checksum(QByteArrayView bytes) : bytes_(bytes) {}
+    quint64 of(qsizetype size) {
+        for (; words_ + 8 <= size; words_ += 8)
+            sum_ = (sum_ ^ qFromLittleEndian<quint64>(bytes_.data() + words_)) * Prime;
+        quint64 sum = sum_;
+        for (qsizetype i = words_; i < size; ++i)
+            sum = (sum ^ static_cast<uchar>(bytes_[i])) * Prime;
+        return sum ^ static_cast<quint64>(size);
+    }
+
+private:
+    static constexpr quint64 Prime = 1099511628211ULL;
+    QByteArrayView bytes_;
+    qsizetype words_ = 0;
+    quint64 sum_ = 14695981039346656037ULL;
+};
+
+} // namespace
+
 quint64 checksum(QByteArrayView bytes) {
-    // FNV-1a over little-endian words: a megabyte in well under a millisecond.
-    constexpr quint64 Prime = 1099511628211ULL;
-    quint64 sum = 14695981039346656037ULL;
-    qsizetype i = 0;
-    for (; i + 8 <= bytes.size(); i += 8)
-        sum = (sum ^ qFromLittleEndian<quint64>(bytes.data() + i)) * Prime;
-    for (; i < bytes.size(); ++i)
-        sum = (sum ^ static_cast<uchar>(bytes[i])) * Prime;
-    return sum ^ static_cast<quint64>(bytes.size());
+    return Checksum(bytes).of(bytes.size());
+}
+
+std::vector<Anchor> vouching(QByteArrayView file, std::vector<Anchor> anchors) {
+    std::sort(anchors.begin(), anchors.end(),
+              [](const Anchor& a, const Anchor& b) { return a.size < b.size; });
+    Checksum sums(file);
+    std::erase_if(anchors, [&](const Anchor& anchor) {
+        return anchor.size <= 0 || anchor.size > file.size() || !anchor.newest.isValid() ||
+               sums.of(anchor.size) != anchor.sum;
+    });
+    return anchors;
 }
 
 std::vector<Run> runsOf(QByteArrayView file, std::vector<Anchor> anchors, size_t count,
                         const std::function<qint64(size_t)>& startOf) {
-    std::sort(anchors.begin(), anchors.end(),
-              [](const Anchor& a, const Anchor& b) { return a.size < b.size; });
     std::vector<Run> runs;
-    for (const Anchor& anchor : anchors) {
-        if (anchor.size <= 0 || anchor.size > file.size() || !anchor.newest.isValid() ||
-            checksum(file.first(anchor.size)) != anchor.sum)
-            continue;
+    for (const Anchor& anchor : vouching(file, std::move(anchors))) {
         // The first record that begins at or after the anchor's end.
         size_t low = runs.empty() ? 0 : runs.back().end, high = count;
         while (low < high) {

@@ -47,15 +47,18 @@ struct Anchor {
 // A checksum of a file's first bytes, the same on every computer.
 quint64 checksum(QByteArrayView bytes);
 
+// The anchors that still vouch for `file`, in order of size: an anchor whose bytes the file no
+// longer begins with (edited by hand, merged, emptied) vouches for nothing.
+std::vector<Anchor> vouching(QByteArrayView file, std::vector<Anchor> anchors);
+
 // A run of records dated from its own newest moment: those before the record `end` (and
 // from the end of the run before).
 struct Run {
     size_t end = 0;
     QDateTime newest;
 };
-// The runs that the anchors still vouch for in `file`: an anchor whose bytes the file no longer
-// begins with (edited by hand, merged, emptied) vouches for nothing. `startOf(i)` is the
-// offset of record i, ascending, of `count` records.
+// The runs that the anchors still vouch for in `file`. `startOf(i)` is the offset of record i,
+// ascending, of `count` records.
 std::vector<Run> runsOf(QByteArrayView file, std::vector<Anchor> anchors, size_t count,
                         const std::function<qint64(size_t)>& startOf);
 

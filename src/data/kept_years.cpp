@@ -94,10 +94,7 @@ void noteAppend(const Folder& folder, const QString& itemName, qint64 sizeBefore
     Anchors anchors = read(folder);
     std::vector<dating::Anchor>& mine = anchors[itemName];
     // An anchor the file no longer begins with (emptied, edited, merged) is of no more use.
-    std::erase_if(mine, [&](const dating::Anchor& anchor) {
-        return anchor.size > bytes.size() ||
-               dating::checksum(bytes.first(anchor.size)) != anchor.sum;
-    });
+    mine = dating::vouching(bytes, std::move(mine));
     add(mine,
         {sizeBefore, dating::checksum(bytes.first(sizeBefore)), modifiedBefore.toLocalTime()});
     if (const Step written = write(folder, anchors); !written)
