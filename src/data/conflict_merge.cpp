@@ -2,8 +2,10 @@
 
 #include "data/conflicts.h"
 #include "data/history.h"
+#include "data/kept_years.h"
 #include "data/safe_file.h"
 
+#include <QDebug>
 #include <algorithm>
 
 namespace conflicts {
@@ -30,9 +32,14 @@ Merged Merge::run() {
     }
     QStringList sorted = *names;
     sorted.sort();
+    // The kept years first: the histories' merge dates their records with them.
+    for (const QString& name : sorted)
+        if (const std::optional<Copy> copy = recognise(name);
+            copy && copy->original == kept_years::FileName)
+            mergeKeptCopy(name);
     for (const QString& name : sorted) {
         const std::optional<Copy> copy = recognise(name);
-        if (!copy)
+        if (!copy || copy->original == kept_years::FileName)
             continue;
         // A registered item may bear such a name itself: its history is no copy.
         if (std::any_of(table_.begin(), table_.end(),
@@ -58,13 +65,38 @@ void Merge::mergeHistoryCopy(const QString& copy, const QString& original) {
     if (!merged_.take(ours))
         return;
     int added = 0;
-    const QByteArray bytes = mergeHistories(ours->bytes.view(), ours->modified,
-                                            theirs->bytes.view(), theirs->modified, &added);
+    kept_years::Anchors kept = kept_years::read(folder_);
+    const QString item = original.chopped(4);
+    std::vector<dating::Anchor> anchors;
+    const QByteArray bytes =
+        mergeHistories(ours->bytes.view(), ours->modified, theirs->bytes.view(), theirs->modified,
+                       &added, kept.value(item), &anchors);
     if (added > 0 && !merged_.take(safe_file::replace(folder_, original, bytes)))
         return;
+    // The merged file's years as the merge dated them; the kept file is no reason to stop.
+    if (added > 0 && kept.value(item) != anchors) {
+        kept[item] = std::move(anchors);
+        if (const Step written = kept_years::write(folder_, kept); !written)
+            qWarning() << "kept years unwritten:" << written.error().reason;
+    }
     if (!merged_.take(safe_file::moveInto(folder_, copy, MergedCopiesFolder)))
         return;
     merged_.histories.append({copy, original, added});
+}
+
+void Merge::mergeKeptCopy(const QString& copy) {
+    // Quietly: the kept years change no record and nothing the user sees but dates, and a copy
+    // that cannot be merged costs those at most.
+    const Expected<FileBytes> theirs = safe_file::readAll(folder_, copy);
+    if (!theirs || theirs->missing || theirs->bytes.size() > (qsizetype(1) << 20))
+        return;
+    const kept_years::Anchors ours = kept_years::read(folder_);
+    const kept_years::Anchors both =
+        kept_years::merged(ours, kept_years::parse(theirs->bytes.view()));
+    if (both != ours && !kept_years::write(folder_, both))
+        return;
+    if (!safe_file::moveInto(folder_, copy, MergedCopiesFolder))
+        qWarning() << "kept years' copy not moved:" << copy;
 }
 
 void Merge::mergeListCopy(const QString& copy) {

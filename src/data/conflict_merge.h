@@ -33,7 +33,8 @@ struct Merged : Outcome {
 // merged in and then moved aside into MergedCopiesFolder, never deleted. A history takes the
 // copy's records it lacks, in time order, through the atomic replace. The item list takes the
 // copy's items it lacks, up to twenty items; targets that differ are told, not changed. A copy
-// that cannot be merged stays where it is. `table` and `known` are the data directory's item
+// that cannot be merged stays where it is. A copy of the kept years adds its anchors, untold.
+// `table` and `known` are the data directory's item
 // table and known list, which a list copy changes.
 class Merge {
 public:
@@ -44,6 +45,7 @@ public:
 private:
     void mergeHistoryCopy(const QString& copy, const QString& original);
     void mergeListCopy(const QString& copy);
+    void mergeKeptCopy(const QString& copy);
 
     const Folder& folder_;
     std::vector<GYMM::Item>& table_;

@@ -1,6 +1,7 @@
 #include "data/conflicts.h"
 
 #include "data/dating.h"
+#include "data/kept_years.h"
 #include "data/records.h"
 
 #include <QHash>
@@ -19,14 +20,15 @@ struct Shape {
 
 const std::vector<Shape>& shapes() {
     static const std::vector<Shape> all = {
-        {Tool::Syncthing, QRegularExpression(QStringLiteral(
-                              "^(.+)\\.sync-conflict-\\d{8}-\\d{6}(?:-[A-Z0-9]{7})?\\.txt$"))},
+        {Tool::Syncthing,
+         QRegularExpression(QStringLiteral(
+             "^(.+)\\.sync-conflict-\\d{8}-\\d{6}(?:-[A-Z0-9]{7})?\\.(txt|yarukin)$"))},
         {Tool::Nextcloud,
          QRegularExpression(QStringLiteral(
-             "^(.+) \\(conflicted copy (?:.+ )?\\d{4}-\\d{2}-\\d{2} \\d{6}\\)\\.txt$"))},
-        {Tool::Dropbox,
-         QRegularExpression(QStringLiteral("^(.+) \\((?:.+'s conflicted copy|.+ ?の競合コピー) "
-                                           "\\d{4}-\\d{2}-\\d{2}(?: \\(\\d+\\))?\\)\\.txt$"))},
+             "^(.+) \\(conflicted copy (?:.+ )?\\d{4}-\\d{2}-\\d{2} \\d{6}\\)\\.(txt|yarukin)$"))},
+        {Tool::Dropbox, QRegularExpression(QStringLiteral(
+                            "^(.+) \\((?:.+'s conflicted copy|.+ ?の競合コピー) "
+                            "\\d{4}-\\d{2}-\\d{2}(?: \\(\\d+\\))?\\)\\.(txt|yarukin)$"))},
     };
     return all;
 }
@@ -38,7 +40,8 @@ struct Line {
     qint64 moment = std::numeric_limits<qint64>::min();
 };
 
-std::vector<Line> linesOf(QByteArrayView file, const QDateTime& modified) {
+std::vector<Line> linesOf(QByteArrayView file, const QDateTime& modified,
+                          const std::vector<dating::Anchor>& anchors) {
     std::vector<Line> lines;
     std::vector<std::optional<dating::Stamp>> stamps;
     records::LineScanner scanner(file);
@@ -47,8 +50,10 @@ std::vector<Line> linesOf(QByteArrayView file, const QDateTime& modified) {
         lines.push_back({line});
         stamps.push_back(dating::parseStamp(fields[0], fields[1]));
     }
-    const std::vector<QDate> dates =
-        dating::dateStamps(stamps, modified.isValid() ? modified : QDateTime::currentDateTime());
+    const std::vector<dating::Run> kept = dating::runsOf(
+        file, anchors, lines.size(), [&](size_t i) { return lines[i].bytes.data() - file.data(); });
+    const std::vector<QDate> dates = dating::dateStamps(
+        stamps, modified.isValid() ? modified : QDateTime::currentDateTime(), kept);
     qint64 moment = std::numeric_limits<qint64>::min();
     for (size_t i = 0; i < lines.size(); ++i) {
         if (dates[i].isValid())
@@ -58,24 +63,35 @@ std::vector<Line> linesOf(QByteArrayView file, const QDateTime& modified) {
     return lines;
 }
 
+QDateTime momentTime(qint64 moment) {
+    return QDateTime(QDate::fromJulianDay(moment / 86400),
+                     QTime::fromMSecsSinceStartOfDay(int(moment % 86400) * 1000));
+}
+
 } // namespace
 
 std::optional<Copy> recognise(const QString& name) {
     for (const Shape& shape : shapes())
-        if (const QRegularExpressionMatch match = shape.pattern.match(name); match.hasMatch())
-            return Copy{name, match.captured(1) + QStringLiteral(".txt"), shape.tool};
+        if (const QRegularExpressionMatch match = shape.pattern.match(name); match.hasMatch()) {
+            const QString original = match.captured(1) + u'.' + match.captured(2);
+            // Of the program's other files, only the kept years are shared.
+            if (match.captured(2) == u"txt" || original == kept_years::FileName)
+                return Copy{name, original, shape.tool};
+        }
     return std::nullopt;
 }
 
 QByteArray mergeHistories(QByteArrayView ours, const QDateTime& oursModified, QByteArrayView theirs,
-                          const QDateTime& theirsModified, int* added) {
-    const std::vector<Line> mine = linesOf(ours, oursModified);
+                          const QDateTime& theirsModified, int* added,
+                          const std::vector<dating::Anchor>& anchors,
+                          std::vector<dating::Anchor>* mergedAnchors) {
+    const std::vector<Line> mine = linesOf(ours, oursModified, anchors);
     QHash<QByteArray, int> held;
     for (const Line& line : mine)
         ++held[line.bytes.toByteArray()];
     // Their records that ours lacks, in time order (the order of their file among equals).
     std::vector<Line> extra;
-    for (const Line& line : linesOf(theirs, theirsModified)) {
+    for (const Line& line : linesOf(theirs, theirsModified, anchors)) {
         int& count = held[line.bytes.toByteArray()];
         if (count > 0)
             --count;
@@ -89,7 +105,15 @@ QByteArray mergeHistories(QByteArrayView ours, const QDateTime& oursModified, QB
 
     QByteArray merged;
     merged.reserve(ours.size() + theirs.size() + 2 * qsizetype(mine.size() + extra.size()));
-    const auto put = [&merged](const Line& line) { merged.append(line.bytes).append("\r\n"); };
+    // The merged file's years as the merge knew them: an anchor before each long break.
+    qint64 last = std::numeric_limits<qint64>::min();
+    const auto put = [&](const Line& line) {
+        if (mergedAnchors && last != std::numeric_limits<qint64>::min() &&
+            line.moment - last > 183 * qint64(86400))
+            mergedAnchors->push_back({merged.size(), dating::checksum(merged), momentTime(last)});
+        last = line.moment;
+        merged.append(line.bytes).append("\r\n");
+    };
     auto next = extra.begin();
     for (const Line& line : mine) {
         for (; next != extra.end() && next->moment < line.moment; ++next)

@@ -2,6 +2,7 @@
 
 #include "base/cp932.h"
 #include "data/dating.h"
+#include "data/kept_years.h"
 #include "data/safe_file.h"
 
 #include <QDir>
@@ -218,7 +219,7 @@ namespace {
 // The names the data directory's own files go by: the item list and every history a
 // registered item may have, whether it exists yet or not.
 QStringList ownNames(const GYMM& table) {
-    QStringList names{ItemListFileName};
+    QStringList names{ItemListFileName, kept_years::FileName};
     for (int i = 1; i <= table.ItemCount(); ++i)
         if (!historyNameProblem(table.ItemNames(i)))
             names.append(historyFileName(table.ItemNames(i)));

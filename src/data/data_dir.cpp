@@ -1,6 +1,7 @@
 #include "data/data_dir.h"
 
 #include "base/text_to_number.h"
+#include "data/kept_years.h"
 #include "data/safe_file.h"
 
 namespace {
@@ -15,7 +16,8 @@ FileProblem unencodable(const QString& name) {
 } // namespace
 
 Step DataDir::removeStrayTemporaries() {
-    return safe_file::removeStrayTemporaries(folder_, ItemListFileName);
+    // The kept years' temporary too, when a crash came before the file's first write.
+    return safe_file::removeStrayTemporaries(folder_, {ItemListFileName, kept_years::FileName});
 }
 
 Outcome DataDir::LoadItemList() {
@@ -89,7 +91,12 @@ std::optional<FileProblem> DataDir::readBackAfter(std::vector<GYMM::Item> writte
 
 DataDir::Recorded DataDir::record(int k, double count, const QDateTime& when) {
     Recorded recorded;
-    const Step appended = history::append(folder_, gymm_.ItemNames(k), count, when);
+    const QString& name = gymm_.ItemNames(k);
+    // How the history looked before: after a long break its time is the last word on which
+    // year its records belong to, which the append is about to overwrite.
+    const std::optional<safe_file::Looks> before =
+        history::refusal(name) ? std::nullopt : safe_file::looksOf(folder_, historyFileName(name));
+    const Step appended = history::append(folder_, name, count, when);
     // A name no history file can carry (hand-edited into the item list) can never be
     // recorded; the workout goes on past it rather than ending there.
     if (!appended && appended.error().action == Action::UnusableName) {
@@ -100,6 +107,8 @@ DataDir::Recorded DataDir::record(int k, double count, const QDateTime& when) {
     if (!recorded.take(appended))
         return recorded; // the same item stays, with its count, for another try
     recorded.done = recorded.movesOn = true;
+    if (before)
+        kept_years::noteAppend(folder_, name, before->size, before->modified, when);
     const Expected<KnownList::Check> list = checkList(ListChange::Then::Recorded);
     if (recorded.take(list) && !recorded.noteChange(list->change))
         recorded.take(rewriteUnchanged(list->current));
@@ -218,5 +227,5 @@ Expected<HistoryFile> DataDir::readHistory(const QString& itemName) const {
 
 Expected<DatedHistory> DataDir::readDatedHistory(const QString& itemName,
                                                  const QDateTime& now) const {
-    return DatedHistory::read(folder_, itemName, now);
+    return DatedHistory::read(folder_, itemName, now, kept_years::read(folder_).value(itemName));
 }

@@ -37,8 +37,8 @@ public:
     // in memory and rewrites the item list from it, so two of them would undo each other's
     // changes.
     Lock lock() { return safe_file::lock(folder_); }
-    // Removes the temporary files a crash or a power cut left beside the data files (only
-    // while locked).
+    // Removes the temporary files a crash or a power cut left beside the item list, the kept
+    // years or a history (only while locked).
     Step removeStrayTemporaries();
 
     // Replaces the table with the item list file; a missing file is an empty table. When the

@@ -2,6 +2,9 @@
 
 #include "base/text_to_number.h"
 
+#include <QtEndian>
+#include <algorithm>
+
 namespace dating {
 namespace {
 
@@ -87,9 +90,11 @@ std::optional<Stamp> parseStamp(QByteArrayView date, QByteArrayView time) {
     return Stamp{month, day, *second};
 }
 
-std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
-                              const QDateTime& newest) {
-    std::vector<QDate> dates(stamps.size());
+namespace {
+
+// Dates the stamps [begin, end) from `newest` backwards, as the file's year rule does.
+void dateRun(const std::vector<std::optional<Stamp>>& stamps, size_t begin, size_t end,
+             const QDateTime& newest, std::vector<QDate>& dates) {
     // Each record is dated at the latest moment its month, day and time can stand for that is
     // at most a day after the record that follows it; the newest record at most a day after
     // the file's modification. The day's leeway takes in a clock set back (time sync, the end
@@ -101,7 +106,7 @@ std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
                    newest.time().msecsSinceStartOfDay() / 1000;
     const Stamp* after = nullptr;
     qint64 day = 0;
-    for (size_t i = stamps.size(); i-- > 0;) {
+    for (size_t i = end; i-- > begin;) {
         if (!stamps[i])
             continue;
         const Stamp& stamp = *stamps[i];
@@ -116,13 +121,88 @@ std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
         bound = day * SecondsPerDay + stamp.second;
         after = &stamp;
     }
+}
+
+} // namespace
+
+namespace {
+
+// FNV-1a over little-endian words: a megabyte in well under a millisecond. The sums of several
+// beginnings of one file are taken in one pass (Checksum::of, for sizes in order), so that no
+// number of anchors, however hostile, reads the file more than once.
+class Checksum {
+public:
+    explicit Checksum(QByteArrayView bytes) : bytes_(bytes) {}
+    quint64 of(qsizetype size) {
+        for (; words_ + 8 <= size; words_ += 8)
+            sum_ = (sum_ ^ qFromLittleEndian<quint64>(bytes_.data() + words_)) * Prime;
+        quint64 sum = sum_;
+        for (qsizetype i = words_; i < size; ++i)
+            sum = (sum ^ static_cast<uchar>(bytes_[i])) * Prime;
+        return sum ^ static_cast<quint64>(size);
+    }
+
+private:
+    static constexpr quint64 Prime = 1099511628211ULL;
+    QByteArrayView bytes_;
+    qsizetype words_ = 0;
+    quint64 sum_ = 14695981039346656037ULL;
+};
+
+} // namespace
+
+quint64 checksum(QByteArrayView bytes) {
+    return Checksum(bytes).of(bytes.size());
+}
+
+std::vector<Anchor> vouching(QByteArrayView file, std::vector<Anchor> anchors) {
+    std::sort(anchors.begin(), anchors.end(),
+              [](const Anchor& a, const Anchor& b) { return a.size < b.size; });
+    Checksum sums(file);
+    std::erase_if(anchors, [&](const Anchor& anchor) {
+        return anchor.size <= 0 || anchor.size > file.size() || !anchor.newest.isValid() ||
+               sums.of(anchor.size) != anchor.sum;
+    });
+    return anchors;
+}
+
+std::vector<Run> runsOf(QByteArrayView file, std::vector<Anchor> anchors, size_t count,
+                        const std::function<qint64(size_t)>& startOf) {
+    std::vector<Run> runs;
+    for (const Anchor& anchor : vouching(file, std::move(anchors))) {
+        // The first record that begins at or after the anchor's end.
+        size_t low = runs.empty() ? 0 : runs.back().end, high = count;
+        while (low < high) {
+            const size_t middle = low + (high - low) / 2;
+            if (startOf(middle) < anchor.size)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        if (runs.empty() || low > runs.back().end)
+            runs.push_back({low, anchor.newest});
+    }
+    return runs;
+}
+
+std::vector<QDate> dateStamps(const std::vector<std::optional<Stamp>>& stamps,
+                              const QDateTime& newest, const std::vector<Run>& kept) {
+    std::vector<QDate> dates(stamps.size());
+    size_t begin = 0;
+    for (const Run& run : kept) {
+        const size_t end = std::min(run.end, stamps.size());
+        dateRun(stamps, begin, end, run.newest, dates);
+        begin = std::max(begin, end);
+    }
+    dateRun(stamps, begin, stamps.size(), newest, dates);
     return dates;
 }
 
 } // namespace dating
 
 Expected<DatedHistory> DatedHistory::read(const Folder& folder, const QString& itemName,
-                                          const QDateTime& now) {
+                                          const QDateTime& now,
+                                          const std::vector<dating::Anchor>& anchors) {
     Expected<HistoryFile> read = HistoryFile::read(folder, itemName);
     if (!read)
         return read.error();
@@ -142,7 +222,12 @@ Expected<DatedHistory> DatedHistory::read(const Folder& folder, const QString& i
         history.seconds_[i] =
             stamps[i] ? stamps[i]->second : dating::parseTime(fields[1]).value_or(-1);
     }
-    history.dates_ = dating::dateStamps(stamps, file.modified().isValid() ? file.modified() : now);
+    const std::vector<dating::Run> kept =
+        anchors.empty() ? std::vector<dating::Run>()
+                        : dating::runsOf(file.bytes(), anchors, count,
+                                         [&](size_t i) { return file.start(static_cast<int>(i)); });
+    history.dates_ =
+        dating::dateStamps(stamps, file.modified().isValid() ? file.modified() : now, kept);
     return history;
 }
 

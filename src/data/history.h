@@ -68,6 +68,8 @@ public:
     const QDateTime& modified() const { return modified_; }
 
     int count() const { return static_cast<int>(lineStarts_.size()); }
+    // Where a record begins in the file's bytes.
+    qint64 start(int index) const { return lineStarts_.at(static_cast<size_t>(index)); }
     // The file's bytes, which the fields above are views of.
     QByteArrayView bytes() const { return bytes_.view(); }
     HistoryRecord record(int index) const; // index from 0

@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -502,6 +503,10 @@ bool isTemporaryName(const QString& name, const QString& fileName) {
 }
 
 Step removeStrayTemporaries(const Folder& folder, const QString& fileName) {
+    return removeStrayTemporaries(folder, QStringList{fileName});
+}
+
+Step removeStrayTemporaries(const Folder& folder, const QStringList& fileNames) {
     const Expected<QStringList> names = namesIn(folder);
     if (!names)
         return names.error();
@@ -509,7 +514,9 @@ Step removeStrayTemporaries(const Folder& folder, const QString& fileName) {
     for (const QString& name : *names) {
         // A merge replaces a history too: a temporary beside a file that is there is ours.
         const QString original = name.left(name.lastIndexOf(TemporaryMark));
-        if (!isTemporaryName(name, fileName) &&
+        if (std::none_of(
+                fileNames.begin(), fileNames.end(),
+                [&](const QString& fileName) { return isTemporaryName(name, fileName); }) &&
             !(isTemporaryName(name, original) && names->contains(original)))
             continue;
         struct stat info {};

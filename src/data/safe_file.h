@@ -83,6 +83,8 @@ Step remove(const Folder& folder, const QString& name);
 // exactly that pattern, and only regular files, are touched; run it only while no other copy
 // of the program can be writing there (while holding the data directory's lock).
 Step removeStrayTemporaries(const Folder& folder, const QString& fileName);
+// The same for the temporaries of several files, in one sweep.
+Step removeStrayTemporaries(const Folder& folder, const QStringList& fileNames);
 
 // The names of the entries of the folder.
 Expected<QStringList> namesIn(const Folder& folder);

@@ -2,6 +2,7 @@
 
 #include "base/cp932.h"
 #include "data/data_dir.h"
+#include "data/kept_years.h"
 #include "support/work_dir.h"
 
 #include <QFile>
@@ -48,10 +49,15 @@ TEST(Conflicts, TheToolsShapesAreRecognisedAndNothingThatMerelyLooksAlike) {
     EXPECT_EQ(conflicts::recognise(QStringLiteral("a.b.sync-conflict-20261207-081500-ABCDEFG.txt"))
                   ->original,
               u"a.b.txt");
+    EXPECT_EQ(
+        conflicts::recognise(QStringLiteral("記録の年 (conflicted copy 2026-12-07 081500).yarukin"))
+            ->original,
+        kept_years::FileName);
     for (const char16_t* alike :
          {u"腹筋.txt", u"腹筋.sync-conflict-2026127-081500-ABCDEFG.txt",
           u"腹筋.sync-conflict-20261207-081500-abcdefg.txt",
           u"腹筋.sync-conflict-20261207-081500-ABCDEFG.csv",
+          u"腹筋.sync-conflict-20261207-081500-ABCDEFG.yarukin",
           u".sync-conflict-20261207-081500-ABCDEFG.txt", u"腹筋 (conflicted copy 2026-12-07).txt",
           u"腹筋 (copy 2026-12-07 081500).txt", u"腹筋 (desktop's copy 2026-12-07).txt",
           u"腹筋 (backup 2026-12-07).txt", u"腹筋 (desktop's conflicted copy 2026-12-07).txt.bak"})

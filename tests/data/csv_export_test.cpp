@@ -252,7 +252,7 @@ TEST_F(CsvExport, WritesWhereverTheUserSaysButNeverOverTheDataFiles) {
           QStringLiteral("out/list-link"), dir.path() + QStringLiteral("/腕立て, 膝つき.txt"),
           QStringLiteral("out/hard-link"), QStringLiteral("./記録なし.txt"),
           QStringLiteral("項目一覧.txt.yarukin-Ab12Cd"),
-          QStringLiteral("項目一覧.txt.yarukin-Zz99Zz")}) {
+          QStringLiteral("項目一覧.txt.yarukin-Zz99Zz"), QStringLiteral("記録の年.yarukin")}) {
         const Step refused = csv::write(table, own, bytes("CSV"));
         ASSERT_FALSE(refused) << own.toStdString();
         EXPECT_TRUE(refused.error().reason.contains(u"データ")) << own.toStdString();

@@ -1,9 +1,12 @@
 #include "data/dating.h"
 
 #include "base/cp932.h"
+#include "data/kept_years.h"
 #include "support/work_dir.h"
 
+#include <QDir>
 #include <QFile>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -172,3 +175,89 @@ TEST(Dating, AHistoryFileIsDatedByItsModificationTime) {
 }
 
 } // namespace
+
+// Dating with the kept years, through Next and the program's reads: one item's history written
+// with its file time, then each step (a Next, something done to the files), each leaving the
+// file time of its day, and the dates of the records after all of them.
+TEST(Dating, EveryRecordKeepsItsYearAfterABreakOfAnyLength) {
+    const QString history = QStringLiteral("腹筋.txt"),
+                  sync = QStringLiteral(".sync-conflict-20261207-081500-ABCDEFG");
+    const auto line = [](const QDate& day) {
+        return cp(day.toString(u"\"MM月dd日\",\"12時00分00秒\",5\r\n"));
+    };
+    const QDate old(2025, 8, 15), first(2025, 8, 16), later(2026, 9, 20), after(2026, 9, 21);
+    const QDate years(2028, 10, 1), misdated(2026, 8, 15);
+    using Step = std::function<void(TempWorkDir&, DataDir&)>;
+    // A step, then the history's time set to the day, as the step would leave it that day.
+    const auto on = [&](const QDate& day, const Step& step) -> Step {
+        return [=](TempWorkDir& dir, DataDir& data) {
+            step(dir, data);
+            dir.write(history, dir.read(history), QDateTime(day, QTime(12, 0)));
+        };
+    };
+    const auto next = [&](const QDate& day) {
+        return on(day, [day](TempWorkDir&, DataDir& data) {
+            const DataDir::Recorded next = data.record(1, 5, QDateTime(day, QTime(12, 0)));
+            EXPECT_TRUE(next.done && next.warnings.isEmpty()) << day.toString().toStdString();
+        });
+    };
+    const Step edit = on(later, [&](TempWorkDir& dir, DataDir&) { // an older record's count
+        dir.write(history, dir.read(history).replace(",5\r\n", ",6\r\n"));
+    });
+    const Step addByHand = on(after, [&](TempWorkDir& dir, DataDir&) {
+        dir.write(history, dir.read(history) + line(after));
+    });
+    const Step damage = [](TempWorkDir& dir, DataDir&) {
+        dir.write(kept_years::FileName, "yarukin kept years 1\n腹筋\t9\tzz\n");
+    };
+    const Step noFile = [](TempWorkDir&, DataDir&) {
+        ASSERT_TRUE(QDir().mkdir(kept_years::FileName));
+    };
+    const Step keptCopy = [&](TempWorkDir& dir, DataDir& data) { // the other side's kept file won
+        const QString copy = QStringLiteral("記録の年") + sync + QStringLiteral(".yarukin");
+        dir.write(copy, dir.read(kept_years::FileName));
+        dir.write(kept_years::FileName, "yarukin kept years 1\n");
+        EXPECT_FALSE(data.mergeConflictCopies().done); // nothing to tell the user
+        EXPECT_FALSE(dir.exists(copy));
+    };
+    const Step historyCopy = on(after, [&](TempWorkDir& dir, DataDir& data) {
+        dir.write(QStringLiteral("腹筋") + sync + QStringLiteral(".txt"),
+                  line(old) + line(first) + line(after), QDateTime(after, QTime(12, 0)));
+        EXPECT_TRUE(data.mergeConflictCopies().done);
+    });
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+        std::vector<QDate> dates;
+    } rows[] = {
+        {"13 months", {next(later)}, {old, first, later}},
+        {"3 years, then a day",
+         {next(years), next(years.addDays(1))},
+         {old, first, years, years.addDays(1)}},
+        {"two breaks", {next(later), next(years)}, {old, first, later, years}},
+        {"a record added by hand after", {next(later), addByHand}, {old, first, later, after}},
+        {"an old record edited by hand",
+         {next(later), edit},
+         {misdated, misdated.addDays(1), later}},
+        {"a damaged kept file", {next(later), damage}, {misdated, misdated.addDays(1), later}},
+        {"a kept file that is no file",
+         {noFile, next(later)},
+         {misdated, misdated.addDays(1), later}},
+        {"a conflict copy of the kept file", {next(later), keptCopy}, {old, first, later}},
+        {"a conflict copy of the history", {next(later), historyCopy}, {old, first, later, after}},
+    };
+    for (const auto& row : rows) {
+        TempWorkDir dir;
+        dir.write(ItemListFileName, cp(QStringLiteral("\"腹筋\",30\r\n")));
+        dir.write(history, line(old) + line(first), QDateTime(first, QTime(12, 0)));
+        DataDir data = dir.open();
+        ASSERT_TRUE(data.LoadItemList().done);
+        for (const Step& step : row.steps)
+            step(dir, data);
+        const DatedHistory dated = data.readDatedHistory(QStringLiteral("腹筋"), {}).value();
+        std::vector<QDate> dates;
+        for (int i = 0; i < dated.size(); ++i)
+            dates.push_back(dated.date(i));
+        EXPECT_EQ(dates, row.dates) << row.what;
+    }
+}

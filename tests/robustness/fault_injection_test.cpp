@@ -342,6 +342,14 @@ TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
     // Next: the record is written and flushed, once; the unchanged list is left alone.
     expect(trace([&] { return data.record(1, 9, When); }),
            QStringLiteral("(write A\\.txt\\n)+fdatasync A\\.txt\\nclose A\\.txt\\n"));
+    // The first Next after a break of over half a year writes the kept years as well.
+    dir.write(QStringLiteral("C.txt"), dir.read(QStringLiteral("C.txt")), When);
+    expect(trace([&] { return data.record(3, 9, When.addDays(200)); }),
+           QStringLiteral("(write C\\.txt\\n)+fdatasync C\\.txt\\nclose C\\.txt\\nopenat "
+                          "(?<k>K\\.yarukin-\\w{6})\\n"
+                          "(write \\k<k>\\n)+fdatasync \\k<k>\\nclose \\k<k>\\nrenameat \\k<k> K\\n"
+                          "fsync \\.\\n")
+               .replace(u'K', QStringLiteral("記録の年\\.yarukin")));
     // Next on an item without a history file: the new name is flushed too.
     ASSERT_TRUE(QFile::remove(QStringLiteral("B.txt")));
     expect(trace([&] { return data.record(2, 9, When); }),

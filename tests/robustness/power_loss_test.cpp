@@ -462,6 +462,9 @@ TEST_F(PowerLoss, EveryStateOfEveryAction) {
     const auto merge = [](DataDir& data) { return quiet(data.mergeConflictCopies()); };
     const Action actions[] = {
         {"次へ", {}, [](DataDir& data) { return quiet(data.record(1, 9, When)); }},
+        {"次へ(after a break)",
+         {},
+         [](DataDir& data) { return quiet(data.record(1, 9, Stamp.addDays(400))); }},
         {"次へ(no line end)", {}, [](DataDir& data) { return quiet(data.record(3, 4, When)); }},
         {"次へ(new file)",
          [](TempWorkDir& dir) { QFile::remove(dir.path() + QStringLiteral("/B.txt")); },
