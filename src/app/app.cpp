@@ -113,8 +113,9 @@ void App::openTraining() {
 void App::openSettings() {
     auto* window = new frmSettei(*this);
     adopt(window);
-    window->Form_Load();
+    // Shown before it loads: a box about its content (a name no file can carry) comes over it.
     window->present();
+    window->Form_Load();
 }
 
 void App::adopt(QWidget* window) {

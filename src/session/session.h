@@ -51,6 +51,10 @@ public:
     void reportMerged(QWidget* parent, const DataDir::Merged& merged);
     // A name read from a hand-edited file may hold control characters: as a message shows it.
     static QString visible(QString text);
+    // An item's name, which a hand-edited list may make of any length, as a box shows it:
+    // visible, and beyond ShownNameMax characters cut in the middle.
+    static QString shownName(const QString& name);
+    static constexpr qsizetype ShownNameMax = 60;
     // What the user is told of an item list changed on the disk.
     static QString changeText(const ListChange& change);
 
