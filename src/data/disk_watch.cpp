@@ -17,6 +17,14 @@ namespace {
 // A file changed this close to a look may change again without its times showing it.
 constexpr qint64 CoarseClockMs = 2000;
 
+QStringList sortedNames(const Folder& folder) {
+    Expected<QStringList> names = safe_file::namesIn(folder);
+    if (!names)
+        return {};
+    names->sort();
+    return std::move(*names);
+}
+
 } // namespace
 
 DiskWatch::DiskWatch(const Folder& folder, const Clock& clock, QObject* parent)
@@ -31,6 +39,7 @@ DiskWatch::DiskWatch(const Folder& folder, const Clock& clock, QObject* parent)
     connect(watcher_, &QFileSystemWatcher::fileChanged, settle_, qOverload<>(&QTimer::start));
     watcher_->addPath(QDir(folder_.path()).absolutePath());
     list_ = seeNow(ItemListFileName);
+    names_ = sortedNames(folder_);
     watchFiles();
     midnight_->setSingleShot(true);
     connect(midnight_, &QTimer::timeout, this, &DiskWatch::look);
@@ -104,13 +113,14 @@ void DiskWatch::look() {
         return;
     }
     settle_->stop();
-    const Expected<QStringList> names = safe_file::namesIn(folder_);
-    if (names && std::any_of(names->begin(), names->end(), [](const QString& name) {
-            return conflicts::recognise(name).has_value();
-        }))
+    QStringList names = sortedNames(folder_);
+    if (std::any_of(names.begin(), names.end(),
+                    [](const QString& name) { return conflicts::recognise(name).has_value(); }))
         emit conflictCopiesArrived();
     if (changed(ItemListFileName, list_))
         emit itemListChanged();
+    if (names != std::exchange(names_, names))
+        emit namesChanged();
     // A listener may follow or unfollow as it is told: the names are taken first.
     for (const QString& name : histories_.keys()) {
         const auto found = histories_.find(name);

@@ -26,6 +26,25 @@ QString Session::shownName(const QString& name) {
     return text.left(head) + QChar(0x2026) + text.right(tail);
 }
 
+void Session::tellHistoriesWithoutItem(QWidget* parent, const QStringList& names) {
+    if (names.isEmpty())
+        return;
+    QStringList lines;
+    for (const QString& name : names)
+        lines.append(
+            QStringLiteral("・%1（%2）").arg(shownName(name), shownName(historyFileName(name))));
+    dialogs_.notice(
+        parent,
+        QStringLiteral("次の履歴ファイルには記録がありますが、その名前の項目が項目一覧にありません"
+                       "（ほかのコンピューターで削除された項目に、このコンピューターで記録して"
+                       "いて同期ツールが履歴を戻したときや、項目名を変えたときなど）。\r\n\r\n") +
+            lines.join(QStringLiteral("\r\n")) +
+            QStringLiteral("\r\n\r\n記録はそのまま残っています。見るには、同じ名前で項目を"
+                           "登録して下さい（履歴はその項目のものになります）。"
+                           "このお知らせは、同じ履歴については一度だけです。"),
+        QStringLiteral("項目のない履歴"));
+}
+
 QString Session::changeText(const ListChange& change) {
     QString text = QStringLiteral("項目一覧（%1）がほかで変更されていたため、読み込み直しました。")
                        .arg(ItemListFileName);
