@@ -1,6 +1,7 @@
 #include "widgets/dialogs.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -28,7 +29,16 @@ void fitToScreen(QMessageBox& box, const QString& text) {
     const QFontMetrics metrics = label->fontMetrics();
     const QScreen* screen = box.screen();
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    const int limit = area.width() * 3 / 4;
+    // A message box is never wider than its own limit (the rule of QMessageBox), and its icon
+    // and margins take their part: a label wider than the rest would be cut at the right.
+    const int boxLimit = area.width() <= 1024 ? area.width() : std::min(area.width() - 480, 1000);
+    int beside = 0;
+    if (const auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+        beside += icon->sizeHint().width();
+    if (const auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        beside += grid->contentsMargins().left() + grid->contentsMargins().right() +
+                  std::max(0, grid->horizontalSpacing()) * 2;
+    const int limit = std::max(100, std::min(area.width() * 3 / 4, boxLimit) - beside);
     // The title, the icon's margins and the buttons take the rest of the height.
     const int rows = std::max(2, area.height() * 2 / 3 / metrics.lineSpacing());
     QStringList lines = text.split(u'\n');
