@@ -73,8 +73,69 @@ bool App::start() {
     });
     connect(watch_, &DiskWatch::conflictCopiesArrived, this, &App::mergeConflictCopies);
     connect(watch_, &DiskWatch::itemListChanged, this, &App::followList);
+    connect(watch_, &DiskWatch::itemListChanged, this, &App::tellHistoriesWithoutItem);
+    connect(watch_, &DiskWatch::namesChanged, this, &App::tellHistoriesWithoutItem);
     openTraining();
+    // After the merge, which may bring an item back, and over the window now open.
+    if (current_)
+        tellHistoriesWithoutItem();
     return true;
+}
+
+namespace {
+
+// The record of the histories told: a line per history, the data directory and the item
+// name separated by a tab (a name that a history can carry holds no control character).
+QStringList toldLines(const QString& stateDir) {
+    const Expected<Folder> folder = Folder::open(stateDir);
+    if (!folder)
+        return {};
+    const Expected<FileBytes> read = safe_file::readAll(*folder, App::ToldFileName);
+    if (!read)
+        return {};
+    return QString::fromUtf8(read->bytes.view()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+QStringList App::told() {
+    if (!told_) {
+        told_.emplace();
+        const QString dir = QDir(data().folder().path()).absolutePath();
+        if (!toldDir_.isEmpty())
+            for (const QString& line : toldLines(toldDir_))
+                if (line.section(u'\t', 0, -2) == dir)
+                    told_->append(line.section(u'\t', -1));
+    }
+    return *told_;
+}
+
+void App::noteTold(const QStringList& told) {
+    told_ = told;
+    if (toldDir_.isEmpty())
+        return;
+    const QString dir = QDir(data().folder().path()).absolutePath();
+    QStringList lines = toldLines(toldDir_);
+    lines.removeIf([&](const QString& line) { return line.section(u'\t', 0, -2) == dir; });
+    for (const QString& name : told)
+        lines.append(dir + u'\t' + name);
+    // Only a note: a state directory that cannot be written means telling again next time.
+    if (safe_file::createDirectories(toldDir_))
+        if (const Expected<Folder> folder = Folder::open(toldDir_))
+            (void)safe_file::replace(*folder, ToldFileName, (lines.join(u'\n') + u'\n').toUtf8());
+}
+
+void App::tellHistoriesWithoutItem() {
+    const QStringList before = told();
+    const QStringList now = data().historiesWithoutItem(before);
+    QStringList fresh;
+    for (const QString& name : now)
+        if (!before.contains(name))
+            fresh.append(name);
+    // A history registered again or gone is forgotten, so that it is told if it comes back.
+    if (now != before)
+        noteTold(now);
+    Session::tellHistoriesWithoutItem(current_, fresh);
 }
 
 void App::mergeConflictCopies() {
@@ -120,8 +181,9 @@ void App::openTraining() {
 void App::openSettings() {
     auto* window = new frmSettei(*this);
     adopt(window);
-    window->Form_Load();
+    // Shown before it loads: a box about its content (a name no file can carry) comes over it.
     window->present();
+    window->Form_Load();
 }
 
 void App::adopt(QWidget* window) {

@@ -48,6 +48,13 @@ public:
 
     QWidget* window() const { return current_; }
 
+    // Where the histories told of (no item shows them) are remembered per data directory, so
+    // that each is told once: this computer's state directory, never the data directory,
+    // which a sync tool would carry to a computer where nobody was told. Empty (tests): for
+    // the run only.
+    void rememberToldIn(const QString& stateDir) { toldDir_ = stateDir; }
+    static inline const QString ToldFileName = QStringLiteral("told-histories");
+
 signals:
     // The program has ended: the open window was closed with its close box, or "終了".
     void ended();
@@ -57,6 +64,10 @@ private:
     void finish();
     void mergeConflictCopies();
     void followList();
+    // Tells of the histories that hold records and that no item shows, each once.
+    void tellHistoriesWithoutItem();
+    QStringList told();
+    void noteTold(const QStringList& told);
     // The open window shows the table anew, after the table changed under it.
     void followTable();
 
@@ -64,4 +75,6 @@ private:
     DiskWatch* watch_;
     WindowList<QWidget> progress_;
     bool ended_ = false;
+    QString toldDir_;
+    std::optional<QStringList> told_; // read from toldDir_ at the first look
 };

@@ -8,6 +8,7 @@
 #include "data/system_reason.h"
 #include "help/chm_help.h"
 #include "reminder/desktop.h"
+#include "reminder/reminder.h"
 #include "widgets/dialogs.h"
 
 #include <QApplication>
@@ -355,6 +356,7 @@ int openWindows(const CommandLine& line, char* programName) {
     // working directory.
     ChmHelp help(QStringList{data->folder().path()} + ChmHelp::installedDataDirs());
     App app(*data, dialogs, clock, help);
+    app.rememberToldIn(reminder::stateDir());
     QObject::connect(&app, &App::ended, &application, &QCoreApplication::quit);
     if (!app.start())
         return 1;

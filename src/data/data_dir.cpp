@@ -1,6 +1,7 @@
 #include "data/data_dir.h"
 
 #include "base/text_to_number.h"
+#include "data/conflicts.h"
 #include "data/kept_years.h"
 #include "data/safe_file.h"
 
@@ -228,4 +229,37 @@ Expected<HistoryFile> DataDir::readHistory(const QString& itemName) const {
 Expected<DatedHistory> DataDir::readDatedHistory(const QString& itemName,
                                                  const QDateTime& now) const {
     return DatedHistory::read(folder_, itemName, now, kept_years::read(folder_).value(itemName));
+}
+
+QStringList DataDir::historiesWithoutItem(const QStringList& known) const {
+    const Expected<QStringList> names = safe_file::namesIn(folder_);
+    if (!names)
+        return {};
+    const QString suffix = historyFileName(QString());
+    QStringList found;
+    // A temporary ends in six letters or digits, never in ".txt"; the item list's name is
+    // one no item can take.
+    for (const QString& fileName : *names) {
+        if (!fileName.endsWith(suffix) || conflicts::recognise(fileName))
+            continue;
+        const QString name = fileName.chopped(suffix.size());
+        if (gymm_.contains(name) || historyNameProblem(name) || historyFileName(name) != fileName)
+            continue;
+        if (known.contains(name)) {
+            found.append(name);
+            continue;
+        }
+        const Expected<HistoryFile> file = HistoryFile::read(folder_, name);
+        if (!file || file->count() == 0)
+            continue;
+        bool records = true;
+        for (int i = 0; i < file->count() && records; ++i) {
+            const auto fields = file->fields(i);
+            records = dating::parseStamp(fields[0], fields[1]).has_value();
+        }
+        if (records)
+            found.append(name);
+    }
+    found.sort();
+    return found;
 }

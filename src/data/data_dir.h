@@ -89,6 +89,14 @@ public:
     std::optional<FileProblem> refusal(int p) const;
 
     Expected<HistoryFile> readHistory(const QString& itemName) const;
+
+    // The histories no item shows: the names of the `NAME.txt` files here that an item could
+    // take, that no item of the table names, and whose every line is a history record (a sync
+    // tool brings back the history of an item deleted on another computer while this one
+    // recorded on it). Conflict copies, the item list, temporaries and a README.txt of the
+    // user's are none. Names in `known` are not read again; a folder or a file that cannot be
+    // read gives none, since nothing can be told of it.
+    QStringList historiesWithoutItem(const QStringList& known) const;
     // `now` dates a file that has no modification time.
     Expected<DatedHistory> readDatedHistory(const QString& itemName, const QDateTime& now) const;
 

@@ -21,6 +21,14 @@ constexpr qint64 CoarseClockMs = 2000;
 // the same instant, and reading a long history at every look would cost more than it tells.
 constexpr qint64 HashedBytes = qint64(1) << 20;
 
+QStringList sortedNames(const Folder& folder) {
+    Expected<QStringList> names = safe_file::namesIn(folder);
+    if (!names)
+        return {};
+    names->sort();
+    return std::move(*names);
+}
+
 } // namespace
 
 DiskWatch::DiskWatch(const Folder& folder, const Clock& clock, QObject* parent)
@@ -35,7 +43,8 @@ DiskWatch::DiskWatch(const Folder& folder, const Clock& clock, QObject* parent)
     connect(watcher_, &QFileSystemWatcher::fileChanged, settle_, qOverload<>(&QTimer::start));
     watcher_->addPath(QDir(folder_.path()).absolutePath());
     list_ = seeNow(ItemListFileName);
-    copies_ = copiesNow();
+    names_ = sortedNames(folder_);
+    copies_ = copiesIn(names_);
     watchFiles();
     midnight_->setSingleShot(true);
     connect(midnight_, &QTimer::timeout, this, &DiskWatch::look);
@@ -87,12 +96,11 @@ bool DiskWatch::changed(const QString& fileName, Seen& seen) const {
     return differs;
 }
 
-DiskWatch::Copies DiskWatch::copiesNow() const {
+DiskWatch::Copies DiskWatch::copiesIn(const QStringList& names) const {
     Copies copies;
-    if (const Expected<QStringList> names = safe_file::namesIn(folder_))
-        for (const QString& name : *names)
-            if (conflicts::recognise(name))
-                copies.insert(name, safe_file::looksOf(folder_, name));
+    for (const QString& name : names)
+        if (conflicts::recognise(name))
+            copies.insert(name, safe_file::looksOf(folder_, name));
     return copies;
 }
 
@@ -125,7 +133,8 @@ void DiskWatch::look() {
         return;
     }
     settle_->stop();
-    Copies copies = copiesNow();
+    QStringList names = sortedNames(folder_);
+    Copies copies = copiesIn(names);
     bool copiesCame = false;
     for (auto it = copies.cbegin(); it != copies.cend(); ++it) {
         const auto before = copies_.constFind(it.key());
@@ -136,6 +145,8 @@ void DiskWatch::look() {
         emit conflictCopiesArrived();
     if (changed(ItemListFileName, list_))
         emit itemListChanged();
+    if (names != std::exchange(names_, names))
+        emit namesChanged();
     // A listener may follow or unfollow as it is told: the names are taken first.
     for (const QString& name : histories_.keys()) {
         const auto found = histories_.find(name);

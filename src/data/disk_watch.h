@@ -14,10 +14,11 @@ class QFileSystemWatcher;
 class QTimer;
 
 // What changes on the disk under the running program, told once a burst of changes has
-// settled: the item list, the history of an item someone follows, a sync tool's conflict copy,
-// and the day, which turns at midnight. The one watcher of the program: the composition root
-// owns it, and the windows listen to it rather than look at files themselves. It sees what no
-// window of the program does: a sync tool bringing another computer's files, an edit by hand.
+// settled: the item list, the files that came or went, the history of an item someone follows, a
+// sync tool's conflict copy, and the day, which turns at midnight. The one watcher of the program:
+// the composition root owns it, and the windows listen to it rather than look at files themselves.
+// It sees what no window of the program does: a sync tool bringing another computer's files, an
+// edit by hand.
 class DiskWatch : public QObject {
     Q_OBJECT
 public:
@@ -45,6 +46,9 @@ signals:
     // and again.
     void conflictCopiesArrived();
     void itemListChanged();
+    // A file came into the directory or left it (after the item list: a history that no item
+    // shows is asked of the list as it is now).
+    void namesChanged();
     void historyChanged(const QString& itemName);
     void dayTurned();
 
@@ -59,7 +63,7 @@ private:
     // Whether the file changed since `seen`, which becomes how it is now.
     bool changed(const QString& fileName, Seen& seen) const;
     Seen seeNow(const QString& fileName) const;
-    Copies copiesNow() const;
+    Copies copiesIn(const QStringList& names) const;
     void unfollow(QObject* follower);
     QString pathOf(const QString& fileName) const;
     void watchFiles();
@@ -73,6 +77,7 @@ private:
     std::function<bool()> held_;
     Seen list_;
     Copies copies_;
+    QStringList names_; // the directory's entries at the last look, sorted
     struct Followed {
         int count = 0;
         Seen seen;

@@ -12,6 +12,39 @@ QString Session::visible(QString text) {
     return text;
 }
 
+QString Session::shownName(const QString& name) {
+    QString text = visible(name);
+    if (text.size() <= ShownNameMax)
+        return text;
+    // Both ends of a name tell it apart best; a surrogate pair is never cut in two.
+    qsizetype head = ShownNameMax / 2;
+    qsizetype tail = ShownNameMax - head - 1;
+    if (text.at(head - 1).isHighSurrogate())
+        --head;
+    if (text.at(text.size() - tail).isLowSurrogate())
+        --tail;
+    return text.left(head) + QChar(0x2026) + text.right(tail);
+}
+
+void Session::tellHistoriesWithoutItem(QWidget* parent, const QStringList& names) {
+    if (names.isEmpty())
+        return;
+    QStringList lines;
+    for (const QString& name : names)
+        lines.append(
+            QStringLiteral("・%1（%2）").arg(shownName(name), shownName(historyFileName(name))));
+    dialogs_.notice(
+        parent,
+        QStringLiteral("次の履歴ファイルには記録がありますが、その名前の項目が項目一覧にありません"
+                       "（ほかのコンピューターで削除された項目に、このコンピューターで記録して"
+                       "いて同期ツールが履歴を戻したときや、項目名を変えたときなど）。\r\n\r\n") +
+            lines.join(QStringLiteral("\r\n")) +
+            QStringLiteral("\r\n\r\n記録はそのまま残っています。見るには、同じ名前で項目を"
+                           "登録して下さい（履歴はその項目のものになります）。"
+                           "このお知らせは、同じ履歴については一度だけです。"),
+        QStringLiteral("項目のない履歴"));
+}
+
 QString Session::changeText(const ListChange& change) {
     QString text = QStringLiteral("項目一覧（%1）がほかで変更されていたため、読み込み直しました。")
                        .arg(ItemListFileName);
@@ -19,7 +52,7 @@ QString Session::changeText(const ListChange& change) {
     const auto names = [](const QStringList& list) {
         QStringList shown;
         for (const QString& name : list)
-            shown.append(visible(name));
+            shown.append(shownName(name));
         return shown.join(QStringLiteral("、"));
     };
     if (!change.added.isEmpty())
@@ -29,7 +62,7 @@ QString Session::changeText(const ListChange& change) {
     QStringList targets;
     for (const ListChange::Target& target : change.targets)
         targets.append(QStringLiteral("%1（%2 → %3）")
-                           .arg(visible(target.name))
+                           .arg(shownName(target.name))
                            .arg(target.before)
                            .arg(target.after));
     if (!targets.isEmpty())
@@ -86,7 +119,7 @@ void Session::reportMerged(QWidget* parent, const DataDir::Merged& merged) {
     if (!merged.listCopy.isEmpty()) {
         QStringList added;
         for (const QString& name : merged.itemsAdded)
-            added.append(visible(name));
+            added.append(shownName(name));
         lines.append(added.isEmpty() ? QStringLiteral("・%1：%2 の項目はすべてありました")
                                            .arg(ItemListFileName, visible(merged.listCopy))
                                      : QStringLiteral("・%1：%2 から項目 %3 を加えました")
@@ -95,14 +128,14 @@ void Session::reportMerged(QWidget* parent, const DataDir::Merged& merged) {
         if (!merged.itemsLeftOut.isEmpty()) {
             QStringList left;
             for (const QString& name : merged.itemsLeftOut)
-                left.append(visible(name));
+                left.append(shownName(name));
             lines.append(QStringLiteral("　２０項目を超えるため加えなかった項目：") +
                          left.join(QStringLiteral("、")));
         }
         QStringList targets;
         for (const ListChange::Target& target : merged.targetsDiffer)
             targets.append(QStringLiteral("%1（この一覧 %2、競合コピー %3）")
-                               .arg(visible(target.name))
+                               .arg(shownName(target.name))
                                .arg(target.before)
                                .arg(target.after));
         if (!targets.isEmpty())
@@ -121,7 +154,10 @@ void Session::reportMerged(QWidget* parent, const DataDir::Merged& merged) {
 
 void Session::report(QWidget* parent, const FileProblem& problem) {
     using Action = FileProblem::Action;
-    const QString name = visible(problem.fileName);
+    // A path is shown whole; an item's name read from the list may be of any length.
+    const bool item = problem.action == FileProblem::Action::UnusableName ||
+                      problem.action == FileProblem::Action::LeftAlone;
+    const QString name = item ? shownName(problem.fileName) : visible(problem.fileName);
     QString text;
     QString title = QStringLiteral("書き込みエラー");
     switch (problem.action) {

@@ -49,8 +49,15 @@ public:
     // Tells the user once what conflict copies of a sync tool were merged in, if any were, and
     // what went wrong on the way.
     void reportMerged(QWidget* parent, const DataDir::Merged& merged);
+    // Tells the user once of the histories that hold records and that no item of the list
+    // shows (by item name), and how to see them again.
+    void tellHistoriesWithoutItem(QWidget* parent, const QStringList& names);
     // A name read from a hand-edited file may hold control characters: as a message shows it.
     static QString visible(QString text);
+    // An item's name, which a hand-edited list may make of any length, as a box shows it:
+    // visible, and beyond ShownNameMax characters cut in the middle.
+    static QString shownName(const QString& name);
+    static constexpr qsizetype ShownNameMax = 60;
     // What the user is told of an item list changed on the disk.
     static QString changeText(const ListChange& change);
 

@@ -1,6 +1,7 @@
 #include "widgets/dialogs.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -18,16 +19,52 @@ QWidget* visibleOrNull(QWidget* parent) {
 }
 
 // A message box wraps long lines early; give its text the width of its longest line, as far
-// as the screen allows, so that each line of a message stays one line.
-void keepLinesWhole(QMessageBox& box, const QString& text) {
+// as the screen allows, so that each line of a message stays one line. A line that would wrap
+// beyond its share of the screen's height (a name of a megabyte in a hand-edited file) is cut
+// in the middle, so that the box is never taller than the screen.
+void fitToScreen(QMessageBox& box, const QString& text) {
     auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     if (!label)
         return;
-    int widest = 0;
-    for (const QString& line : text.split(u'\n'))
-        widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+    const QFontMetrics metrics = label->fontMetrics();
     const QScreen* screen = box.screen();
-    const int limit = screen ? screen->availableGeometry().width() * 3 / 4 : 800;
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // A message box is never wider than its own limit (the rule of QMessageBox), and its icon
+    // and margins take their part: a label wider than the rest would be cut at the right.
+    const int boxLimit = area.width() <= 1024 ? area.width() : std::min(area.width() - 480, 1000);
+    int beside = 0;
+    if (const auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+        beside += icon->sizeHint().width();
+    if (const auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        beside += grid->contentsMargins().left() + grid->contentsMargins().right() +
+                  std::max(0, grid->horizontalSpacing()) * 2;
+    const int limit = std::max(100, std::min(area.width() * 3 / 4, boxLimit) - beside);
+    // The title, the icon's margins and the buttons take the rest of the height.
+    const int rows = std::max(2, area.height() * 2 / 3 / metrics.lineSpacing());
+    QStringList lines = text.split(u'\n');
+    bool cut = lines.size() > rows;
+    if (cut) {
+        lines.resize(rows - 1);
+        lines.append(QString(QChar(0x2026)));
+    }
+    const int share = std::max(1, rows / int(lines.size()));
+    for (QString& line : lines) {
+        // Measured only as long as a screen of rows could show it.
+        constexpr qsizetype Longest = 4000;
+        if (line.size() > Longest) {
+            line = line.left(Longest / 2) + QChar(0x2026) + line.right(Longest / 2);
+            cut = true;
+        }
+        if (metrics.horizontalAdvance(line) > share * limit) {
+            line = metrics.elidedText(line, Qt::ElideMiddle, share * limit * 9 / 10);
+            cut = true;
+        }
+    }
+    if (cut)
+        box.setText(lines.join(u'\n'));
+    int widest = 0;
+    for (const QString& line : lines)
+        widest = std::max(widest, metrics.horizontalAdvance(line));
     label->setMinimumWidth(std::min(widest + 2, limit));
 }
 
@@ -47,7 +84,7 @@ Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const Q
         cancel = box.addButton(CancelText, QMessageBox::RejectRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel ? cancel : ok);
-    keepLinesWhole(box, shown);
+    fitToScreen(box, shown);
     box.exec();
     return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
 }

@@ -7,6 +7,7 @@
 #include <QListView>
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
@@ -300,7 +301,10 @@ TEST_F(TwoComputers, AListThatShrankDuringANextIsFollowedOnceItIsOver) {
     EXPECT_EQ(training()->CurrentItem, 3);
     dialogs.clear();
     app->dataDirChanged();
-    EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("同期の競合コピーの統合")});
+    // B went while its set was recorded here: its history is told, with how to see it.
+    EXPECT_EQ(dialogs.titles(), (QStringList{QStringLiteral("同期の競合コピーの統合"),
+                                             QStringLiteral("項目のない履歴")}));
+    EXPECT_TRUE(dialogs.shown().last().text.contains(u"\r\n・B（B.txt）\r\n"));
     // C is gone: the workout goes on at A, now the only item.
     ASSERT_EQ(app->gymm().ItemCount(), 1);
     EXPECT_EQ(training()->CurrentItem, 1);
@@ -311,6 +315,35 @@ TEST_F(TwoComputers, AListThatShrankDuringANextIsFollowedOnceItIsOver) {
     settle();
     EXPECT_EQ(historyLines(QStringLiteral("A")).size(), 2);
     EXPECT_TRUE(settings());
+}
+
+// A history with records that no item shows is told once (not at the next look nor start), over
+// the open window, with how to see it; a note of the user's or an empty file is none.
+TEST_F(TwoComputers, AHistoryNoItemShowsIsToldOnce) {
+    QTemporaryDir state;
+    toldDir = state.path();
+    writeItems({{QStringLiteral("A"), QStringLiteral("1")}});
+    writeHistory(QStringLiteral("A"), {QStringLiteral("5")});
+    writeHistory(QStringLiteral("B"), {QStringLiteral("5"), QStringLiteral("abc")});
+    dir.write(QStringLiteral("README.txt"),
+              "notes\r\n" + cp932(QStringLiteral("\"12月05日\",\"18時00分00秒\",5")));
+    dir.write(QStringLiteral("empty.txt"), "");
+    start();
+    ASSERT_EQ(dialogs.titles(), QStringList{QStringLiteral("項目のない履歴")});
+    EXPECT_EQ(dialogs.shown()[0].over, u"frmMain");
+    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"\r\n・B（B.txt）\r\n"));
+    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"見るには、同じ名前で項目を登録して下さい"));
+    dialogs.clear();
+    app->dataDirChanged();
+    start();
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+    // Another comes from the other computer: it alone is told.
+    writeHistory(QStringLiteral("C"), {QStringLiteral("7")});
+    app->dataDirChanged();
+    ASSERT_EQ(dialogs.titles(), QStringList{QStringLiteral("項目のない履歴")});
+    EXPECT_FALSE(dialogs.shown()[0].text.contains(u"B.txt"));
+    EXPECT_TRUE(dialogs.shown()[0].text.contains(u"C.txt"));
+    EXPECT_EQ(dir.listing().size(), 6); // nothing noted among A, B, C, README, empty and the list
 }
 
 } // namespace

@@ -118,6 +118,19 @@ TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
     EXPECT_EQ(dir.listing(), (QStringList{QStringLiteral("B.txt"), ItemList}));
 }
 
+TEST_F(HostileFiles, ABoxAboutAnUnusableFirstNameComesOverTheSettingsWindowAndFitsIt) {
+    // A name of a megabyte: the box names both its ends, and comes once the window is up.
+    dir.write(ItemList, '"' + QByteArray(1 << 20, 'a') + "\",1\r\n\"A\",2\r\n");
+    start();
+    press("cmdCut");
+    settle();
+    ASSERT_EQ(dialogs.titles(), QStringList{QStringLiteral("使用できない項目名")});
+    EXPECT_EQ(dialogs.shown()[0].over, u"frmSettei");
+    const QString& text = dialogs.shown()[0].text;
+    EXPECT_LT(text.size(), 200);
+    EXPECT_TRUE(text.contains(u'「' + QString(30, u'a') + u'…' + QString(29, u'a') + u'」'));
+}
+
 TEST_F(HostileFiles, SpecialFilesUnderDataFileNamesAreErrorsNotHangs) {
     ASSERT_EQ(::mkfifo("項目一覧.txt", 0644), 0);
     QElapsedTimer timer;

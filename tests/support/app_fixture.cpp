@@ -109,6 +109,7 @@ void AppTest::start(HtmlHelp& helpSystem) {
     data = std::make_unique<DataDir>(dir.open());
     app = std::make_unique<App>(*data, dialogs, clock, helpSystem);
     QObject::connect(app.get(), &App::ended, [this] { ended = true; });
+    app->rememberToldIn(toldDir);
     (void)app->start();
     settle();
 }

@@ -82,4 +82,5 @@ protected:
     RecordingHelp help;
     std::unique_ptr<App> app;
     bool ended = false;
+    QString toldDir; // where start() has the histories told noted; none: for the run only
 };

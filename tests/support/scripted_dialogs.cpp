@@ -1,5 +1,6 @@
 #include "scripted_dialogs.h"
 
+#include <QWidget>
 #include <gtest/gtest.h>
 
 std::optional<ScriptedDialogs::Scripted> ScriptedDialogs::nextAnswer() {
@@ -12,9 +13,13 @@ std::optional<ScriptedDialogs::Scripted> ScriptedDialogs::nextAnswer() {
     return answer;
 }
 
-Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QString& title,
+Dialogs::Answer ScriptedDialogs::message(QWidget* parent, const QString& text, const QString& title,
                                          Icon icon, Buttons buttons) {
-    shown_.append({Shown::Kind::Message, title, text, icon, buttons});
+    const QWidget* window = parent ? parent->window() : nullptr;
+    shown_.append({Shown::Kind::Message, title, text, icon, buttons,
+                   window && window->isVisible()
+                       ? QString::fromLatin1(window->metaObject()->className())
+                       : QString()});
     if (buttons == Buttons::Ok) { // nothing to choose: the box takes no scripted answer
         if (action_)
             std::exchange(action_, nullptr)();
@@ -31,7 +36,7 @@ Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QS
 }
 
 QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title) {
-    shown_.append({Shown::Kind::Input, title, prompt, Icon::Information, Buttons::OkCancel});
+    shown_.append({Shown::Kind::Input, title, prompt, Icon::Information, Buttons::OkCancel, {}});
     const auto answer = nextAnswer();
     if (!answer)
         return {};
@@ -42,7 +47,7 @@ QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& t
 
 QString ScriptedDialogs::saveFileName(QWidget*, const QString& title, const QString& path,
                                       const QString&) {
-    shown_.append({Shown::Kind::SaveFile, title, path, Icon::Information, Buttons::OkCancel});
+    shown_.append({Shown::Kind::SaveFile, title, path, Icon::Information, Buttons::OkCancel, {}});
     const auto answer = nextAnswer();
     return answer && answer->isText ? answer->text : QString();
 }

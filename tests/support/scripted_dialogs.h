@@ -17,6 +17,7 @@ public:
         QString text; // the message, the input box's prompt, or the path a save box proposes
         Icon icon = Icon::Information;
         Buttons buttons = Buttons::Ok;
+        QString over; // the class of the shown window the box comes over (frmSettei), if any
     };
 
     Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,

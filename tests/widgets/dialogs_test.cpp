@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -55,6 +56,24 @@ TEST(QtDialogs, NoticeHasOneOkButtonAndTheInformationIcon) {
         QTest::keyClick(box, Qt::Key_Escape);
     });
     dialogs.notice(nullptr, QStringLiteral("一行目\r\n二行目"), QStringLiteral("t"));
+}
+
+TEST(QtDialogs, ABoxIsNeverTallerThanTheScreenAndALineTooLongIsCutInTheMiddle) {
+    QtDialogs dialogs;
+    for (const QString& text :
+         {QStringLiteral("項目「") + QString(1 << 20, u'a') + QStringLiteral("」の名前\r\n二行目"),
+          QStringLiteral("行\r\n").repeated(5000)}) {
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_LE(box->frameGeometry().height(), box->screen()->availableGeometry().height());
+            EXPECT_LT(box->text().size(), 10000);
+            if (text.startsWith(u"項目")) { // both ends of the line, and the next line whole
+                EXPECT_TRUE(box->text().startsWith(u"項目「aaa"));
+                EXPECT_TRUE(box->text().endsWith(u"aaa」の名前\n二行目"));
+            }
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        dialogs.notice(nullptr, text, QStringLiteral("t"));
+    }
 }
 
 TEST(QtDialogs, InputBoxGivesTheTextOrTheEmptyTextOnCancel) {
