@@ -160,6 +160,11 @@ double TextToNumber(QStringView text) {
 }
 
 double TextToNumber(QByteArrayView text) {
+    // A count as the program writes it, without the full reader's frame: a history's total
+    // reads a million of them.
+    if (const std::optional<double> value =
+            plainWholeNumber(text.data(), text.data() + text.size()))
+        return *value == 0 ? 0.0 : *value;
     bool read;
     return parse(text.data(), text.data() + text.size(), read);
 }

@@ -132,10 +132,57 @@ HistoryRecord HistoryFile::record(int index) const {
     return {cp932::decode(fields[0]), cp932::decode(fields[1]), cp932::decode(fields[2])};
 }
 
+namespace {
+
+// Where the count begins in a record as the program writes it: "mm月dd日","hh時nn分ss秒",count.
+constexpr qsizetype CountStart = 26;
+
+// Whether the bytes from `p` (to `end`, the line's or the file's) begin with the two quoted
+// fields in that shape: quotes and commas in their places, and nothing in the fields that
+// could end one or the line early (a quote, a line feed; any byte up to the quote is taken for
+// one, which only sends an odd record the long way). Then splitFields finds the date at 1 and
+// the time at 12, and the count from CountStart on.
+bool writtenShape(const char* p, const char* end) {
+    if (end - p < CountStart || p[0] != '"' || p[9] != '"' || p[10] != ',' || p[11] != '"' ||
+        p[24] != '"' || p[25] != ',')
+        return false;
+    // Eight bytes at a time: whether any is below 0x23, the quote's successor (the bit trick
+    // answers "any" exactly, though not which).
+    const auto plain = [p](qsizetype at) {
+        quint64 word;
+        std::memcpy(&word, p + at, sizeof word);
+        constexpr quint64 Ones = ~quint64{0} / 255;
+        return ((word - Ones * 0x23) & ~word & Ones * 0x80) == 0;
+    };
+    return plain(1) && plain(12) && plain(16); // the date, and the time in two overlapping parts
+}
+
+} // namespace
+
+// The total of a million counts walks every record: the digits of one as the program writes
+// it are found without cutting its line and fields first.
 QByteArrayView HistoryFile::countField(int index) const {
+    const char* const begin = bytes_.data() + lineStarts_.at(index);
+    const char* const end = bytes_.data() + bytes_.size();
+    if (writtenShape(begin, end)) {
+        const char* const digits = begin + CountStart;
+        const char* q = digits;
+        while (q < end && *q >= '0' && *q <= '9')
+            ++q;
+        // The line ends right after them: a line feed, CR LF, or the file's end (a CR there too).
+        if (q == end || *q == '\n' || (*q == '\r' && (q + 1 == end || q[1] == '\n')))
+            return QByteArrayView(digits, q - digits);
+    }
     return fields(index)[2];
 }
 
 std::array<QByteArrayView, 3> HistoryFile::fields(int index) const {
-    return records::splitFields<3>(line(index));
+    const QByteArrayView text = line(index);
+    // The two quoted fields at their fixed places leave only the count to cut: a million
+    // records are cut in half the time.
+    if (writtenShape(text.data(), text.data() + text.size())) {
+        qsizetype pos = CountStart;
+        return {text.sliced(1, 8), text.sliced(12, 12), records::readField(text, pos)};
+    }
+    return records::splitFields<3>(text);
 }
