@@ -125,7 +125,9 @@ template <typename Unit> double readDecimal(Reader<Unit>& in, bool& read) {
 }
 
 // The common case, a count as the program writes it: up to nine digits, maybe after a minus.
-template <typename Unit> std::optional<double> plainWholeNumber(const Unit* p, const Unit* end) {
+template <typename Unit>
+[[gnu::always_inline]] inline std::optional<double> plainWholeNumber(const Unit* p,
+                                                                     const Unit* end) {
     const bool negative = p < end && *p == '-';
     p += negative;
     if (p == end || end - p > 9)
@@ -170,6 +172,9 @@ double TextToNumber(QByteArrayView text) {
 }
 
 std::optional<double> ReadNumber(QByteArrayView text) {
+    if (const std::optional<double> value =
+            plainWholeNumber(text.data(), text.data() + text.size()))
+        return *value == 0 ? 0.0 : *value;
     bool read;
     const double value = parse(text.data(), text.data() + text.size(), read);
     return read ? std::optional(value) : std::nullopt;

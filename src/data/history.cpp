@@ -157,32 +157,36 @@ bool writtenShape(const char* p, const char* end) {
     return plain(1) && plain(12) && plain(16); // the date, and the time in two overlapping parts
 }
 
+// The count's digits of a record as written, when the line ends right after them (a line
+// feed, CR LF, or the file's end, a CR there too): what splitFields would cut there.
+std::optional<QByteArrayView> writtenCount(const char* begin, const char* end) {
+    const char* const digits = begin + CountStart;
+    const char* q = digits;
+    while (q < end && *q >= '0' && *q <= '9')
+        ++q;
+    if (q == end || *q == '\n' || (*q == '\r' && (q + 1 == end || q[1] == '\n')))
+        return QByteArrayView(digits, q - digits);
+    return std::nullopt;
+}
+
 } // namespace
 
-// The total of a million counts walks every record: the digits of one as the program writes
-// it are found without cutting its line and fields first.
+// A million records are walked for a total, for the progress window and for an export: one as
+// the program writes it is cut without looking for its line's end and its commas first.
 QByteArrayView HistoryFile::countField(int index) const {
     const char* const begin = bytes_.data() + lineStarts_.at(index);
     const char* const end = bytes_.data() + bytes_.size();
-    if (writtenShape(begin, end)) {
-        const char* const digits = begin + CountStart;
-        const char* q = digits;
-        while (q < end && *q >= '0' && *q <= '9')
-            ++q;
-        // The line ends right after them: a line feed, CR LF, or the file's end (a CR there too).
-        if (q == end || *q == '\n' || (*q == '\r' && (q + 1 == end || q[1] == '\n')))
-            return QByteArrayView(digits, q - digits);
-    }
+    if (writtenShape(begin, end))
+        if (const std::optional<QByteArrayView> count = writtenCount(begin, end))
+            return *count;
     return fields(index)[2];
 }
 
 std::array<QByteArrayView, 3> HistoryFile::fields(int index) const {
-    const QByteArrayView text = line(index);
-    // The two quoted fields at their fixed places leave only the count to cut: a million
-    // records are cut in half the time.
-    if (writtenShape(text.data(), text.data() + text.size())) {
-        qsizetype pos = CountStart;
-        return {text.sliced(1, 8), text.sliced(12, 12), records::readField(text, pos)};
-    }
-    return records::splitFields<3>(text);
+    const char* const begin = bytes_.data() + lineStarts_.at(index);
+    const char* const end = bytes_.data() + bytes_.size();
+    if (writtenShape(begin, end))
+        if (const std::optional<QByteArrayView> count = writtenCount(begin, end))
+            return {QByteArrayView(begin + 1, 8), QByteArrayView(begin + 12, 12), *count};
+    return records::splitFields<3>(line(index));
 }
