@@ -45,7 +45,8 @@ int main(int argc, char* argv[]) {
     const int floorFd =
         ::open("floor.dat", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644); // NOLINT
     constexpr int Runs = 40;
-    std::vector<double> pauseWall, pauseCpu, nextWall, nextCpu, ownWall, syncWall, ownRatio;
+    std::vector<double> pauseWall, pauseCpu, nextWall, nextCpu, ownWall, syncWall, ownRatio, ownCpu,
+        syncCpu;
     for (int i = 0; i < Runs; ++i) {
         QElapsedTimer wall;
         double cpu = bench::cpuMs();
@@ -72,17 +73,21 @@ int main(int argc, char* argv[]) {
         if (!training || training->CurrentItem >= app.gymm().ItemCount())
             continue; // the last item's Next ends the workout: no flash to leave out
         app.flashSeconds = 0;
+        cpu = bench::cpuMs();
         wall.restart();
         training->cmdNext_Click();
         const double own = wall.nsecsElapsed() / 1e6;
+        ownCpu.push_back(bench::cpuMs() - cpu);
         app.flashSeconds = 0.1f;
         QCoreApplication::processEvents();
+        cpu = bench::cpuMs();
         wall.restart();
         if (::write(floorFd, floorBytes.constData(), static_cast<size_t>(floorBytes.size())) !=
                 floorBytes.size() ||
             ::fdatasync(floorFd) != 0)
             std::fprintf(stderr, "the floor's write failed\n");
         const double sync = wall.nsecsElapsed() / 1e6;
+        syncCpu.push_back(bench::cpuMs() - cpu);
         ownWall.push_back(own);
         syncWall.push_back(sync);
         ownRatio.push_back(own / sync);
@@ -99,10 +104,12 @@ int main(int argc, char* argv[]) {
                 median(pauseCpu));
     std::printf("  Next's own work (difference) %8.2f ms wall\n",
                 median(nextWall) - median(pauseWall));
-    std::printf("  Next without the flash       %8.2f ms wall\n", median(ownWall));
-    std::printf("  floor: write + fdatasync     %8.2f ms wall  (Next %.2fx the floor, the median "
-                "of %zu pairs)\n",
-                median(syncWall), median(ownRatio), ownRatio.size());
+    std::printf("  Next without the flash       %8.2f ms wall  %6.2f ms CPU\n", median(ownWall),
+                median(ownCpu));
+    std::printf(
+        "  floor: write + fdatasync     %8.2f ms wall  %6.2f ms CPU  (Next %.2fx the floor, "
+        "the median of %zu pairs)\n",
+        median(syncWall), median(syncCpu), median(ownRatio), ownRatio.size());
     if (readOnly)
         std::printf("  read-only data directory: %d warnings in %d Nexts\n", dialogs.warnings,
                     Runs);
