@@ -53,6 +53,7 @@ int main(int argc, char* argv[]) {
 
     std::vector<double> iconv, iconvCpu, open, openCpu, ratio, cpuRatio, faults;
     int rows = 0;
+    double firstPeak = 0; // after the first opening: a program opens the window once at a time
     for (int round = 0; round <= rounds; ++round) {
         const double childCpu = bench::childrenCpuMs();
         const double reference =
@@ -78,6 +79,8 @@ int main(int argc, char* argv[]) {
                      "painted %.1f ms (%.1f CPU, %ld faults), peak %.1f MiB\n",
                      round, reference, referenceCpu, filledMs, filledCpu, ms, msCpu, faulted,
                      bench::peakMiB());
+        if (round == 0)
+            firstPeak = bench::peakMiB();
         if (round > 0) {
             iconv.push_back(reference);
             iconvCpu.push_back(referenceCpu);
@@ -117,8 +120,9 @@ int main(int argc, char* argv[]) {
                 *std::min_element(ratio.begin(), ratio.end()),
                 *std::max_element(ratio.begin(), ratio.end()));
     std::printf("  minor page faults while opening  %8.0f\n", median(faults));
-    std::printf("peak memory                        %8.1f MiB (%.1f MiB before opening)\n",
-                windowPeak, before);
+    std::printf("peak memory                        %8.1f MiB after the first opening (%.1f MiB "
+                "before it, %.1f MiB after all rounds)\n",
+                firstPeak, before, windowPeak);
     std::printf("one jump and repaint of the list   %8.2f ms\n", pageMs);
     return 0;
 }
