@@ -27,6 +27,12 @@ inline double medianMs(int runs, const std::function<void()>& work) {
     return times[times.size() / 2];
 }
 
+// The median of some values.
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
 // Median wall time of a shell command.
 inline double commandMs(int runs, const QByteArray& command) {
     return medianMs(runs, [&] {
@@ -34,9 +40,6 @@ inline double commandMs(int runs, const QByteArray& command) {
             std::fprintf(stderr, "command failed: %s\n", command.constData());
     });
 }
-
-// A history file of `records` lines, about 30 bytes each, as the training window writes them.
-QByteArray historyBytes(int records);
 
 // The number of records from the command line (the first argument), a million by default.
 inline int recordsArgument(int argc, char* argv[]) {
@@ -53,7 +56,8 @@ private:
     QTemporaryDir dir_;
 };
 
-// Writes such a history for the item `name` into the working directory; its absolute path, or
+// Writes a history of `records` lines, about 30 bytes each, as the training window writes them,
+// for the item `name` into the working directory; its absolute path, or
 // nothing when it cannot be written.
 QByteArray writeHistory(const QString& name, int records);
 
@@ -69,6 +73,7 @@ double iconvMs(const QByteArray& path, int runs);
 #include <QEvent>
 #include <QObject>
 #include <ctime>
+#include <sys/resource.h>
 
 namespace bench {
 
@@ -96,6 +101,14 @@ inline double cpuMs() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// CPU time of the children waited for so far (the commands run), in milliseconds.
+inline double childrenCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // Waits, processing events, until `widget` has been painted once.

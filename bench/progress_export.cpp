@@ -39,7 +39,9 @@ int main(int argc, char* argv[]) {
     bench::AutoDialogs dialogs;
     DataDir table = DataDir(Folder::open(QString()).value());
     DiskWatch watch(table.folder(), clock);
+    double openCpu = 0; // the CPU time of the last opening
     const auto open = [&](bool onCalendar) {
+        const double cpu = bench::cpuMs();
         QElapsedTimer timer;
         timer.start();
         auto* window = new ProgressWindow(table, watch, item, 30, clock, dialogs,
@@ -50,17 +52,28 @@ int main(int argc, char* argv[]) {
         bench::waitForPaint(onCalendar ? static_cast<QWidget*>(window->calendar())
                                        : static_cast<QWidget*>(window->chart()));
         const double ms = timer.nsecsElapsed() / 1e6;
+        openCpu = bench::cpuMs() - cpu;
         QTest::keyClick(window, Qt::Key_4); // the whole range, a thousand days and more
         delete window;
         return ms;
     };
-    std::vector<double> iconv, shown, calendar, shownRatio, calendarRatio;
+    std::vector<double> iconv, shown, calendar, shownRatio, calendarRatio, iconvCpu, shownCpu,
+        calendarCpu, shownCpuRatio, calendarCpuRatio;
     for (int round = 0; round <= 7; ++round) {
+        const double childCpu = bench::childrenCpuMs();
         const double reference = bench::iconvMs(path, 1);
+        const double referenceCpu = bench::childrenCpuMs() - childCpu;
         const double chart = open(false);
+        const double chartCpu = openCpu;
         const double year = open(true);
+        const double yearCpu = openCpu;
         if (round == 0)
             continue;
+        iconvCpu.push_back(referenceCpu);
+        shownCpu.push_back(chartCpu);
+        calendarCpu.push_back(yearCpu);
+        shownCpuRatio.push_back(chartCpu / referenceCpu);
+        calendarCpuRatio.push_back(yearCpu / referenceCpu);
         iconv.push_back(reference);
         shown.push_back(chart);
         calendar.push_back(year);
@@ -91,12 +104,14 @@ int main(int argc, char* argv[]) {
     });
     std::printf("history of %d records (%.1f MB)\n", records,
                 QFileInfo(QString::fromLocal8Bit(path)).size() / 1e6);
-    std::printf("iconv -f CP932 -t UTF-8 | wc -l       %8.1f ms\n", iconvMs);
+    std::printf("iconv -f CP932 -t UTF-8 | wc -l       %8.1f ms  %8.1f ms CPU\n", iconvMs,
+                median(iconvCpu));
     // The ratios are the medians of each round's own.
-    std::printf("progress window shown and painted    %8.1f ms  (%.2fx)\n", median(shown),
-                median(shownRatio));
-    std::printf("calendar shown and painted           %8.1f ms  (%.2fx)\n", median(calendar),
-                median(calendarRatio));
+    std::printf("progress window shown and painted    %8.1f ms  %8.1f ms CPU  (%.2fx, CPU %.2fx)\n",
+                median(shown), median(shownCpu), median(shownRatio), median(shownCpuRatio));
+    std::printf("calendar shown and painted           %8.1f ms  %8.1f ms CPU  (%.2fx, CPU %.2fx)\n",
+                median(calendar), median(calendarCpu), median(calendarRatio),
+                median(calendarCpuRatio));
     std::printf("CSV export written (%.1f MB)        %8.1f ms  (%.2fx)\n",
                 QFileInfo(target).size() / 1e6, exportMs, exportMs / iconvMs);
     std::printf("  of which the history read and dated %8.1f ms, the CSV made, written and flushed "

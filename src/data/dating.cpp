@@ -15,8 +15,10 @@ constexpr char Hour[] = "\x8e\x9e";   // 時
 constexpr char Minute[] = "\x95\xaa"; // 分
 constexpr char Second[] = "\x95\x62"; // 秒
 
-// Two ASCII digits at `pos` followed by a two-byte character; the number, or -1.
-int twoDigitsBefore(QByteArrayView text, qsizetype pos, const char* mark) {
+// Two ASCII digits at `pos` followed by a two-byte character; the number, or -1. Inlined: it
+// reads five numbers of each of a million records.
+[[gnu::always_inline]] inline int twoDigitsBefore(QByteArrayView text, qsizetype pos,
+                                                  const char* mark) {
     if (pos + 4 > text.size())
         return -1;
     const char tens = text[pos], ones = text[pos + 1];
@@ -82,7 +84,9 @@ std::optional<Stamp> parseStamp(QByteArrayView date, QByteArrayView time) {
     const int month = twoDigitsBefore(date, 0, Month);
     const int day = twoDigitsBefore(date, 4, Day);
     // A day that no year has (04月31日, 02月30日) cannot be dated.
-    if (month < 1 || month > 12 || day < 1 || day > QDate(2000, month, 1).daysInMonth())
+    // The days of each month in a leap year, without a QDate made for every record.
+    constexpr int Days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > Days[month - 1])
         return std::nullopt;
     const std::optional<int> second = parseTime(time);
     if (!second)

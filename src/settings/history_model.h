@@ -15,6 +15,7 @@ public:
     void clear() { setFile(HistoryFile()); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
     static QString line(int number, const HistoryRecord& record);

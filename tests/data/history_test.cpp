@@ -1,6 +1,7 @@
 #include "data/history.h"
 
 #include "base/cp932.h"
+#include "data/records.h"
 #include "support/work_dir.h"
 
 #include <QDir>
@@ -85,6 +86,29 @@ TEST(History, ALargeFileReadsWhole) {
     EXPECT_EQ(file.record(0).count, u"7");
     EXPECT_EQ(file.record(records).date, u"12月31日");
     EXPECT_EQ(file.countField(records), QByteArrayView("42"));
+}
+
+TEST(History, RecordsNearlyAsWrittenAreCutAsAnyOther) {
+    TempWorkDir dir;
+    const QByteArray w = cp(QStringLiteral("\"12月05日\",\"18時36分11秒\","));
+    const QByteArrayList lines = {w + "30",
+                                  w + " 30 ",
+                                  w + "12abc",
+                                  w + "\"7\"",
+                                  w,
+                                  w + "-5,9",
+                                  w + "8\r",
+                                  cp(QStringLiteral("\"12\"5日\",\"18時36分11秒\",4")),
+                                  cp(QStringLiteral("\"12月05日\"")),
+                                  cp(QStringLiteral("\"12月05日\",\"18時\"6分11秒\",4")),
+                                  w + "9"};
+    dir.write(QStringLiteral("a.txt"), lines.join("\r\n") + '\r');
+    const HistoryFile file = HistoryFile::read(dir.folder(), QStringLiteral("a")).value();
+    ASSERT_EQ(file.count(), lines.size());
+    for (int i = 0; i < file.count(); ++i) {
+        EXPECT_EQ(file.fields(i), records::splitFields<3>(lines[i])) << i;
+        EXPECT_EQ(file.countField(i), records::splitFields<3>(lines[i])[2]) << i;
+    }
 }
 
 TEST(History, MissingAndUnwritableFiles) {
