@@ -32,6 +32,7 @@ public:
     // The history `follower` is told of, by item name, instead of the one it followed before;
     // until the follower is gone. A name no file can carry has no history to follow.
     void follow(QObject* follower, const QString& itemName);
+    bool follows(const QString& itemName) const { return histories_.contains(itemName); }
     // While this holds (a box waits for an answer, a Next is under way), nothing is told: the
     // look is made again once the settle time has passed anew.
     void setHeld(std::function<bool()> held) { held_ = std::move(held); }

@@ -75,6 +75,7 @@ TEST_F(HostileFiles, TheSettingsWindowTouchesNoFileForSuchNames) {
 
     pick(1); // the history view of 項目一覧 would read the item list as records
     EXPECT_EQ(dialogs.titles(), QStringList{QStringLiteral("使用できない項目名")});
+    EXPECT_FALSE(app->watch().follows(QStringLiteral("項目一覧"))); // nor watch it as one
     EXPECT_EQ(lines(), QStringList());
     EXPECT_EQ(total(), u"合計回数 ： 0");
 
