@@ -351,12 +351,12 @@ void frmSettei::followTable() {
 void frmSettei::followHistory(const QString& itemName) {
     if (!historyShown() || session_.gymm().ItemNames(HistoryItem) != itemName)
         return;
-    const Expected<HistoryFile> read = session_.data().readHistory(itemName);
+    Expected<HistoryFile> read = session_.data().readHistory(itemName);
     // Only a history that reads otherwise than the one shown: the program's own changes are
     // shown already (a clear leaves its "0"), and a file that cannot be read now is told of
     // when the user asks for it.
     if (read && read->bytes() != history_->bytes())
-        ShowHistory();
+        showFile(std::move(*read));
 }
 
 int frmSettei::selectedPosition() const {
@@ -389,7 +389,11 @@ void frmSettei::ShowHistory() {
     // cannot be read is said, and shows as one.
     if (!read)
         session_.report(this, read.error());
-    HistoryFile file = read ? std::move(*read) : HistoryFile();
+    showFile(read ? std::move(*read) : HistoryFile());
+}
+
+void frmSettei::showFile(HistoryFile file) {
+    history_->clear();
     qint64 total = 0;
     // The running sum is rounded after every record, as the history always has been.
     for (int i = 0; i < file.count(); ++i)

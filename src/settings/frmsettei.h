@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/history.h"
 #include "widgets/controls.h"
 
 #include <QWidget>
@@ -82,6 +83,8 @@ private:
     void enableHistoryActions();
     bool historyShown() const;
     void fillItemLists();
+    // The history view and its total for the history shown.
+    void showFile(HistoryFile file);
     // Shows the item list read again after it changed on the disk, if it did.
     void followList(const Outcome& outcome);
 
