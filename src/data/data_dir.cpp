@@ -69,13 +69,17 @@ Step DataDir::writeItems(const std::vector<GYMM::Item>& items) {
 }
 
 Step DataDir::rewriteUnchanged(const FileBytes& current) {
-    QString name;
-    const std::optional<QByteArray> bytes = GYMM::render(gymm_.items_, &name);
-    if (!bytes)
-        return unencodable(name);
+    if (rendered_.isNull() || renderedFrom_ != gymm_.items_) {
+        QString name;
+        std::optional<QByteArray> bytes = GYMM::render(gymm_.items_, &name);
+        if (!bytes)
+            return unencodable(name);
+        rendered_ = std::move(*bytes);
+        renderedFrom_ = gymm_.items_;
+    }
     // The usual case: the file holds these bytes already, and a replace would change nothing
     // but cost three flushes (and fail in a directory the user may not write to).
-    if (!current.missing && current.bytes.view() == QByteArrayView(*bytes))
+    if (!current.missing && current.bytes.view() == QByteArrayView(rendered_))
         return stepDone();
     return writeItems(gymm_.items_);
 }

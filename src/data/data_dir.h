@@ -116,4 +116,8 @@ private:
     Folder folder_;
     GYMM gymm_;
     KnownList known_;
+    // The list's bytes as rewriteUnchanged last rendered them, and the table they came from:
+    // every Next compares the file with them, and rendering passes each name through iconv.
+    std::vector<GYMM::Item> renderedFrom_;
+    QByteArray rendered_;
 };

@@ -28,6 +28,7 @@ public:
         QString name;
         qint16 target = 0;
         QByteArray asRead; // the record's bytes in the file, without the line end
+        bool operator==(const Item&) const = default;
     };
 
     // The records of an item list file. Blank lines are passed over; a missing or non-numeric

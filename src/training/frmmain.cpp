@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <cstdlib>
 
 namespace {
@@ -250,7 +251,11 @@ void frmMain::recordAndAdvance() {
     } else if (k == gymm.ItemCount() - 1) {
         cmdNext->setText(QStringLiteral("終わり"));
     }
-    hsbKaisu->setValue(0);
+    {
+        // Its Change would write "0" only for the line below to clear it again.
+        const QSignalBlocker quiet(hsbKaisu);
+        hsbKaisu->setValue(0);
+    }
     txtKaisu->setText(QString());
 
     const qint16 flash = session_.FlashColor;

@@ -75,6 +75,30 @@ protected:
     }
 };
 
+// A list of rows that may run to a million. Scrolled by the pixel, Qt's list view keeps no
+// table of whole-row scroll positions, which it would rebuild at every layout (4 MB each for a
+// million rows); stopping at row boundaries keeps the top row whole, as per-row scrolling did.
+class LongListView : public SelectionKeepingList<QListView> {
+public:
+    explicit LongListView(QWidget* parent) : SelectionKeepingList<QListView>(parent) {
+        setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+            const int row = sizeHintForRow(0);
+            QScrollBar* bar = verticalScrollBar();
+            // The very end stays reachable, so that the last row shows whole too.
+            if (row > 0 && value % row != 0 && value != bar->maximum())
+                bar->setValue(value - value % row);
+        });
+    }
+
+protected:
+    void updateGeometries() override {
+        SelectionKeepingList<QListView>::updateGeometries();
+        if (const int row = sizeHintForRow(0); row > 0)
+            verticalScrollBar()->setSingleStep(row);
+    }
+};
+
 } // namespace
 
 QString arrayName(const QString& name, int index) {
@@ -128,7 +152,7 @@ QWidget* createWidget(const ControlRow& row, QWidget* parent) {
         return list;
     }
     case ControlKind::ListView: {
-        auto* view = new SelectionKeepingList<QListView>(parent);
+        auto* view = new LongListView(parent);
         view->setSelectionMode(QAbstractItemView::SingleSelection);
         view->setUniformItemSizes(true);
         return view;

@@ -380,6 +380,9 @@ TEST_F(FaultInjection, EveryChangeIsOnTheDiskBeforeItCounts) {
                               "fsync 統合済みの競合コピー\\n"
                               "fsync \\.\\n")
                    .replace(u'C', copy));
+    // A Next after the list changed leaves the new list alone as well.
+    expect(trace([&] { return data.record(1, 9, When); }),
+           QStringLiteral("(write A\\.txt\\n)+fdatasync A\\.txt\\nclose A\\.txt\\n"));
 }
 
 } // namespace
