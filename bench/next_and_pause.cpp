@@ -17,6 +17,7 @@
 #include <QThread>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
@@ -48,7 +49,7 @@ int main(int argc, char* argv[]) {
     constexpr int Runs = 40;
     constexpr unsigned long RestMs = 20;
     std::vector<double> pauseWall, pauseCpu, nextWall, nextCpu, ownWall, syncWall, ownRatio, ownCpu,
-        syncCpu;
+        syncCpu, recordWall, recordRatio;
     for (int i = 0; i < Runs; ++i) {
         QElapsedTimer wall;
         double cpu = bench::cpuMs();
@@ -76,7 +77,7 @@ int main(int argc, char* argv[]) {
             continue; // the last item's Next ends the workout: no flash to leave out
         // Each side starts after the same rest: a second fdatasync that follows another at once
         // finds the disk's queue warm and takes half the time of one after a pause, so the side
-        // that came second would look the faster. Which side goes first alternates too.
+        // that came second would look the faster. Which side goes first takes turns too.
         app.flashSeconds = 0;
         const auto rest = [] {
             QCoreApplication::processEvents();
@@ -103,14 +104,23 @@ int main(int argc, char* argv[]) {
             syncCpu.push_back(bench::cpuMs() - start);
             return timer.nsecsElapsed() / 1e6;
         };
-        double own = 0, sync = 0;
-        if (i % 2 == 0) {
-            own = timeNext();
-            sync = timeFloor();
-        } else {
-            sync = timeFloor();
-            own = timeNext();
-        }
+        // The data directory's part alone: the record appended and the list looked at, with
+        // no window to change.
+        const auto timeRecord = [&] {
+            rest();
+            QElapsedTimer timer;
+            timer.start();
+            if (!data.record(1, 30, clock.now()).done)
+                std::fprintf(stderr, "the record failed\n");
+            return timer.nsecsElapsed() / 1e6;
+        };
+        double own = 0, sync = 0, stored = 0;
+        const std::function<void()> sides[] = {
+            [&] { own = timeNext(); }, [&] { sync = timeFloor(); }, [&] { stored = timeRecord(); }};
+        for (int side = 0; side < 3; ++side)
+            sides[(i + side) % 3]();
+        recordWall.push_back(stored);
+        recordRatio.push_back(stored / sync);
         app.flashSeconds = 0.1f;
         ownWall.push_back(own);
         syncWall.push_back(sync);
@@ -134,6 +144,8 @@ int main(int argc, char* argv[]) {
         "  floor: write + fdatasync     %8.2f ms wall  %6.2f ms CPU  (Next %.2fx the floor, "
         "the median of %zu pairs)\n",
         median(syncWall), median(syncCpu), median(ownRatio), ownRatio.size());
+    std::printf("  the record alone (DataDir)   %8.2f ms wall                (%.2fx the floor)\n",
+                median(recordWall), median(recordRatio));
     if (readOnly)
         std::printf("  read-only data directory: %d warnings in %d Nexts\n", dialogs.warnings,
                     Runs);

@@ -25,9 +25,9 @@ namespace dating {
 
 // A record's month, day and time of day.
 struct Stamp {
-    int month = 0;
-    int day = 0;
-    int second = 0; // since midnight
+    qint8 month = 0;
+    qint8 day = 0;
+    qint32 second = 0; // since midnight
 };
 
 // The time of day of a time field ("18時36分11秒" in code page 932), in seconds, or nothing.
