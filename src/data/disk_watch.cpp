@@ -5,6 +5,7 @@
 #include "data/folder.h"
 #include "data/gymm.h"
 #include "data/history.h"
+#include "data/kept_years.h"
 #include "data/safe_file.h"
 
 #include <QDir>
@@ -43,6 +44,7 @@ DiskWatch::DiskWatch(const Folder& folder, const Clock& clock, QObject* parent)
     connect(watcher_, &QFileSystemWatcher::fileChanged, settle_, qOverload<>(&QTimer::start));
     watcher_->addPath(QDir(folder_.path()).absolutePath());
     list_ = seeNow(ItemListFileName);
+    keptYears_ = seeNow(kept_years::FileName);
     names_ = sortedNames(folder_);
     copies_ = copiesIn(names_);
     watchFiles();
@@ -111,11 +113,12 @@ QString DiskWatch::pathOf(const QString& fileName) const {
 void DiskWatch::watchFiles() {
     // A rename over a file ends the watch on it: the name is watched again.
     QStringList missing;
-    for (const QString& name : QStringList{ItemListFileName} + histories_.keys()) {
-        const QString path = pathOf(name == ItemListFileName ? name : historyFileName(name));
+    QStringList paths = {pathOf(ItemListFileName), pathOf(kept_years::FileName)};
+    for (const QString& name : histories_.keys())
+        paths.append(pathOf(historyFileName(name)));
+    for (const QString& path : paths)
         if (!watcher_->files().contains(path) && QFileInfo::exists(path))
             missing.append(path);
-    }
     if (!missing.isEmpty())
         watcher_->addPaths(missing);
 }
@@ -147,10 +150,13 @@ void DiskWatch::look() {
         emit itemListChanged();
     if (names != std::exchange(names_, names))
         emit namesChanged();
+    // Another computer's kept years date the histories anew.
+    const bool yearsChanged = changed(kept_years::FileName, keptYears_);
     // A listener may follow or unfollow as it is told: the names are taken first.
     for (const QString& name : histories_.keys()) {
         const auto found = histories_.find(name);
-        if (found != histories_.end() && changed(historyFileName(name), found->seen))
+        if (found != histories_.end() &&
+            (changed(historyFileName(name), found->seen) || yearsChanged))
             emit historyChanged(name);
     }
     watchFiles();

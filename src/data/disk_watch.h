@@ -14,8 +14,9 @@ class QFileSystemWatcher;
 class QTimer;
 
 // What changes on the disk under the running program, told once a burst of changes has
-// settled: the item list, the files that came or went, the history of an item someone follows, a
-// sync tool's conflict copy, and the day, which turns at midnight. The one watcher of the program:
+// settled: the item list, the files that came or went, the history of an item someone follows
+// (and every followed one when the kept years change, which date them), a sync tool's conflict
+// copy, and the day, which turns at midnight. The one watcher of the program:
 // the composition root owns it, and the windows listen to it rather than look at files themselves.
 // It sees what no window of the program does: a sync tool bringing another computer's files, an
 // edit by hand.
@@ -77,6 +78,7 @@ private:
     QTimer* midnight_;
     std::function<bool()> held_;
     Seen list_;
+    Seen keptYears_;
     Copies copies_;
     QStringList names_; // the directory's entries at the last look, sorted
     struct Followed {

@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "base/cp932.h"
 #include "data/history.h"
+#include "data/kept_years.h"
 #include "support/app_fixture.h"
 
 #include <QAccessible>
@@ -345,6 +346,14 @@ TEST_F(Progress, TheWindowFollowsItsFileAsItChanges) {
     ASSERT_TRUE(QFile::rename(QStringLiteral("kept.txt"), QStringLiteral("腕立て伏せ.txt")));
     EXPECT_TRUE(eventually([&] { return window->noticeText().isEmpty(); }));
     EXPECT_TRUE(total(u"合計 10回"));
+    // Another computer's kept years date the morning's set a year back.
+    ASSERT_EQ(window->chart()->bars().back().total, 10);
+    const QByteArray bytes = dir.read(QStringLiteral("腕立て伏せ.txt"));
+    const qint64 morning = bytes.indexOf('\n') + 1;
+    const dating::Anchor anchor{morning, dating::checksum(bytes.first(morning)),
+                                QDateTime(Today.addYears(-1), QTime(9, 0))};
+    ASSERT_TRUE(kept_years::write(data.folder(), {{item, {anchor}}}));
+    EXPECT_TRUE(eventually([&] { return window->chart()->bars().back().total == 2; }));
     // Past midnight, the watch's wake at midnight moves the range on, the file unchanged.
     clock.set(QDateTime(Today.addDays(1), QTime(0, 5)));
     session.watch().look();
