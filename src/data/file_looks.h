@@ -8,7 +8,8 @@ namespace safe_file {
 
 // How a file looks from outside, links not followed: enough to tell that it changed, whether
 // written in place or replaced by another file (which a sync tool may give the same size and
-// modification time).
+// modification time). The times are in UTC: a look costs no walk to the time zone's file, and
+// none of its uses asks for a local date.
 struct Looks {
     qint64 size = 0;
     QDateTime modified;

@@ -120,8 +120,8 @@ Step createMissing(const Folder& folder, const QString& fileName, const QByteArr
 
 namespace {
 
-QDateTime timeOf(const timespec& at) {
-    return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000);
+QDateTime timeOf(const timespec& at, Qt::TimeSpec spec = Qt::LocalTime) {
+    return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000, spec);
 }
 
 Expected<FileBytes> read(const Folder& folder, const QString& name) {
@@ -349,7 +349,7 @@ std::optional<Looks> looksOf(const Folder& folder, const QString& name) {
     if (::fstatat(folder.fd(), QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) !=
         0)
         return std::nullopt;
-    return Looks{qint64(info.st_size), timeOf(info.st_mtim), timeOf(info.st_ctim),
+    return Looks{qint64(info.st_size), timeOf(info.st_mtim, Qt::UTC), timeOf(info.st_ctim, Qt::UTC),
                  quint64(info.st_ino)};
 }
 
