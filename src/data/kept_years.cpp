@@ -78,7 +78,13 @@ Step write(const Folder& folder, const Anchors& anchors) {
 }
 
 bool longBreak(const QDateTime& modified, const QDateTime& when) {
-    return modified.isValid() && when > modified.addDays(183);
+    if (!modified.isValid())
+        return false;
+    // Half a year in the user's days, a summer time change among them; a day less in plain
+    // time rules out the usual append without a walk to the time zone's file.
+    if (modified.msecsTo(when) < 182 * qint64(86'400'000))
+        return false;
+    return when > modified.toLocalTime().addDays(183);
 }
 
 void noteAppend(const Folder& folder, const QString& itemName, qint64 sizeBefore,

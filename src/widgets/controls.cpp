@@ -76,26 +76,12 @@ protected:
 };
 
 // A list of rows that may run to a million. Scrolled by the pixel, Qt's list view keeps no
-// table of whole-row scroll positions, which it would rebuild at every layout (4 MB each for a
-// million rows); stopping at row boundaries keeps the top row whole, as per-row scrolling did.
+// tables of whole-row scroll positions, which it would rebuild at every layout (4 MB each for
+// a million rows); the keys still bring a row into view whole, and the arrows move a row.
 class LongListView : public SelectionKeepingList<QListView> {
 public:
     explicit LongListView(QWidget* parent) : SelectionKeepingList<QListView>(parent) {
         setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-        connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-            const int row = sizeHintForRow(0);
-            QScrollBar* bar = verticalScrollBar();
-            // The very end stays reachable, so that the last row shows whole too.
-            if (row > 0 && value % row != 0 && value != bar->maximum())
-                bar->setValue(value - value % row);
-        });
-    }
-
-protected:
-    void updateGeometries() override {
-        SelectionKeepingList<QListView>::updateGeometries();
-        if (const int row = sizeHintForRow(0); row > 0)
-            verticalScrollBar()->setSingleStep(row);
     }
 };
 

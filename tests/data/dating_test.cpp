@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <ctime>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -188,6 +189,23 @@ TEST(Dating, AHistoryFileIsDatedByItsModificationTime) {
 // Dating with the kept years, through Next and the program's reads: one item's history written
 // with its file time, then each step (a Next, something done to the files), each leaving the
 // file time of its day, and the dates of the records after all of them.
+// Half a year counts in the user's days: across the change to summer time, 183 days and half
+// an hour after the file last changed is a long break, though 183 times 24 hours are not over.
+TEST(Dating, ALongBreakIsHalfAYearOfTheUsersDays) {
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const QDateTime modified = QDateTime(QDate(2026, 1, 10), QTime(12, 0)).toUTC(); // as looked
+    EXPECT_TRUE(kept_years::longBreak(modified, QDateTime(QDate(2026, 7, 12), QTime(12, 30))));
+    EXPECT_FALSE(kept_years::longBreak(modified, QDateTime(QDate(2026, 7, 12), QTime(11, 30))));
+    EXPECT_FALSE(kept_years::longBreak(modified, QDateTime(QDate(2026, 7, 10), QTime(12, 30))));
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
+}
+
 TEST(Dating, EveryRecordKeepsItsYearAfterABreakOfAnyLength) {
     const QString history = QStringLiteral("腹筋.txt"),
                   sync = QStringLiteral(".sync-conflict-20261207-081500-ABCDEFG");
