@@ -61,18 +61,35 @@ void Merge::mergeHistoryCopy(const QString& copy, const QString& original) {
             merged_.warn(theirs.error());
         return;
     }
-    const Expected<FileBytes> ours = safe_file::readAll(folder_, original);
-    if (!merged_.take(ours))
-        return;
-    int added = 0;
-    kept_years::Anchors kept = kept_years::read(folder_);
     const QString item = original.chopped(4);
+    kept_years::Anchors kept;
     std::vector<dating::Anchor> anchors;
-    const QByteArray bytes =
-        mergeHistories(ours->bytes.view(), ours->modified, theirs->bytes.view(), theirs->modified,
-                       &added, kept.value(item), &anchors);
-    if (added > 0 && !merged_.take(safe_file::replace(folder_, original, bytes)))
-        return;
+    int added = 0;
+    // The sync tool may bring the other computer's history while the merge is made from this
+    // one's (both go on recording): then the merge is made again from what it brought.
+    for (int attempt = 1;; ++attempt) {
+        const std::optional<safe_file::Looks> seen = safe_file::looksOf(folder_, original);
+        const Expected<FileBytes> ours = safe_file::readAll(folder_, original);
+        if (!merged_.take(ours))
+            return;
+        kept = kept_years::read(folder_);
+        anchors.clear();
+        added = 0;
+        const QByteArray bytes =
+            mergeHistories(ours->bytes.view(), ours->modified, theirs->bytes.view(),
+                           theirs->modified, &added, kept.value(item), &anchors);
+        if (added == 0)
+            break;
+        const std::optional<Step> replaced =
+            safe_file::replaceUnlessChanged(folder_, original, bytes, seen);
+        if (replaced) {
+            if (!merged_.take(*replaced))
+                return;
+            break;
+        }
+        if (attempt == 5) // still changing: the copy stays for the next look
+            return;
+    }
     // The merged file's years as the merge dated them; the kept file is no reason to stop.
     if (added > 0 && kept.value(item) != anchors) {
         kept[item] = std::move(anchors);

@@ -177,7 +177,9 @@ Expected<FileBytes> read(const Folder& folder, const QString& name) {
     return read;
 }
 
-Step replaceFile(const Folder& folder, const QString& name, const Writer& write) {
+// Nothing when `seen` is given and the file no longer looks so just before the rename.
+std::optional<Step> replaceFile(const Folder& folder, const QString& name, const Writer& write,
+                                const std::optional<Looks>* seen = nullptr) {
     const int dir = folder.fd();
     const QByteArray path = QFile::encodeName(name);
     struct stat old {};
@@ -219,6 +221,13 @@ Step replaceFile(const Folder& folder, const QString& name, const Writer& write)
         return abandon(reason);
     if (!fd.close())
         return abandon(errno);
+    // Checked as late as can be: the moment between this look and the rename is all that is
+    // left for another program's change to be lost in.
+    if (seen && looksOf(folder, name) != *seen) {
+        retry([&] { return ::unlinkat(dir, temporary.constData(), 0); });
+        qCDebug(lcFiles) << "replace" << folder.path() << name << "changed meanwhile";
+        return std::nullopt;
+    }
     if (retry([&] { return ::renameat(dir, temporary.constData(), dir, path.constData()); }) != 0)
         return abandon(errno);
     // The new file stands; only its directory entry may still be on its way to the disk.
@@ -447,11 +456,20 @@ Expected<FileBytes> readAll(const Folder& folder, const QString& name) {
 
 Step replace(const Folder& folder, const QString& name, QByteArrayView bytes) {
     return logged("replace", folder, name,
-                  replaceFile(folder, name, [bytes](int fd) { return writeAll(fd, bytes); }));
+                  *replaceFile(folder, name, [bytes](int fd) { return writeAll(fd, bytes); }));
 }
 
 Step replace(const Folder& folder, const QString& name, const Writer& write) {
-    return logged("replace", folder, name, replaceFile(folder, name, write));
+    return logged("replace", folder, name, *replaceFile(folder, name, write));
+}
+
+std::optional<Step> replaceUnlessChanged(const Folder& folder, const QString& name,
+                                         QByteArrayView bytes, const std::optional<Looks>& seen) {
+    std::optional<Step> replaced = replaceFile(
+        folder, name, [bytes](int fd) { return writeAll(fd, bytes); }, &seen);
+    if (!replaced)
+        return std::nullopt;
+    return logged("replace", folder, name, std::move(*replaced));
 }
 
 Step append(const Folder& folder, const QString& name, QByteArrayView bytes) {

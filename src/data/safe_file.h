@@ -59,6 +59,12 @@ Step moveInto(const Folder& folder, const QString& name, const QString& into);
 // leaves the old file exactly as it was. A read-only file is not replaced.
 Step replace(const Folder& folder, const QString& name, QByteArrayView bytes);
 Step replace(const Folder& folder, const QString& name, const Writer& write);
+// The same, unless the file no longer looks as `seen` (nothing: it was missing) once the new
+// bytes are on the disk: another program (a sync tool) changed it while they were made from
+// it, and its change would be lost. Then nothing: the temporary is removed, and the file stays
+// as the other program left it.
+std::optional<Step> replaceUnlessChanged(const Folder& folder, const QString& name,
+                                         QByteArrayView bytes, const std::optional<Looks>& seen);
 
 // Appends bytes and flushes them to the disk; the file is created when missing. A last line
 // without its line end is ended with CR LF first, in the same write. If any step fails the

@@ -47,6 +47,23 @@ TEST(SafeFile, ReplaceKeepsThePermissionsAndLeavesNothingBeside) {
     EXPECT_EQ(modeOf(QStringLiteral("new.txt")), mode_t(0644));
 }
 
+// A merge made from a history that a sync tool replaced meanwhile would lose what it brought.
+TEST(SafeFile, AReplaceFromAFileThatChangedMeanwhileIsDropped) {
+    TempWorkDir dir;
+    const Folder f = dir.folder();
+    dir.write(Name, "old");
+    const std::optional<safe_file::Looks> seen = safe_file::looksOf(f, Name);
+    dir.write(QStringLiteral("theirs.tmp"), "new"); // the same size, renamed over
+    ASSERT_EQ(::rename("theirs.tmp", path(Name).constData()), 0);
+    EXPECT_FALSE(safe_file::replaceUnlessChanged(f, Name, "ours", seen));
+    EXPECT_EQ(dir.read(Name), QByteArray("new"));
+    EXPECT_EQ(dir.listing(), QStringList{Name});
+    const std::optional<Step> replaced =
+        safe_file::replaceUnlessChanged(f, Name, "ours", safe_file::looksOf(f, Name));
+    ASSERT_TRUE(replaced && *replaced);
+    EXPECT_EQ(dir.read(Name), QByteArray("ours"));
+}
+
 TEST(SafeFile, ReplaceLeavesAReadOnlyFileAlone) {
     // Whoever runs the program, root included: the mode says the file is not to be changed.
     TempWorkDir dir;
