@@ -236,7 +236,7 @@ std::optional<Step> replaceFile(const Folder& folder, const QString& name, const
     return stepDone();
 }
 
-Step appendTo(const Folder& folder, const QString& name, QByteArrayView bytes) {
+Step appendTo(const Folder& folder, const QString& name, QByteArrayView bytes, int attempt = 1) {
     const int dir = folder.fd();
     const QByteArray path = QFile::encodeName(name);
     Fd fd(openFile(dir, path, O_RDWR | O_APPEND));
@@ -288,6 +288,15 @@ Step appendTo(const Folder& folder, const QString& name, QByteArrayView bytes) {
     if (created)
         if (const int reason = syncDirectory(folder))
             return undo(reason);
+    // A sync tool may have renamed another computer's file over this one while the bytes went
+    // in, and they would be gone with the old file: they go into the one there now as well.
+    struct stat now {};
+    if (attempt < 3 && lookAt(dir, path, now) == 0 &&
+        (now.st_ino != info.st_ino || now.st_dev != info.st_dev)) {
+        qCDebug(lcFiles) << "append" << folder.path() << name << "replaced meanwhile";
+        fd.reset();
+        return appendTo(folder, name, bytes, attempt + 1);
+    }
     if (!fd.close())
         return unconfirmed(name, errno);
     return stepDone();

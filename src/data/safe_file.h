@@ -67,7 +67,8 @@ std::optional<Step> replaceUnlessChanged(const Folder& folder, const QString& na
                                          QByteArrayView bytes, const std::optional<Looks>& seen);
 
 // Appends bytes and flushes them to the disk; the file is created when missing. A last line
-// without its line end is ended with CR LF first, in the same write. If any step fails the
+// without its line end is ended with CR LF first, in the same write. When another file was
+// renamed over it meanwhile (a sync tool), the bytes are appended to that one too. If any step fails the
 // file is cut back to its old size (or removed again when it was created), so that a failed
 // append leaves no part of the bytes behind.
 Step append(const Folder& folder, const QString& name, QByteArrayView bytes);
