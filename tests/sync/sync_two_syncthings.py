@@ -515,11 +515,17 @@ def register_different_while_apart(t):
 
 def record_together(t):
     # Connected, a set every 0.4 s on one side or the other, as two people training at once:
-    # Syncthing brings some over while the other side goes on appending.
+    # Syncthing brings some over while the other side goes on appending. Each program merges
+    # the copies that came in between, as its watch does a moment after one comes: Syncthing
+    # names a copy to the second, and a second copy of the same file in the same second takes
+    # the first one's name and place.
     for _ in range(4):
         for side in (A, B):
             t.record(side, SIT)
             time.sleep(0.4)
+            for program in t.programs:
+                t.copies_seen |= t.conflict_copies()
+                t.take(program.ask("merge"))
     t.settle()
     return [PUSH, SIT, PULL]
 
