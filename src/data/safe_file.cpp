@@ -120,8 +120,8 @@ Step createMissing(const Folder& folder, const QString& fileName, const QByteArr
 
 namespace {
 
-QDateTime timeOf(const timespec& at, Qt::TimeSpec spec = Qt::LocalTime) {
-    return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000, spec);
+QDateTime timeOf(const timespec& at, Qt::TimeSpec kind = Qt::LocalTime) {
+    return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000, kind);
 }
 
 Expected<FileBytes> read(const Folder& folder, const QString& name) {
