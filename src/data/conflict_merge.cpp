@@ -87,7 +87,7 @@ void Merge::mergeHistoryCopy(const QString& copy, const QString& original) {
                 return;
             break;
         }
-        if (attempt == 5) // still changing: the copy stays for the next look
+        if (attempt == 5) // still changing: the copy stays, to be merged at the next start
             return;
     }
     // The merged file's years as the merge dated them; the kept file is no reason to stop.

@@ -75,16 +75,6 @@ protected:
     }
 };
 
-// A list of rows that may run to a million. Scrolled by the pixel, Qt's list view keeps no
-// tables of whole-row scroll positions, which it would rebuild at every layout (4 MB each for
-// a million rows); the keys still bring a row into view whole, and the arrows move a row.
-class LongListView : public SelectionKeepingList<QListView> {
-public:
-    explicit LongListView(QWidget* parent) : SelectionKeepingList<QListView>(parent) {
-        setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    }
-};
-
 } // namespace
 
 QString arrayName(const QString& name, int index) {
@@ -138,7 +128,11 @@ QWidget* createWidget(const ControlRow& row, QWidget* parent) {
         return list;
     }
     case ControlKind::ListView: {
-        auto* view = new LongListView(parent);
+        auto* view = new SelectionKeepingList<QListView>(parent);
+        // Its rows may run to a million. Scrolled by the pixel, Qt's list view keeps no tables
+        // of whole-row scroll positions, which it would rebuild at every layout (4 MB each for
+        // a million rows); the keys still bring a row into view whole, the arrows move a row.
+        view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
         view->setSelectionMode(QAbstractItemView::SingleSelection);
         view->setUniformItemSizes(true);
         return view;
